@@ -1,0 +1,183 @@
+#include "chunkit_/copy.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "chunkit_/params.h"
+#include "chunkit_/preface.h"
+#include "chunkit_/state.h"
+#include "runtime/layout.h"
+#include "runtime/stop.h"
+#include "runtime/units.h"
+
+namespace chunkit {
+namespace {
+
+using namespace std::string_view_literals;
+
+// The progress lines: a blank, a 32-character text, the record number, the type and the
+// eleven digits, ending in a carriage return and "\" so the next line overwrites this one.
+constexpr std::string_view kDecodingLine =
+    "(1x,' Decoding preface:         rec #',i8,' type'                                       "
+    ",i3,2x,5i1,1x,6i1,a1,\\)"sv;
+constexpr std::string_view kCopyingLine =
+    "(1x,' Copying:                  rec #',i8,' type'                                       "
+    ",i3,2x,5i1,1x,6i1,a1,\\)"sv;
+constexpr std::string_view kExitLayout =
+    "(/' -- Exited \"do 100\" loop eof at irec=',i5,                                        "
+    "                ' --'/)"sv;
+static_assert(kDecodingLine.size() == 111 && kCopyingLine.size() == 111);
+static_assert(kExitLayout.size() == 108);
+
+constexpr std::string_view kRecordRule = " -----------------------------------"sv;
+constexpr std::string_view kByteRule = " -------------------------------"sv;
+
+// One write statement of a layout with up to two texts and one number.
+void say(std::string_view layout, std::string_view text, std::int32_t value) {
+  rt::write_begin(rt::kDefaultUnit, layout);
+  if (!text.empty()) rt::write_text(text);
+  rt::write_int4(value);
+  rt::write_end();
+}
+
+void say_text(std::int32_t unit, std::string_view layout, std::string_view text) {
+  rt::write_begin(unit, layout);
+  rt::write_text(text);
+  rt::write_end();
+}
+
+void end_of_data_box(std::string_view rule, std::string_view layout, std::string_view text,
+                     std::int32_t value) {
+  say_text(rt::kDefaultUnit, "(/15x,a)", rule);
+  say(layout, text, value);
+  say_text(rt::kDefaultUnit, "(15x,a)", rule);
+}
+
+[[noreturn]] void end_of_file(std::int32_t shown) {
+  say("(/' -- EOF at irec=',i5,' --'/)", {}, shown);
+  rt::stop_program();
+}
+
+void progress_line(std::string_view layout) {
+  rt::write_begin(kConsoleUnit, layout);
+  rt::write_int4(irec);
+  rt::write_int4(rectype);
+  for (std::int32_t d : digit) rt::write_int4(d);
+  rt::write_text("\r");
+  rt::write_end();
+}
+
+// 32-bit record numbers wrap as two's complement, never overflow.
+std::int32_t plus(std::int32_t v, std::uint32_t d) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(v) + d);
+}
+
+// Writes positions from..to of the record (clipped to the record) as one write statement.
+void write_range(std::int32_t from, std::int32_t to) {
+  std::int64_t first = std::max<std::int64_t>(from, 1);
+  std::int64_t last = std::min<std::int64_t>(to, kRecordSize);
+  rt::binwrite_begin(kOutUnit, false);
+  if (first <= last) {
+    rt::binwrite_item(record + first - 1, static_cast<std::size_t>(last - first + 1));
+  }
+  rt::binwrite_end();
+}
+
+// Reads the next record into `record` (0xFF where the file gives no byte); returns its status.
+std::int32_t read_record() {
+  std::memset(record, 0xFF, kRecordSize);
+  std::int32_t status = rt::binread_begin(kInUnit, true);
+  if (status == 0) status = rt::binread_item(record, kRecordSize);
+  if (status == 0) status = rt::binread_end();
+  return status;
+}
+
+// Takes the next argument as a further skip range while the records are past the current one.
+void further_skip_range() {
+  next_arg(argbuf);
+  if (argstatus < 1) return;
+  if (argbuf[0] == 's' || argbuf[0] == 'S') {
+    skipstart = 0;
+    skipend = 0;
+    parseskip();
+    rt::write_begin(rt::kDefaultUnit, "(/a,i5,a,i5)");
+    rt::write_text(" Skip recs");
+    rt::write_int4(skipstart);
+    rt::write_text(" to");
+    rt::write_int4(skipend);
+    rt::write_end();
+  } else {
+    say_text(rt::kDefaultUnit, "(a)", " Don't know what to do!");
+  }
+}
+
+void show_and_write() {
+  if (irec < startrec) {
+    if (irec == 1) say_text(kConsoleUnit, "(a1,\\)", "\r");
+    progress_line(kDecodingLine);
+  } else if (irec == startrec) {
+    rt::write_begin(rt::kDefaultUnit, {});
+    rt::write_end();
+    say_text(kConsoleUnit, "(a1\\)", "\r");
+    progress_line(kCopyingLine);
+    if (irec < endrec) write_range(startbyte, kRecordSize);
+    if (irec == endrec) write_range(startbyte, endbyte);
+  } else {
+    progress_line(kCopyingLine);
+    if (irec < endrec) write_range(1, kRecordSize);
+    if (irec == endrec) write_range(1, endbyte);
+  }
+}
+
+
+}  // namespace
+
+void copy_pass() {
+  say_text(rt::kDefaultUnit, {}, "   startrec,  startbyte,     endrec,    endbyte");
+  rt::write_begin(rt::kDefaultUnit, {});
+  for (std::int32_t v : {startrec, startbyte, endrec, endbyte}) rt::write_int4(v);
+  rt::write_end();
+
+  std::int64_t count = std::int64_t{endrec} - nextrec + 1;
+  irec = nextrec;
+  for (; count > 0; --count, irec = plus(irec, 1)) {
+    std::int32_t status = read_record();
+    if (status > 0) {
+      say("(/' -- parity error at irec=',i5,' --')", {}, irec);
+      rt::report_runtime_error(72, rt::StmtKind::kRead, rt::unit_name(kInUnit));
+    }
+    if (status == -1) {
+      ieof = 1;
+      std::int32_t lastbyte = kRecordSize;
+      while (lastbyte > 0 && record[lastbyte - 1] == 0xFF) --lastbyte;
+      if (lastbyte == 0) end_of_file(plus(irec, ~0u));
+      if (irec < endrec) {
+        end_of_data_box(kRecordRule, "(15x,a,i7)", " Found end of data at record ", irec);
+        endrec = irec;
+      }
+      if (lastbyte < endbyte) {
+        end_of_data_box(kByteRule, "(15x,a,i5)", " Found end of data at byte ", lastbyte);
+        endbyte = lastbyte;
+      }
+    }
+    for (int k = 0; k < kRecordSize; ++k) words[k] = record[k];
+    decode_preface();
+    if (irec > skipend) further_skip_range();
+    if (!(skipstart <= irec && irec <= skipend)) show_and_write();
+    if (ieof == 1) end_of_file(irec);
+  }
+  nextrec = plus(endrec, 1);
+}
+
+void run_end() {
+  if (irec == 0) {
+    say_text(rt::kDefaultUnit, "(/20x,a/)", " Nothing to do!");
+  } else {
+    say(kExitLayout, {}, irec);
+  }
+  rt::stop_program();
+}
+
+}  // namespace chunkit

@@ -1,0 +1,14 @@
+// The block copy loop: one copy pass over the input's records, and the end of the run.
+#pragma once
+
+namespace chunkit {
+
+// Reads records from `nextrec` to `endrec`: decodes, shows and copies each as the copy
+// parameters say, takes further skip ranges from the arguments, and stops the run at the end
+// of the data or at a read error. Sets `nextrec` to `endrec` + 1 when the pass is done.
+void copy_pass();
+
+// The closing message (" Nothing to do!" or the exit message), then the stop.
+[[noreturn]] void run_end();
+
+}  // namespace chunkit

@@ -1,0 +1,15 @@
+// Copy parameters: one parameter pass's intake (skip range or four positions, from arguments
+// or prompts) and the skip-range parser.
+#pragma once
+
+namespace chunkit {
+
+// Fetches the next argument and takes the parameters of one pass: the skip-range form
+// (`parseskip`, whole file) or the position form (four values from arguments or prompts,
+// 0 replaced by its default), with every status line and message.
+void take_parameters();
+
+// Sets `skipstart` and `skipend` from the skip-range argument in `argbuf` (length `argstatus`).
+void parseskip();
+
+}  // namespace chunkit

@@ -1,0 +1,43 @@
+#include "chunkit_/state.h"
+
+#include <cstring>
+
+namespace chunkit {
+
+char inname[kNameLen];
+char outname[kNameLen];
+char argbuf[kNameLen];
+std::int32_t iarg;
+std::int16_t argstatus;
+std::int32_t nargs;
+std::int32_t startrec, startbyte, endrec, endbyte;
+std::int32_t skipstart, skipend;
+std::int32_t irec;
+std::int32_t nextrec;
+std::int32_t ieof;
+std::int32_t iversion;
+unsigned char record[kRecordSize];
+std::int16_t words[kRecordSize];
+std::int32_t rectype;
+std::int32_t digit[11];
+
+void reset_state() {
+  std::memset(inname, ' ', kNameLen);
+  std::memset(outname, ' ', kNameLen);
+  std::memset(argbuf, ' ', kNameLen);
+  iarg = 0;
+  argstatus = 0;
+  nargs = 0;
+  startrec = startbyte = endrec = endbyte = 0;
+  skipstart = skipend = 0;
+  irec = -1;
+  nextrec = 1;
+  ieof = 0;
+  iversion = 0;
+  std::memset(record, 0xFF, kRecordSize);
+  std::memset(words, 0, sizeof words);
+  rectype = 0;
+  std::memset(digit, 0, sizeof digit);
+}
+
+}  // namespace chunkit

@@ -1,0 +1,48 @@
+// The state of a run: static, alive from start to stop, shared by the main routine, the
+// parameter passes, the output naming, the copy loop and the preface decoder.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/args.h"
+
+namespace chunkit {
+
+inline constexpr int kRecordSize = 4096;
+inline constexpr int kNameLen = 80;  // file names and argument buffers, blank-padded
+inline constexpr std::int32_t kInUnit = 1;
+inline constexpr std::int32_t kOutUnit = 30;
+inline constexpr std::int32_t kConsoleUnit = 6;
+inline constexpr std::int32_t kReportUnit = 20;
+
+extern char inname[kNameLen];
+extern char outname[kNameLen];
+extern char argbuf[kNameLen];
+
+extern std::int32_t iarg;       // index of the last argument fetched
+extern std::int16_t argstatus;  // its length, or -1 when absent
+extern std::int32_t nargs;      // arguments after the program's name
+
+extern std::int32_t startrec, startbyte, endrec, endbyte;
+extern std::int32_t skipstart, skipend;
+extern std::int32_t irec;     // record in hand; -1 until the first pass begins
+extern std::int32_t nextrec;  // number of the next record the input delivers
+extern std::int32_t ieof;     // 1 once a read of the input met the end of the file
+extern std::int32_t iversion; // failed attempts to create the output file
+
+extern unsigned char record[kRecordSize];  // the record in hand
+extern std::int16_t words[kRecordSize];    // the record as preface words, one byte each
+
+extern std::int32_t rectype;    // record type from the preface decoder
+extern std::int32_t digit[11];  // preface digits 1 to 11
+
+// Puts every variable back to its value at the start of a run.
+void reset_state();
+
+// Fetches the next argument into buf: iarg + 1, then the fetch with its status.
+inline void next_arg(char* buf) {
+  ++iarg;
+  rt::fetcharg(iarg, buf, kNameLen, &argstatus);
+}
+
+}  // namespace chunkit

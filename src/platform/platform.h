@@ -1,0 +1,100 @@
+// The one door to the operating system. The run-time reaches files, the standard handles, the
+// terminal test, the clock, interrupts and the end of the process only through `Platform`, so
+// tests can put a fake in its place that fails any call on purpose.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+using Handle = int;
+inline constexpr Handle kNoHandle = -1;
+
+// Why a call failed. kOk means it did not.
+enum class Err {
+  kOk,
+  kNotFound,      // no such file
+  kExists,        // create-exclusive found the name taken
+  kAccessDenied,  // permissions, read-only medium, locks
+  kInvalid,       // a name or argument the system rejects
+  kTooManyFiles,  // the process has no handle left
+  kDiskFull,      // no space left on the device
+  kIo,            // any other failure of a read, write or seek
+};
+
+enum class Access { kRead, kWrite, kReadWrite };
+
+// Sharing asked of an open. POSIX has no mandatory sharing, so the POSIX layer accepts and
+// ignores it; it is part of the interface for systems that enforce it.
+enum class Share { kDenyNone, kCompat, kDenyRead, kDenyWrite, kDenyReadWrite };
+
+enum class StdStream { kIn = 0, kOut = 1, kErr = 2 };
+
+// Identity of an open file: two names are one file when their ids are equal.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+struct OpenResult {
+  Handle handle = kNoHandle;
+  Err err = Err::kOk;
+};
+
+// count is the number of bytes moved, also when err is set (a short write).
+struct IoResult {
+  std::size_t count = 0;
+  Err err = Err::kOk;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Opens an existing file; fails with kNotFound when there is none.
+  virtual OpenResult open_existing(const char* name, Access access, Share share) = 0;
+  // Creates a file that must not exist yet (never following a symbolic link at the name);
+  // the new file may be read and written by its owner.
+  virtual OpenResult create_new(const char* name, Access access, Share share) = 0;
+  // Reads up to n bytes; count 0 without an error is the end of the file. An interrupt that
+  // arrives while the call waits ends it early with whatever it has (possibly count 0, err kIo).
+  virtual IoResult read(Handle h, void* buf, std::size_t n) = 0;
+  // Writes all n bytes, or reports how many were written and why the rest were not.
+  virtual IoResult write(Handle h, const void* buf, std::size_t n) = 0;
+  virtual Err seek(Handle h, std::int64_t offset) = 0;
+  // Sets the end of the file at the current position.
+  virtual Err truncate_here(Handle h) = 0;
+  virtual Err close(Handle h) = 0;
+  virtual Err remove(const char* name) = 0;
+  virtual bool exists(const char* name) = 0;
+  virtual bool identity(Handle h, FileId* id) = 0;
+
+  virtual Handle std_handle(StdStream s) = 0;
+  // True when the handle is a character device (a terminal).
+  virtual bool is_terminal(Handle h) = 0;
+  // Name of the device that discards what is written to it.
+  virtual const char* null_device() = 0;
+  // A monotonic clock in milliseconds.
+  virtual std::int64_t now_ms() = 0;
+
+  // Number of the interrupt signal that arrived since start (0: none). Interrupts only set this.
+  virtual int pending_interrupt() = 0;
+  [[noreturn]] virtual void exit_process(int status) = 0;
+  // Ends the process by the default action of the signal, so the caller sees the signal.
+  [[noreturn]] virtual void exit_by_signal(int signal) = 0;
+};
+
+// The platform in use. The POSIX one until `install` puts another in its place.
+// current(), install() and the two exits below live in platform.cc; native() in platform_posix.cc.
+Platform& current();
+void install(Platform& p);
+// The platform of the system the program was built for.
+Platform& native();
+
+// End the process through the current platform; never return.
+[[noreturn]] void exit_process(int status);
+[[noreturn]] void exit_by_signal(int signal);
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+// Formatted input: read statements from the console and from character variables (internal
+// reads) through layout strings, and the console input record with its refills.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace rt {
+
+// Empties the console input record.
+void input_init();
+
+// Read statement. Targets are bound by address and receive their values at read_end, in
+// order. Every failure ends the run with a report naming "CON" or "internal".
+void read_begin_console(std::string_view layout);
+void read_begin_internal(const char* var, std::size_t len, std::string_view layout);
+void read_text(char* target, std::size_t len);
+void read_int4(std::int32_t* target);
+void read_end();
+
+// Reads one console line (the line end not included), keeping at most cap characters, for
+// the prompt of an open with a blank name. Returns the number of characters kept. Follows
+// the console read rules: the owed line end first, end of input ends the run.
+std::size_t read_console_line(char* buf, std::size_t cap);
+
+}  // namespace rt

@@ -1,0 +1,37 @@
+// Output through layout strings: write statements to the console, to other units and to
+// character variables (internal writes); list-directed output; and the console output record
+// with its line state, carriage control and buffering.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace rt {
+
+// Resets the layout cache, the console output buffer and the console line state.
+void layout_init();
+
+// Write statement. A layout whose data() is null means list-directed output. Items are
+// captured when added (texts are copied). The statement runs at write_end; any failure ends
+// the run with a report.
+void write_begin(std::int32_t unit, std::string_view layout);
+void write_begin_internal(char* var, std::size_t len, std::string_view layout);
+void write_int4(std::int32_t value);
+void write_int2(std::int16_t value);
+void write_text(std::string_view text);
+void write_end();
+
+// Line state of the console output record, shared by every console output unit.
+struct ConsoleLine {
+  bool owed = false;       // a record was shown and its line end is not written yet
+  bool continues = false;  // the last record ended with "\" or "$": the next one joins it
+};
+ConsoleLine& console_line();
+
+// Raw bytes to standard output, in order, through the console output buffer.
+void console_put(std::string_view bytes);
+// Hands the buffered console output to the system.
+void console_flush();
+
+}  // namespace rt

@@ -1,0 +1,77 @@
+// Numbered units: the unit table, the fixed console connections, open, binary (byte-stream)
+// read and write statements, text records on units that are not the console, and the closing
+// of every unit at the end of the process.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace rt {
+
+inline constexpr int kUnitSlots = 61;
+// Block size of file units: one system call per block, never per item.
+inline constexpr std::size_t kFileBlockSize = std::size_t{1} << 20;
+// Unit number of the default console unit ("*"); outside the range an open accepts.
+inline constexpr std::int32_t kDefaultUnit = INT32_MIN;
+
+// Sets up the console connections and an empty unit table. Standard input and output are
+// tested for being terminals here; when both are, one console record serves both directions.
+void units_init();
+
+// True when standard input and standard output are both terminals, so console reads and
+// writes share one line state.
+bool console_shared();
+// True when standard output / standard input is a terminal.
+bool stdout_is_terminal();
+bool stdin_is_terminal();
+
+// Specifiers of an open. An absent specifier is std::nullopt; values match their keywords
+// case-insensitively with trailing blanks ignored.
+struct OpenSpec {
+  std::optional<std::string_view> status;  // OLD, NEW, SCRATCH, REPLACE, UNKNOWN
+  std::optional<std::string_view> form;    // FORMATTED, UNFORMATTED, BINARY
+  std::optional<std::string_view> access;  // READ, WRITE, READWRITE
+  std::optional<std::string_view> share;   // DENYNONE, COMPAT, DENYRD, DENYWR, DENYRW
+  bool error_return = false;
+};
+
+// Connects `unit` to the named file. Returns 0 on success. On failure returns the error value
+// when spec.error_return is set (no message, no unit, no partly made file); otherwise writes
+// the run-time error report and ends the process.
+std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec& spec);
+
+// Binary read statement: begin, one call per item, end. Each call returns the statement's
+// status so far: 0, -1 at the end of the file, or an error value; once it is not 0 the
+// statement is over and later calls return the same status. Without a status wanted, -1 and
+// errors end the run with a report.
+std::int32_t binread_begin(std::int32_t unit, bool status_wanted);
+std::int32_t binread_item(void* target, std::size_t length);
+std::int32_t binread_end();
+
+// Binary write statement. The first write after a statement that was not a write cuts the
+// file at the current position. Bytes collect in the unit's block and reach the file when the
+// block is full or the unit is closed.
+std::int32_t binwrite_begin(std::int32_t unit, bool status_wanted);
+std::int32_t binwrite_item(const void* source, std::size_t length);
+std::int32_t binwrite_end();
+
+// True when formatted output to `unit` goes to the console output record (units 0 and 6, the
+// default unit, and any unit connected to "CON").
+bool is_console_output(std::int32_t unit);
+
+// Writes one finished text record to a unit that is not the console: the record unchanged,
+// then CR LF unless `continued`. An unconnected unit is connected first by the implicit open
+// (blank-name rule). Failures end the run with a report.
+void write_text_record(std::int32_t unit, std::string_view record, bool continued);
+
+// Name of a unit's connection for reports ("CON" for the console).
+std::string_view unit_name(std::int32_t unit);
+
+// Writes out and closes every unit in slot order, then the owed console line end. A unit
+// that fails to write out its block is reported (statement kind close) through the normal
+// report, which ends the process with the status already chosen.
+void close_all_units();
+
+}  // namespace rt

@@ -1,0 +1,153 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace fake {
+
+using platform::Access;
+using platform::Err;
+using platform::Handle;
+
+FakePlatform::FakePlatform() { platform::install(*this); }
+
+FakePlatform::~FakePlatform() { platform::install(platform::native()); }
+
+int FakePlatform::open_handles() const { return static_cast<int>(open_.size()); }
+
+std::string FakePlatform::contents(const std::string& name) const {
+  auto it = files.find(name);
+  return it == files.end() ? std::string() : it->second->data;
+}
+
+void FakePlatform::put(const std::string& name, std::string data) {
+  auto f = std::make_shared<File>();
+  f->data = std::move(data);
+  f->index = next_index_++;
+  files[name] = f;
+}
+
+platform::OpenResult FakePlatform::open_file(const char* name, Access access, bool create) {
+  if (deny_open.count(name)) return {platform::kNoHandle, Err::kAccessDenied};
+  if (*name == '\0') return {platform::kNoHandle, Err::kInvalid};
+  Open o{name, nullptr, 0, access};
+  if (std::strcmp(name, null_device()) != 0) {
+    auto it = files.find(name);
+    if (create) {
+      if (it != files.end()) return {platform::kNoHandle, Err::kExists};
+      put(name, "");
+      it = files.find(name);
+    } else if (it == files.end()) {
+      return {platform::kNoHandle, Err::kNotFound};
+    }
+    o.file = it->second;
+  }
+  Handle h = next_handle_++;
+  open_[h] = o;
+  return {h, Err::kOk};
+}
+
+platform::OpenResult FakePlatform::open_existing(const char* name, Access access,
+                                                 platform::Share) {
+  return open_file(name, access, false);
+}
+
+platform::OpenResult FakePlatform::create_new(const char* name, Access access, platform::Share) {
+  return open_file(name, access, true);
+}
+
+platform::IoResult FakePlatform::read(Handle h, void* buf, std::size_t n) {
+  if (h == 0) {
+    ++stdin_reads;
+    std::size_t left = stdin_data.size() - stdin_pos_;
+    std::size_t take = std::min({n, left, stdin_chunk});
+    if (stdin_terminal) {
+      auto nl = stdin_data.find('\n', stdin_pos_);
+      if (nl != std::string::npos) take = std::min(take, nl + 1 - stdin_pos_);
+    }
+    std::memcpy(buf, stdin_data.data() + stdin_pos_, take);
+    stdin_pos_ += take;
+    return {take, Err::kOk};
+  }
+  auto it = open_.find(h);
+  if (it == open_.end() || it->second.access == Access::kWrite) return {0, Err::kAccessDenied};
+  if (file_reads_before_failure == 0) return {0, Err::kIo};
+  if (file_reads_before_failure > 0) --file_reads_before_failure;
+  Open& o = it->second;
+  if (!o.file) return {0, Err::kOk};
+  std::size_t left = o.file->data.size() > o.pos ? o.file->data.size() - o.pos : 0;
+  std::size_t take = std::min(n, left);
+  std::memcpy(buf, o.file->data.data() + o.pos, take);
+  o.pos += take;
+  return {take, Err::kOk};
+}
+
+platform::IoResult FakePlatform::write(Handle h, const void* buf, std::size_t n) {
+  const char* p = static_cast<const char*>(buf);
+  if (h == 1 || h == 2) {
+    write_calls.push_back({h == 1 ? "<stdout>" : "<stderr>", n});
+    (h == 1 ? out : err).append(p, n);
+    return {n, Err::kOk};
+  }
+  auto it = open_.find(h);
+  if (it == open_.end() || it->second.access == Access::kRead) return {0, Err::kAccessDenied};
+  Open& o = it->second;
+  write_calls.push_back({o.name, n});
+  std::size_t take = n;
+  Err e = Err::kOk;
+  if (file_bytes_left >= 0 && static_cast<std::int64_t>(n) > file_bytes_left) {
+    take = static_cast<std::size_t>(file_bytes_left);
+    e = write_error;
+  }
+  if (file_bytes_left >= 0) file_bytes_left -= static_cast<std::int64_t>(take);
+  if (o.file) {
+    std::string& d = o.file->data;
+    if (d.size() < o.pos + take) d.resize(o.pos + take);
+    std::memcpy(d.data() + o.pos, p, take);
+    o.pos += take;
+  }
+  return {take, e};
+}
+
+Err FakePlatform::seek(Handle h, std::int64_t offset) {
+  auto it = open_.find(h);
+  if (it == open_.end() || offset < 0) return Err::kIo;
+  it->second.pos = static_cast<std::size_t>(offset);
+  return Err::kOk;
+}
+
+Err FakePlatform::truncate_here(Handle h) {
+  auto it = open_.find(h);
+  if (it == open_.end()) return Err::kIo;
+  if (it->second.file) it->second.file->data.resize(it->second.pos);
+  return Err::kOk;
+}
+
+Err FakePlatform::close(Handle h) { return open_.erase(h) ? Err::kOk : Err::kIo; }
+
+Err FakePlatform::remove(const char* name) {
+  return files.erase(name) ? Err::kOk : Err::kNotFound;
+}
+
+bool FakePlatform::exists(const char* name) {
+  return files.count(name) != 0 || std::strcmp(name, null_device()) == 0;
+}
+
+bool FakePlatform::identity(Handle h, platform::FileId* id) {
+  auto it = open_.find(h);
+  if (it == open_.end() || !it->second.file) return false;
+  *id = {1, it->second.file->index};
+  return true;
+}
+
+Handle FakePlatform::std_handle(platform::StdStream s) { return static_cast<Handle>(s); }
+
+bool FakePlatform::is_terminal(Handle h) {
+  return (h == 0 && stdin_terminal) || (h == 1 && stdout_terminal);
+}
+
+void FakePlatform::exit_process(int status) { throw Exit{status, 0}; }
+
+void FakePlatform::exit_by_signal(int signal) { throw Exit{-1, signal}; }
+
+}  // namespace fake

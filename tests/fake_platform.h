@@ -1,0 +1,103 @@
+// An in-memory platform for tests: files in a map, scripted standard input, captured standard
+// output and error, a log of every write call, and switches that make calls fail.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fake {
+
+// Thrown by exit_process / exit_by_signal: the test's stand-in for the end of the process.
+struct Exit {
+  int status;
+  int signal;
+};
+
+class FakePlatform : public platform::Platform {
+ public:
+  struct File {
+    std::string data;
+    std::uint64_t index = 0;
+  };
+
+  FakePlatform();
+  // Installs itself as the current platform; the POSIX one is put back on destruction.
+  ~FakePlatform() override;
+
+  // --- what the test sets up ---
+  std::map<std::string, std::shared_ptr<File>> files;
+  std::string stdin_data;
+  bool stdin_terminal = false;
+  bool stdout_terminal = false;
+  // A terminal read returns at most one line; a redirected read returns at most this many.
+  std::size_t stdin_chunk = 1 << 16;
+  // Names whose open is refused with kAccessDenied.
+  std::set<std::string> deny_open;
+  // After this many more bytes have been written to files (not the standard handles), writes
+  // fail with write_error: the write that crosses the limit is short.
+  std::int64_t file_bytes_left = -1;
+  platform::Err write_error = platform::Err::kDiskFull;
+  // Reads of files fail with kIo once this many more file reads have been made.
+  int file_reads_before_failure = -1;
+  // Reported by pending_interrupt.
+  int interrupt = 0;
+  // Advanced by 1 at every now_ms call, and settable.
+  std::int64_t clock_ms = 0;
+
+  // --- what the test inspects ---
+  std::string out;  // bytes written to standard output
+  std::string err;  // bytes written to standard error
+  struct WriteCall {
+    std::string name;  // file name, or "<stdout>" / "<stderr>"
+    std::size_t size;
+  };
+  std::vector<WriteCall> write_calls;
+  int stdin_reads = 0;
+  int open_handles() const;
+
+  // Convenience: a file's contents ("" when it does not exist) and a file maker.
+  std::string contents(const std::string& name) const;
+  void put(const std::string& name, std::string data);
+
+  // --- Platform ---
+  platform::OpenResult open_existing(const char* name, platform::Access access,
+                                     platform::Share share) override;
+  platform::OpenResult create_new(const char* name, platform::Access access,
+                                  platform::Share share) override;
+  platform::IoResult read(platform::Handle h, void* buf, std::size_t n) override;
+  platform::IoResult write(platform::Handle h, const void* buf, std::size_t n) override;
+  platform::Err seek(platform::Handle h, std::int64_t offset) override;
+  platform::Err truncate_here(platform::Handle h) override;
+  platform::Err close(platform::Handle h) override;
+  platform::Err remove(const char* name) override;
+  bool exists(const char* name) override;
+  bool identity(platform::Handle h, platform::FileId* id) override;
+  platform::Handle std_handle(platform::StdStream s) override;
+  bool is_terminal(platform::Handle h) override;
+  const char* null_device() override { return "/dev/null"; }
+  std::int64_t now_ms() override { return clock_ms++; }
+  int pending_interrupt() override { return interrupt; }
+  [[noreturn]] void exit_process(int status) override;
+  [[noreturn]] void exit_by_signal(int signal) override;
+
+ private:
+  struct Open {
+    std::string name;
+    std::shared_ptr<File> file;  // null for the null device
+    std::size_t pos = 0;
+    platform::Access access;
+  };
+  platform::OpenResult open_file(const char* name, platform::Access access, bool create);
+  std::map<platform::Handle, Open> open_;
+  platform::Handle next_handle_ = 3;
+  std::uint64_t next_index_ = 1;
+  std::size_t stdin_pos_ = 0;
+};
+
+}  // namespace fake

@@ -1,0 +1,159 @@
+#include "run_binary.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace e2e {
+namespace {
+
+std::vector<char*> argv_of(const std::vector<std::string>& args) {
+  std::vector<char*> v;
+  for (const std::string& a : args) v.push_back(const_cast<char*>(a.c_str()));
+  v.push_back(nullptr);
+  return v;
+}
+
+void finish(pid_t pid, Result* r) {
+  int ws = 0;
+  waitpid(pid, &ws, 0);
+  if (WIFEXITED(ws)) r->status = WEXITSTATUS(ws);
+  if (WIFSIGNALED(ws)) r->signal = WTERMSIG(ws);
+}
+
+}  // namespace
+
+Result run(const std::string& dir, const std::vector<std::string>& args,
+           const std::string& input) {
+  int in[2], out[2], err[2];
+  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) std::abort();
+  std::vector<char*> argv = argv_of(args);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  Result r;
+  std::size_t fed = 0;
+  if (input.empty()) close(in[1]);
+  fcntl(in[1], F_SETFL, O_NONBLOCK);
+  bool in_open = !input.empty(), out_open = true, err_open = true;
+  while (out_open || err_open) {
+    pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in_open ? in[1] : -1, POLLOUT, 0}};
+    poll(fds, 3, -1);
+    char buf[65536];
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].revents == 0) continue;
+      ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        (i == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
+      } else {
+        (i == 0 ? out_open : err_open) = false;
+      }
+    }
+    if (in_open && fds[2].revents != 0) {
+      ssize_t n = write(in[1], input.data() + fed, input.size() - fed);
+      if (n > 0) fed += static_cast<std::size_t>(n);
+      if (n < 0 || fed == input.size()) {
+        close(in[1]);
+        in_open = false;
+      }
+    }
+  }
+  if (in_open) close(in[1]);
+  close(out[0]);
+  close(err[0]);
+  finish(pid, &r);
+  return r;
+}
+
+Result run_in_terminal(const std::string& dir, const std::vector<std::string>& args,
+                       const std::vector<std::string>& lines) {
+  int err[2];
+  if (pipe(err) != 0) std::abort();
+  std::vector<char*> argv = argv_of(args);
+  int master = -1;
+  termios tio{};
+  cfmakeraw(&tio);
+  tio.c_lflag |= ICANON;  // line-at-a-time input as a user types it
+  pid_t pid = forkpty(&master, nullptr, &tio, nullptr);
+  if (pid == 0) {
+    dup2(err[1], 2);
+    close(err[0]);
+    close(err[1]);
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(err[1]);
+  Result r;
+  std::size_t next_line = 0;
+  bool out_open = true, err_open = true;
+  while (out_open || err_open) {
+    pollfd fds[2] = {{out_open ? master : -1, POLLIN, 0}, {err_open ? err[0] : -1, POLLIN, 0}};
+    int ready = poll(fds, 2, 300);
+    if (ready == 0 && next_line < lines.size()) {
+      std::string line = lines[next_line++] + "\n";
+      if (write(master, line.data(), line.size()) < 0) break;
+      continue;
+    }
+    char buf[65536];
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].revents == 0) continue;
+      ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        (i == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
+      } else {
+        (i == 0 ? out_open : err_open) = false;
+      }
+    }
+  }
+  close(master);
+  close(err[0]);
+  finish(pid, &r);
+  return r;
+}
+
+TempDir::TempDir() {
+  std::string tmpl = (std::filesystem::temp_directory_path() / "chunkit-XXXXXX").string();
+  if (mkdtemp(tmpl.data()) == nullptr) std::abort();
+  path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+void TempDir::write(const std::string& name, const std::string& data) const {
+  std::ofstream(file(name), std::ios::binary) << data;
+}
+
+std::string TempDir::read(const std::string& name) const {
+  std::ifstream f(file(name), std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+bool TempDir::exists(const std::string& name) const {
+  return std::filesystem::exists(std::filesystem::symlink_status(file(name)));
+}
+
+}  // namespace e2e
