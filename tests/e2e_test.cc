@@ -1,8 +1,14 @@
 // End-to-end runs of the real Chunkit_ binary on files built here, with every byte of
 // standard output, standard error and the output file compared.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -31,7 +37,7 @@ std::string plain_record(int r) {
 // A dated record of type 2: year 99, day 123, 23:59:59, equal status values 123.
 std::string dated_record(int r) {
   std::string rec = plain_record(r);
-  const unsigned char preface[] = {0x02, 60,   0xFF, 0x99, 0x01, 0x23, 0, 0, 0x23,
+  const unsigned char preface[] = {0x02, 60,   0xFF, 0x99, 0x01, 0x23, 0,    0,   0x23,
                                    0x59, 0x59, 0x31, 0x32, 0x33, 0x31, 0x32, 0x33};
   for (std::size_t i = 0; i < sizeof preface; ++i) rec[i] = static_cast<char>(preface[i]);
   return rec;
@@ -44,7 +50,9 @@ std::string records(int n) {
 }
 
 // The console text of a list-directed status line (after its carriage control).
-std::string status(const std::string& label, int value) { return label + num(value, 11); }
+std::string status(const std::string& label, int value) {
+  return label + num(value, 11);
+}
 
 std::string progress(const std::string& text, int rec, int type, const std::string& digits) {
   return " " + text + "rec #" + num(rec, 8) + " type" + num(type, 3) + "  " + digits + "\r";
@@ -94,13 +102,16 @@ TEST(EndToEnd, UsageText) {
   const std::string want =
       "\r\n" + rule +
       "\r\n COPIES SECTIONS OF THE INPUT FILE TO THE OUTPUT FILE. Command-line format:"
-      "\r\n" + std::string("    Chunkit_ input output s#         ").substr(1) +
+      "\r\n" +
+      std::string("    Chunkit_ input output s#         ").substr(1) +
       "  (skip rec #,        copy the rest)"
       "\r\n     or"
-      "\r\n" + std::string("    Chunkit_ input output s#-##      ").substr(1) +
+      "\r\n" +
+      std::string("    Chunkit_ input output s#-##      ").substr(1) +
       "  (skip recs # to ##, copy the rest)"
       "\r\n     or"
-      "\r\n" + std::string("    Chunkit_ input output s#-## s@-@@").substr(1) +
+      "\r\n" +
+      std::string("    Chunkit_ input output s#-## s@-@@").substr(1) +
       "  (skip recs # to ## & @ to @@; @>##)"
       "\r\n     or"
       "\r\n   Chunkit_ input output startrec startbyte endrec endbyte "
@@ -110,7 +121,8 @@ TEST(EndToEnd, UsageText) {
       "\r\n"
       "\r\n  IF OUTPUT FILE EXISTS, A NEW OUTPUT FILE IS STARTED WITH EXTENSION"
       "\r\n     .001, .002, .003 ...  (instead of the requested extension if any)"
-      "\r\n" + rule + "\r\n" + kStop;
+      "\r\n" +
+      rule + "\r\n" + kStop;
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{kBin}, {kBin, "?"}, {kBin, "a?b", "out", "1"}}) {
     Result r = e2e::run(dir.path(), args);
@@ -126,6 +138,232 @@ TEST(EndToEnd, MissingInputFile) {
   EXPECT_EQ(r.err.substr(0, 38), "\r\nrun-time error F6416: OPEN(in.dat)\r\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(dir.exists("out.dat"));
+}
+
+// The console text up to the echo of the copy values, for in.dat, the output name and the
+// given value arguments (each a position argument, pipes on both sides).
+std::string header(const std::string& out, const std::vector<std::string>& values) {
+  std::string h = status(" input status=    ", 6) + "\r\n" +
+                  status(" output status=   ", static_cast<int>(out.size())) +
+                  "\r\n Input,output=in.dat " + out + " ";
+  static const char* kLabels[] = {" startrec or skipstart status= ", " startbyte status=",
+                                  " endrec status=   ", " endbyte status=  "};
+  for (std::size_t i = 0; i < values.size(); ++i)
+    h += "\r\n" + status(kLabels[i], static_cast<int>(values[i].size()));
+  return h;
+}
+
+std::string eof_message(int irec) {
+  return " \r\n-- EOF at irec=" + num(irec, 5) + " --\r\n" + kStop;
+}
+
+// The line end and carriage return written before the first copying line of a pass.
+const std::string kStartCopy = "\r\n\r\n";
+
+std::vector<std::string> args(std::initializer_list<std::string> rest) {
+  std::vector<std::string> v = {kBin, "in.dat"};
+  v.insert(v.end(), rest);
+  return v;
+}
+
+TEST(EndToEnd, WholeFileWithShortFinalRecordShowsBothBoxes) {
+  TempDir dir;
+  std::string last = plain_record(4).substr(0, 1000);
+  dir.write("in.dat", records(3) + last);
+  Result r = e2e::run(dir.path(), args({"out.dat", "0", "0", "0", "0"}));
+  const std::string pad(14, ' ');
+  const std::string rec_rule = " " + std::string(35, '-'), byte_rule = " " + std::string(31, '-');
+  std::string want = header("out.dat", {"0", "0", "0", "0"}) + echo_values(1, 1, 999999999, 4096) +
+                     kStartCopy + copying(1) + copying(2) + copying(3) + " \r\n" + pad + rec_rule +
+                     "\r\n" + pad + " Found end of data at record " + num(4, 7) + "\r\n" + pad +
+                     rec_rule + "\r\n\r\n" + pad + byte_rule + "\r\n" + pad +
+                     " Found end of data at byte " + num(1000, 5) + "\r\n" + pad + byte_rule +
+                     "\r\n" + copying(4).substr(1) + eof_message(4);
+  EXPECT_EQ(r.out, want);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("out.dat"), records(3) + last);
+}
+
+TEST(EndToEnd, EndOfFileWithoutDataInTheLastRecord) {
+  struct Case {
+    std::string name;
+    std::string data;
+    int last;  // the record the end-of-file message names
+  };
+  const Case cases[] = {
+      {"empty file", "", 0},
+      {"exact multiple", records(2), 2},
+      {"short record of 0xFF only", records(2) + std::string(500, '\xFF'), 2},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    dir.write("in.dat", c.data);
+    Result r = e2e::run(dir.path(), args({"out.dat", "0", "0", "0", "0"}));
+    std::string shown;
+    for (int rec = 1; rec <= c.last; ++rec) shown += copying(rec);
+    std::string want = header("out.dat", {"0", "0", "0", "0"}) +
+                       echo_values(1, 1, 999999999, 4096) +
+                       (c.last > 0 ? kStartCopy + shown + " " : "\r\n") +
+                       "\r\n-- EOF at irec=" + num(c.last, 5) + " --\r\n" + kStop;
+    EXPECT_EQ(r.out, want) << c.name;
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_EQ(dir.read("out.dat"), c.data.substr(0, static_cast<std::size_t>(c.last) * 4096))
+        << c.name;
+  }
+}
+
+TEST(EndToEnd, SkipRangeLeavesRecordsOut) {
+  TempDir dir;
+  dir.write("in.dat", records(5));
+  Result r = e2e::run(dir.path(), args({"out.dat", "s2-3"}));
+  std::string want = header("out.dat", {"s2-3"}) + "\r\n Skip recs" + num(2, 11) + " to" +
+                     num(3, 12) + echo_values(1, 1, 999999999, 4096) + kStartCopy + copying(1) +
+                     copying(4) + copying(5, 2, "99123 235959") + eof_message(5);
+  EXPECT_EQ(r.out, want);
+  std::string in = records(5);
+  EXPECT_EQ(dir.read("out.dat"), in.substr(0, 4096) + in.substr(3 * 4096));
+}
+
+TEST(EndToEnd, PositionsFollowedByASkipRange) {
+  TempDir dir;
+  dir.write("in.dat", records(4));
+  Result r = e2e::run(dir.path(), args({"out.dat", "1", "1", "0", "0", "s2-3"}));
+  std::string want = header("out.dat", {"1", "1", "0", "0"}) + echo_values(1, 1, 999999999, 4096) +
+                     "\r\n\r\nSkip recs    2 to    3" + kStartCopy + copying(1) + copying(4) +
+                     eof_message(4);
+  EXPECT_EQ(r.out, want);
+  std::string in = records(4);
+  EXPECT_EQ(dir.read("out.dat"), in.substr(0, 4096) + in.substr(3 * 4096));
+}
+
+TEST(EndToEnd, StartAfterEndOnlyDecodes) {
+  TempDir dir;
+  dir.write("in.dat", records(4));
+  Result r = e2e::run(dir.path(), args({"out.dat", "3", "1", "2", "0"}));
+  std::string want = header("out.dat", {"3", "1", "2", "0"}) + echo_values(3, 1, 2, 4096) + "\r\n" +
+                     decoding(1) + decoding(2) + exit_message(3);
+  EXPECT_EQ(r.out, want);
+  EXPECT_EQ(dir.read("out.dat"), "");
+}
+
+TEST(EndToEnd, SingleRecordFromByteToByte) {
+  TempDir dir;
+  dir.write("in.dat", records(3));
+  Result r = e2e::run(dir.path(), args({"out.dat", "2", "5", "2", "9"}));
+  std::string want = header("out.dat", {"2", "5", "2", "9"}) + echo_values(2, 5, 2, 9) + "\r\n" +
+                     decoding(1) + " \r\n" + copying(2) + exit_message(3);
+  EXPECT_EQ(r.out, want);
+  EXPECT_EQ(dir.read("out.dat"), records(3).substr(4096 + 4, 5));
+}
+
+TEST(EndToEnd, SeveralPassesAndAnArgumentThatIsNoSkipRange) {
+  TempDir dir;
+  dir.write("in.dat", records(3));
+  Result r = e2e::run(dir.path(), args({"out.dat", "1", "1", "1", "10", "x", "0", "0", "2", "0"}));
+  std::string want = header("out.dat", {"1", "1", "1", "10"}) + echo_values(1, 1, 1, 10) +
+                     "\r\nDon't know what to do!" + kStartCopy + copying(1) + " " +
+                     status(" startrec or skipstart status= ", 1) + "\r\n" +
+                     status(" startbyte status=", 1) + "\r\n" + status(" endrec status=   ", 1) +
+                     "\r\n" + status(" endbyte status=  ", 1) + echo_values(1, 1, 2, 4096) +
+                     "\r\n" + copying(2).substr(1) + exit_message(3);
+  EXPECT_EQ(r.out, want);
+  std::string in = records(3);
+  EXPECT_EQ(dir.read("out.dat"), in.substr(0, 10) + in.substr(4096, 4096));
+}
+
+TEST(EndToEnd, DecoderReportGoesToStandardErrorAndTheCopyGoesOn) {
+  TempDir dir;
+  std::string in = records(3);
+  in[4096 + 0] = 0x02;  // record 2: type 2 with its mark but no dated preface
+  in[4096 + 1] = 60;
+  in[4096 + 2] = 0x00;
+  dir.write("in.dat", in);
+  Result r = e2e::run(dir.path(), args({"out.dat", "0", "0", "0", "0"}));
+  EXPECT_EQ(r.err, "    2:  23C 0\r\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find(copying(2, -98)), std::string::npos);
+  EXPECT_EQ(dir.read("out.dat"), in);
+}
+
+TEST(EndToEnd, ReadErrorIsReportedAsAFailure) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.file("in.dat"));
+  Result r = e2e::run(dir.path(), args({"out.dat", "0", "0", "0", "0"}));
+  EXPECT_EQ(r.out, header("out.dat", {"0", "0", "0", "0"}) + echo_values(1, 1, 999999999, 4096) +
+                       "\r\n\r\n-- parity error at irec=    1 --\r\n");
+  EXPECT_EQ(r.err.substr(0, 38), "\r\nrun-time error F6500: READ(in.dat)\r\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+// The values typed at the prompts: four empty lines give 1, 1, 999999999 and 4096.
+std::string prompted_values(bool terminal) {
+  // On a terminal the typed line ends the prompt's line; with pipes the next record joins it.
+  const std::string join = terminal ? "" : " ";
+  return "\r\n" + status(" startrec or skipstart status= ", -1) +
+         "\r\nEnter the first record to be copied: " + join + status(" startbyte status=", -1) +
+         "\r\nEnter the 1st byte of record    1 to be copied: " + join +
+         status(" endrec status=   ", -1) + "\r\nEnter the last record to be copied: " + join +
+         status(" endbyte status=  ", -1) +
+         "\r\nEnter the last byte of record***** to be copied: " + join +
+         "   startrec,  startbyte,     endrec,    endbyte\r\n" + num(1, 11) + num(1, 12) +
+         num(999999999, 12) + num(4096, 12);
+}
+
+TEST(EndToEnd, PromptsWithPipes) {
+  TempDir dir;
+  dir.write("in.dat", records(2));
+  Result r = e2e::run(dir.path(), {kBin, "in.dat"}, "out.dat\n\n\n\n\n");
+  std::string want = status(" input status=    ", 6) + "\r\n" + status(" output status=   ", -1) +
+                     "\r\n Enter file name to copy to: " + "  Input,output=in.dat out.dat " +
+                     prompted_values(false) + kStartCopy + copying(1) + copying(2) + eof_message(2);
+  EXPECT_EQ(r.out, want);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("out.dat"), records(2));
+}
+
+TEST(EndToEnd, PromptsAtATerminal) {
+  TempDir dir;
+  dir.write("in.dat", records(2));
+  Result r = e2e::run_in_terminal(dir.path(), {kBin, "in.dat"}, {"out.dat", "", "", "", ""});
+  std::string want = status(" input status=    ", 6) + "\r\n" + status(" output status=   ", -1) +
+                     "\r\n Enter file name to copy to: " + " Input,output=in.dat out.dat " +
+                     prompted_values(true) + kStartCopy + copying(1) + copying(2) + eof_message(2);
+  EXPECT_EQ(r.out, want);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("out.dat"), records(2));
+}
+
+TEST(EndToEnd, EndOfInputAtAPrompt) {
+  TempDir dir;
+  dir.write("in.dat", records(2));
+  Result r = e2e::run(dir.path(), {kBin, "in.dat", "out.dat"}, "7\n");
+  EXPECT_EQ(r.err.substr(0, 35), "\r\nrun-time error F6501: READ(CON)\r\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST(EndToEnd, InterruptKeepsEveryByteCopied) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.file("in.dat").c_str(), 0600), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    // Three records, then silence: the tool waits for the fourth when the interrupt comes.
+    int fd = open(dir.file("in.dat").c_str(), O_WRONLY);
+    std::string data = records(3);
+    if (write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size())) _exit(1);
+    usleep(300 * 1000);
+    std::FILE* pidfile = std::fopen(dir.file("pid").c_str(), "r");
+    int tool = 0;
+    if (pidfile != nullptr && std::fscanf(pidfile, "%d", &tool) == 1) kill(tool, SIGINT);
+    usleep(300 * 1000);
+    _exit(0);
+  }
+  // The tool's pid reaches the writer through a file, written as soon as the tool starts.
+  Result r = e2e::run(dir.path(),
+                      {"/bin/sh", "-c", "echo $$ > pid; exec " + kBin + " in.dat out.dat 0 0 0 0"});
+  waitpid(pid, nullptr, 0);
+  EXPECT_EQ(r.signal, SIGINT);
+  EXPECT_EQ(dir.read("out.dat"), records(3));
+  EXPECT_EQ(r.err, "");
 }
 
 }  // namespace

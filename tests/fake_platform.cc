@@ -9,11 +9,17 @@ using platform::Access;
 using platform::Err;
 using platform::Handle;
 
-FakePlatform::FakePlatform() { platform::install(*this); }
+FakePlatform::FakePlatform() {
+  platform::install(*this);
+}
 
-FakePlatform::~FakePlatform() { platform::install(platform::native()); }
+FakePlatform::~FakePlatform() {
+  platform::install(platform::native());
+}
 
-int FakePlatform::open_handles() const { return static_cast<int>(open_.size()); }
+int FakePlatform::open_handles() const {
+  return static_cast<int>(open_.size());
+}
 
 std::string FakePlatform::contents(const std::string& name) const {
   auto it = files.find(name);
@@ -47,8 +53,7 @@ platform::OpenResult FakePlatform::open_file(const char* name, Access access, bo
   return {h, Err::kOk};
 }
 
-platform::OpenResult FakePlatform::open_existing(const char* name, Access access,
-                                                 platform::Share) {
+platform::OpenResult FakePlatform::open_existing(const char* name, Access access, platform::Share) {
   return open_file(name, access, false);
 }
 
@@ -123,7 +128,9 @@ Err FakePlatform::truncate_here(Handle h) {
   return Err::kOk;
 }
 
-Err FakePlatform::close(Handle h) { return open_.erase(h) ? Err::kOk : Err::kIo; }
+Err FakePlatform::close(Handle h) {
+  return open_.erase(h) ? Err::kOk : Err::kIo;
+}
 
 Err FakePlatform::remove(const char* name) {
   return files.erase(name) ? Err::kOk : Err::kNotFound;
@@ -140,14 +147,20 @@ bool FakePlatform::identity(Handle h, platform::FileId* id) {
   return true;
 }
 
-Handle FakePlatform::std_handle(platform::StdStream s) { return static_cast<Handle>(s); }
+Handle FakePlatform::std_handle(platform::StdStream s) {
+  return static_cast<Handle>(s);
+}
 
 bool FakePlatform::is_terminal(Handle h) {
   return (h == 0 && stdin_terminal) || (h == 1 && stdout_terminal);
 }
 
-void FakePlatform::exit_process(int status) { throw Exit{status, 0}; }
+void FakePlatform::exit_process(int status) {
+  throw Exit{status, 0};
+}
 
-void FakePlatform::exit_by_signal(int signal) { throw Exit{-1, signal}; }
+void FakePlatform::exit_by_signal(int signal) {
+  throw Exit{-1, signal};
+}
 
 }  // namespace fake

@@ -31,8 +31,7 @@ void finish(pid_t pid, Result* r) {
 
 }  // namespace
 
-Result run(const std::string& dir, const std::vector<std::string>& args,
-           const std::string& input) {
+Result run(const std::string& dir, const std::vector<std::string>& args, const std::string& input) {
   int in[2], out[2], err[2];
   if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) std::abort();
   std::vector<char*> argv = argv_of(args);

@@ -25,7 +25,9 @@ struct Rng {
   int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
 };
 
-unsigned char bcd(int v) { return static_cast<unsigned char>((v / 10) * 16 + v % 10); }
+unsigned char bcd(int v) {
+  return static_cast<unsigned char>((v / 10) * 16 + v % 10);
+}
 
 // A dated preface: date, time and two equal status values, starting at the given bytes.
 void dated(unsigned char* r, Rng& rng, int date_at, int time_at, int status_at) {
@@ -65,7 +67,8 @@ void make_record(unsigned char* r, Rng& rng) {
     case 9:
     case 11:
       r[1] = 60;
-      for (int k = 1; k <= 11; ++k) r[2 + k] = static_cast<unsigned char>((r[2 + k] & 0xF0) | rng.below(10));
+      for (int k = 1; k <= 11; ++k)
+        r[2 + k] = static_cast<unsigned char>((r[2 + k] & 0xF0) | rng.below(10));
       break;
     case 10:
     case 12:
@@ -124,7 +127,8 @@ int main(int argc, char** argv) {
   if (ok && k > 0) {
     make_record(block.data(), rng);
     block[static_cast<std::size_t>(k) - 1] = 0x5A;  // the data ends exactly at byte K
-    ok = std::fwrite(block.data(), 1, static_cast<std::size_t>(k), f) == static_cast<std::size_t>(k);
+    ok =
+        std::fwrite(block.data(), 1, static_cast<std::size_t>(k), f) == static_cast<std::size_t>(k);
   }
   if (std::fclose(f) != 0 || !ok) {
     std::perror(argv[1]);

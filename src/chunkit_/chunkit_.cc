@@ -53,7 +53,9 @@ constexpr UsageRow kUsage[] = {
 }
 
 // True when any of the 80 positions of `inname`, trailing blanks included, holds c.
-bool namehas(char c) { return std::memchr(inname, c, kNameLen) != nullptr; }
+bool namehas(char c) {
+  return std::memchr(inname, c, kNameLen) != nullptr;
+}
 
 void status_line(std::string_view label) {
   rt::write_begin(rt::kDefaultUnit, {});

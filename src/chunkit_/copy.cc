@@ -131,7 +131,6 @@ void show_and_write() {
   }
 }
 
-
 }  // namespace
 
 void copy_pass() {

@@ -25,10 +25,10 @@ extern std::int32_t nargs;      // arguments after the program's name
 
 extern std::int32_t startrec, startbyte, endrec, endbyte;
 extern std::int32_t skipstart, skipend;
-extern std::int32_t irec;     // record in hand; -1 until the first pass begins
-extern std::int32_t nextrec;  // number of the next record the input delivers
-extern std::int32_t ieof;     // 1 once a read of the input met the end of the file
-extern std::int32_t iversion; // failed attempts to create the output file
+extern std::int32_t irec;      // record in hand; -1 until the first pass begins
+extern std::int32_t nextrec;   // number of the next record the input delivers
+extern std::int32_t ieof;      // 1 once a read of the input met the end of the file
+extern std::int32_t iversion;  // failed attempts to create the output file
 
 extern unsigned char record[kRecordSize];  // the record in hand
 extern std::int16_t words[kRecordSize];    // the record as preface words, one byte each

@@ -1,15 +1,19 @@
-#include <cstdlib>
-
 #include "platform/platform.h"
+
+#include <cstdlib>
 
 namespace platform {
 namespace {
 Platform* installed = nullptr;
 }  // namespace
 
-Platform& current() { return installed != nullptr ? *installed : native(); }
+Platform& current() {
+  return installed != nullptr ? *installed : native();
+}
 
-void install(Platform& p) { installed = &p; }
+void install(Platform& p) {
+  installed = &p;
+}
 
 void exit_process(int status) {
   current().exit_process(status);

@@ -10,7 +10,9 @@ namespace {
 std::vector<std::string> words;
 std::int32_t next_name = 1;  // next word for an open with a blank name
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 }  // namespace
 
@@ -96,7 +98,9 @@ std::vector<std::string> split_command_line(std::string_view text,
   return out;
 }
 
-std::int32_t argcount() { return static_cast<std::int32_t>(words.size()); }
+std::int32_t argcount() {
+  return static_cast<std::int32_t>(words.size());
+}
 
 void fetcharg(std::int32_t n, char* buf, int len, std::int16_t* status) {
   if (n < 0 || n >= argcount()) {
@@ -109,7 +113,8 @@ void fetcharg(std::int32_t n, char* buf, int len, std::int16_t* status) {
   std::memcpy(buf, w.data(), copied);
   std::memset(buf + copied, ' ', cap - copied);
   // A length that does not fit 16 bits is capped, never wrapped into -1 ("absent").
-  if (status != nullptr) *status = static_cast<std::int16_t>(std::min<std::size_t>(w.size(), 32767));
+  if (status != nullptr)
+    *status = static_cast<std::int16_t>(std::min<std::size_t>(w.size(), 32767));
 }
 
 bool take_next_name(std::string_view* word) {

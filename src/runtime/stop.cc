@@ -17,37 +17,68 @@ int chosen_status = 0;  // the status of the first end, kept by any later one
 // One plain line per error the run-time raises.
 const char* message(int n) {
   switch (n) {
-    case 4: return "integer value out of range";
-    case 5: return "invalid character in integer field";
-    case 13: return "device cannot be opened with this kind of access";
-    case 15: return "unit is not connected for binary transfer";
-    case 16: return "text value met by a numeric layout item";
-    case 18: return "numeric value met by a text layout item";
-    case 20: return "unit already connected with another kind of access";
-    case 28: return "second radix sign in integer field";
-    case 29: return "radix outside 2 to 36";
-    case 51: return "read after the end of the file";
-    case 53: return "input line too long";
-    case 58: return "invalid file name or open specifier";
-    case 59: return "file already connected to another unit";
-    case 60: return "access to the file denied";
-    case 61: return "file already exists";
-    case 62: return "file not found";
-    case 63: return "too many open files";
-    case 64: return "too many units connected";
-    case 67: return "write refused: access denied";
-    case 68: return "write failed: disk full";
-    case 72: return "read failed";
-    case 73: return "end of file met";
-    case 81: return "literal text in an input layout";
-    case 82: return "invalid character in hexadecimal field";
-    case 89: return "record longer than its variable";
-    case 91: return "list-directed item wider than a line";
-    case 97: return "width missing in layout";
-    case 105: return "unclosed text in layout";
-    case 106: return "invalid character in layout";
-    case 107: return "minimum digits larger than width in layout";
-    default: return "run-time failure";
+    case 4:
+      return "integer value out of range";
+    case 5:
+      return "invalid character in integer field";
+    case 13:
+      return "device cannot be opened with this kind of access";
+    case 15:
+      return "unit is not connected for binary transfer";
+    case 16:
+      return "text value met by a numeric layout item";
+    case 18:
+      return "numeric value met by a text layout item";
+    case 20:
+      return "unit already connected with another kind of access";
+    case 28:
+      return "second radix sign in integer field";
+    case 29:
+      return "radix outside 2 to 36";
+    case 51:
+      return "read after the end of the file";
+    case 53:
+      return "input line too long";
+    case 58:
+      return "invalid file name or open specifier";
+    case 59:
+      return "file already connected to another unit";
+    case 60:
+      return "access to the file denied";
+    case 61:
+      return "file already exists";
+    case 62:
+      return "file not found";
+    case 63:
+      return "too many open files";
+    case 64:
+      return "too many units connected";
+    case 67:
+      return "write refused: access denied";
+    case 68:
+      return "write failed: disk full";
+    case 72:
+      return "read failed";
+    case 73:
+      return "end of file met";
+    case 81:
+      return "literal text in an input layout";
+    case 82:
+      return "invalid character in hexadecimal field";
+    case 89:
+      return "record longer than its variable";
+    case 91:
+      return "list-directed item wider than a line";
+    case 97:
+      return "width missing in layout";
+    case 105:
+      return "unclosed text in layout";
+    case 106:
+      return "invalid character in layout";
+    case 107:
+      return "minimum digits larger than width in layout";
+    default:
+      return "run-time failure";
   }
 }
 
@@ -71,8 +102,8 @@ std::int32_t error_value(int n) {
   struct Range {
     int last, offset;
   };
-  static constexpr Range kRanges[] = {{10, 96},  {25, 189},  {45, 274},  {71, 354},  {88, 428},
-                                      {91, 511}, {93, 608},  {96, 876},  {116, 883}, {219, 585}};
+  static constexpr Range kRanges[] = {{10, 96},  {25, 189}, {45, 274}, {71, 354},  {88, 428},
+                                      {91, 511}, {93, 608}, {96, 876}, {116, 883}, {219, 585}};
   for (const Range& r : kRanges) {
     if (n <= r.last) return 6000 + n + r.offset;
   }
@@ -94,16 +125,27 @@ void report_runtime_error(int n, StmtKind kind, std::string_view name) {
   // Console output written before the failure comes first.
   console_flush();
   char value[6] = "F0000";
-  for (int v = error_value(n), i = 4; i >= 1; --i, v /= 10) value[i] = static_cast<char>('0' + v % 10);
+  for (int v = error_value(n), i = 4; i >= 1; --i, v /= 10)
+    value[i] = static_cast<char>('0' + v % 10);
   put_err("\r\nrun-time error ");
   put_err(value);
   const char* msg = message(n);
   switch (kind) {
-    case StmtKind::kClose: put_err(": CLOSE("); break;
-    case StmtKind::kWrite: put_err(": WRITE("); break;
-    case StmtKind::kOpen: put_err(": OPEN("); break;
-    case StmtKind::kRead: put_err(": READ("); break;
-    case StmtKind::kGeneral: put_err("\r\n- "); break;
+    case StmtKind::kClose:
+      put_err(": CLOSE(");
+      break;
+    case StmtKind::kWrite:
+      put_err(": WRITE(");
+      break;
+    case StmtKind::kOpen:
+      put_err(": OPEN(");
+      break;
+    case StmtKind::kRead:
+      put_err(": READ(");
+      break;
+    case StmtKind::kGeneral:
+      put_err("\r\n- ");
+      break;
   }
   if (kind != StmtKind::kGeneral) {
     put_err(name);
@@ -121,7 +163,8 @@ void fatal_startup(std::string_view text) {
 }
 
 void end_process(int status) {
-  if (ending) platform::exit_process(chosen_status);  // a failure while closing: keep the first status
+  if (ending)
+    platform::exit_process(chosen_status);  // a failure while closing: keep the first status
   ending = true;
   chosen_status = status;
   close_all_units();

@@ -1,0 +1,725 @@
+#include "runtime/units.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <initializer_list>
+
+#include "platform/platform.h"
+#include "runtime/args.h"
+#include "runtime/input.h"
+#include "runtime/layout.h"
+#include "runtime/stop.h"
+
+namespace rt {
+namespace {
+
+using platform::Access;
+using platform::Err;
+
+constexpr std::int32_t kMaxUnit = 32767;
+constexpr std::size_t kNameMax = 259;
+constexpr std::size_t kPromptLineMax = 260;
+
+// Error numbers of the unit service.
+constexpr int kErrDeviceKind = 13;
+constexpr int kErrNotBinary = 15;
+constexpr int kErrOtherKind = 20;
+constexpr int kErrUnitRange = 40;
+constexpr int kErrAtEnd = 51;
+constexpr int kErrInvalid = 58;
+constexpr int kErrConnected = 59;
+constexpr int kErrDenied = 60;
+constexpr int kErrExists = 61;
+constexpr int kErrNotFound = 62;
+constexpr int kErrTooManyFiles = 63;
+constexpr int kErrTableFull = 64;
+constexpr int kErrWriteDenied = 67;
+constexpr int kErrDiskFull = 68;
+constexpr int kErrRead = 72;
+constexpr int kErrEnd = 73;
+
+// kText is a formatted connection to a device: records go straight through.
+enum class Kind { kText, kFormatted, kBinary, kUnformatted };
+enum class Status { kOld, kNew, kScratch, kReplace, kUnknown };
+
+// kNamed devices have no counterpart here and are opened as files of their canonical name.
+enum class Device { kNone, kConsole, kErr, kNull, kNamed };
+
+struct DeviceName {
+  const char* name;
+  const char* canonical;
+  Device device;
+};
+
+constexpr DeviceName kDevices[] = {
+    {"CON", "CON", Device::kConsole}, {"USER", "CON", Device::kConsole},
+    {"ERR", "ERR", Device::kErr},     {"NUL", "NUL", Device::kNull},
+    {"PRN", "PRN", Device::kNamed},   {"COM1", "COM1", Device::kNamed},
+    {"COM2", "COM2", Device::kNamed}, {"COM3", "COM3", Device::kNamed},
+    {"COM4", "COM4", Device::kNamed}, {"LPT1", "LPT1", Device::kNamed},
+    {"LPT2", "LPT2", Device::kNamed}, {"LPT3", "LPT3", Device::kNamed},
+    {"LPT4", "LPT4", Device::kNamed}, {"AUX", "COM1", Device::kNamed},
+    {"LINE", "COM1", Device::kNamed},
+};
+
+struct Unit {
+  bool used = false;
+  std::int32_t number = 0;
+  char name[kNameMax + 1] = {};
+  std::size_t name_len = 0;
+  Kind kind = Kind::kFormatted;
+  Device device = Device::kNone;
+  const char* canonical = nullptr;  // devices only
+  platform::Handle handle = platform::kNoHandle;
+  bool has_id = false;
+  platform::FileId id;
+  // Reading: the block holds file bytes [file_pos - end, file_pos) and pos is the next one.
+  // Writing: the block holds pos bytes not yet written, which belong at file_pos.
+  std::size_t pos = 0;
+  std::size_t end = 0;
+  std::int64_t file_pos = 0;
+  bool at_end = false;
+  bool writing = false;
+  bool scratch = false;
+  bool read_only = false;
+
+  std::string_view unit_name() const { return {name, name_len}; }
+};
+
+// Blocks live outside the unit records so that resetting the table touches none of them.
+char g_blocks[kUnitSlots][kFileBlockSize];
+Unit g_units[kUnitSlots];
+
+bool g_stdin_terminal = false;
+bool g_stdout_terminal = false;
+// Whether the last explicit open named an access mode; implicit opens then try read-write only.
+bool g_access_named = false;
+
+// The name of the open under way (reports of a failed open name it).
+char g_name[kNameMax + 1];
+std::size_t g_name_len = 0;
+
+// The binary statement under way. It starts at its first item: the unit is looked up (or
+// connected) and checked then.
+struct Statement {
+  std::int32_t number = 0;
+  Unit* unit = nullptr;
+  bool status_wanted = false;
+  bool reading = false;
+  std::int32_t status = 0;
+};
+Statement g_stmt;
+
+platform::Platform& os() {
+  return platform::current();
+}
+
+char upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equal_nocase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (upper(a[i]) != upper(b[i])) return false;
+  }
+  return true;
+}
+
+std::string_view trim(std::string_view s) {
+  std::size_t first = s.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+void set_name(std::string_view s) {
+  s = trim(s.substr(0, std::min(s.size(), kNameMax)));
+  std::copy(s.begin(), s.end(), g_name);
+  g_name_len = s.size();
+  g_name[g_name_len] = '\0';
+}
+
+std::string_view current_name() {
+  return {g_name, g_name_len};
+}
+
+// A value matches a keyword when it starts with the keyword (letters in any case) and has only
+// blanks after it. Returns the index of the matching keyword, or -1.
+int match_keyword(std::string_view value, std::initializer_list<std::string_view> keywords) {
+  int index = 0;
+  for (std::string_view k : keywords) {
+    if (value.size() >= k.size() && equal_nocase(value.substr(0, k.size()), k) &&
+        value.find_first_not_of(' ', k.size()) == std::string_view::npos) {
+      return index;
+    }
+    ++index;
+  }
+  return -1;
+}
+
+bool is_fixed_console(std::int32_t unit) {
+  return unit == 0 || unit == 5 || unit == 6 || unit == kDefaultUnit;
+}
+
+Unit* find_unit(std::int32_t unit) {
+  for (Unit& u : g_units) {
+    if (u.used && u.number == unit) return &u;
+  }
+  return nullptr;
+}
+
+char* block_of(const Unit& u) {
+  return g_blocks[&u - g_units];
+}
+
+bool is_std_handle(platform::Handle h) {
+  platform::Platform& p = os();
+  return h == p.std_handle(platform::StdStream::kIn) ||
+         h == p.std_handle(platform::StdStream::kOut) ||
+         h == p.std_handle(platform::StdStream::kErr);
+}
+
+int open_error(Err e) {
+  switch (e) {
+    case Err::kNotFound:
+      return kErrNotFound;
+    case Err::kExists:
+      return kErrExists;
+    case Err::kAccessDenied:
+      return kErrDenied;
+    case Err::kTooManyFiles:
+      return kErrTooManyFiles;
+    case Err::kDiskFull:
+      return kErrDiskFull;
+    case Err::kOk:
+    case Err::kInvalid:
+    case Err::kIo:
+      break;
+  }
+  return kErrInvalid;
+}
+
+int write_error(Err e) {
+  return e == Err::kAccessDenied ? kErrWriteDenied : kErrDiskFull;
+}
+
+// Hands the block's pending bytes to the file. On failure the bytes not written are dropped,
+// so the close at the end of the run does not fail over them a second time.
+int flush_block(Unit& u) {
+  if (!u.writing || u.pos == 0) return 0;
+  check_interrupt();
+  std::size_t n = u.pos;
+  u.pos = 0;
+  platform::IoResult r = os().write(u.handle, block_of(u), n);
+  u.file_pos += static_cast<std::int64_t>(r.count);
+  if (r.err != Err::kOk || r.count != n) return write_error(r.err);
+  return 0;
+}
+
+// Devices are streams: there is nothing to cut and no position to return to.
+bool is_seekable(const Unit& u) {
+  return u.device == Device::kNone || u.device == Device::kNamed;
+}
+
+// The first write after reading cuts the file where the reading stopped.
+int start_writing(Unit& u) {
+  if (u.writing) return 0;
+  if (u.read_only) return kErrWriteDenied;
+  std::int64_t here = u.file_pos - static_cast<std::int64_t>(u.end - u.pos);
+  u.writing = true;
+  u.pos = 0;
+  u.end = 0;
+  u.file_pos = here;
+  if (!is_seekable(u)) return 0;
+  Err e = os().seek(u.handle, here);
+  if (e == Err::kOk) e = os().truncate_here(u.handle);
+  return e == Err::kOk ? 0 : write_error(e);
+}
+
+int put_bytes(Unit& u, const char* p, std::size_t n) {
+  if (u.device == Device::kConsole) {
+    console_put({p, n});
+    return 0;
+  }
+  if (u.device == Device::kErr) {
+    console_flush();
+    check_interrupt();
+    platform::IoResult r = os().write(u.handle, p, n);
+    return r.err == Err::kOk && r.count == n ? 0 : write_error(r.err);
+  }
+  char* block = block_of(u);
+  while (n > 0) {
+    std::size_t take = std::min(n, kFileBlockSize - u.pos);
+    std::memcpy(block + u.pos, p, take);
+    u.pos += take;
+    p += take;
+    n -= take;
+    if (u.pos == kFileBlockSize) {
+      if (int e = flush_block(u)) return e;
+    }
+  }
+  return 0;
+}
+
+// Fills p with n bytes. Returns 0, kErrEnd when the file ended first (the bytes before the end
+// are placed), or an error number.
+int get_bytes(Unit& u, char* p, std::size_t n) {
+  if (u.writing) {
+    int e = flush_block(u);
+    u.writing = false;
+    u.pos = 0;
+    u.end = 0;
+    if (e != 0) return e;
+  }
+  const char* block = block_of(u);
+  while (n > 0) {
+    if (u.pos == u.end) {
+      check_interrupt();
+      platform::IoResult r = os().read(u.handle, block_of(u), kFileBlockSize);
+      if (r.err != Err::kOk) return kErrRead;
+      if (r.count == 0) {
+        u.at_end = true;
+        return kErrEnd;
+      }
+      u.pos = 0;
+      u.end = r.count;
+      u.file_pos += static_cast<std::int64_t>(r.count);
+    }
+    std::size_t take = std::min(n, u.end - u.pos);
+    std::memcpy(p, block + u.pos, take);
+    u.pos += take;
+    p += take;
+    n -= take;
+  }
+  return 0;
+}
+
+// Writes out what the unit still holds, closes its handle, deletes a scratch file and frees
+// the slot. A failed write-out ends the run with a report.
+void close_unit(Unit& u) {
+  if (!u.scratch) {
+    if (int e = flush_block(u)) report_runtime_error(e, StmtKind::kClose, u.unit_name());
+  }
+  if (u.handle != platform::kNoHandle && !is_std_handle(u.handle)) (void)os().close(u.handle);
+  if (u.scratch) (void)os().remove(u.name);
+  u.used = false;
+}
+
+// The blank-name rule: the next command-line word, else the console prompt until a non-blank
+// line is typed.
+void take_blank_name(std::int32_t unit) {
+  std::string_view word;
+  bool have_word = take_next_name(&word);
+  if (have_word) set_name(word);
+  if (!have_word) {
+    ConsoleLine& line = console_line();
+    if (line.owed) {
+      console_put("\r\n");
+      line.owed = false;
+      line.continues = false;
+    }
+  }
+  while (g_name_len == 0) {
+    char digits[16];
+    char* end = std::to_chars(digits, digits + sizeof digits, unit).ptr;
+    console_put("File name missing or blank - please enter file name\r\nUNIT ");
+    console_put({digits, static_cast<std::size_t>(end - digits)});
+    console_put("? ");
+    console_flush();
+    char typed[kPromptLineMax];
+    std::size_t n = read_console_line(typed, sizeof typed);
+    set_name({typed, std::min(n, sizeof typed)});
+  }
+}
+
+const DeviceName* device_of_name() {
+  std::string_view name = current_name();
+  std::size_t dot = name.rfind('.');
+  std::string_view base = name.substr(0, dot);
+  if (base.size() != 3 && base.size() != 4) return nullptr;
+  if (dot != std::string_view::npos && dot + 1 < name.size()) {
+    char first = upper(name[dot + 1]);
+    if (first == 'E' || first == 'L' || first == 'U') return nullptr;
+  }
+  for (const DeviceName& d : kDevices) {
+    if (equal_nocase(base, d.name)) {
+      g_name_len = base.size();
+      g_name[g_name_len] = '\0';
+      return &d;
+    }
+  }
+  return nullptr;
+}
+
+struct OpenRequest {
+  Status status = Status::kUnknown;
+  Kind kind = Kind::kFormatted;
+  Access access = Access::kReadWrite;
+  bool fall_back = true;  // no access named: read-write, then read, then write
+  platform::Share share = platform::Share::kDenyNone;
+};
+
+// Describes what a unit is connected to, to compare a new connection with it.
+struct Target {
+  Device device = Device::kNone;
+  const char* canonical = nullptr;
+  bool has_id = false;
+  platform::FileId id;
+};
+
+bool same_target(const Target& t, const Unit& u) {
+  if (t.device != Device::kNone && t.device != Device::kNull) {
+    return u.canonical != nullptr && std::strcmp(t.canonical, u.canonical) == 0;
+  }
+  return t.has_id && u.has_id && t.id == u.id;
+}
+
+Unit* connected_elsewhere(const Target& t, std::int32_t unit) {
+  for (Unit& u : g_units) {
+    if (u.used && u.number != unit && same_target(t, u)) return &u;
+  }
+  return nullptr;
+}
+
+// Whether `unit` is connected to the target already; *kind receives the connection's kind.
+bool connected_here(const Target& t, std::int32_t unit, Kind* kind) {
+  if (Unit* u = find_unit(unit)) {
+    *kind = u->kind;
+    return same_target(t, *u);
+  }
+  *kind = Kind::kText;
+  return is_fixed_console(unit) && t.device == Device::kConsole;
+}
+
+// One platform open by status; *created tells whether it made the file.
+platform::OpenResult open_by_status(const char* name, Status status, Access access,
+                                    platform::Share share, bool* created) {
+  *created = false;
+  if (status == Status::kOld || status == Status::kUnknown) {
+    platform::OpenResult r = os().open_existing(name, access, share);
+    if (status == Status::kOld || r.err != Err::kNotFound) return r;
+  }
+  platform::OpenResult r = os().create_new(name, access, share);
+  *created = r.err == Err::kOk;
+  return r;
+}
+
+// *used receives the access of the open that succeeded.
+platform::OpenResult open_with_fall_backs(const char* name, const OpenRequest& req, bool* created,
+                                          Access* used) {
+  *used = req.access;
+  if (!req.fall_back) return open_by_status(name, req.status, req.access, req.share, created);
+  platform::OpenResult r;
+  for (Access a : {Access::kReadWrite, Access::kRead, Access::kWrite}) {
+    *used = a;
+    r = open_by_status(name, req.status, a, req.share, created);
+    if (r.err == Err::kOk) break;
+  }
+  return r;
+}
+
+void discard(platform::Handle h, bool created, const char* name) {
+  (void)os().close(h);
+  if (created) (void)os().remove(name);
+}
+
+// The identity of an existing file of the given name, found by opening it briefly.
+bool probe_identity(const char* name, platform::FileId* id) {
+  for (Access a : {Access::kRead, Access::kWrite}) {
+    platform::OpenResult r = os().open_existing(name, a, platform::Share::kDenyNone);
+    if (r.err != Err::kOk) continue;
+    bool known = os().identity(r.handle, id);
+    (void)os().close(r.handle);
+    return known;
+  }
+  return false;
+}
+
+// Connects `unit` to the file named in g_name (already non-blank). Returns an error number.
+int connect(std::int32_t unit, OpenRequest req) {
+  if (equal_nocase(current_name(), "USER")) set_name("CON");
+  if (std::memchr(g_name, '\0', g_name_len) != nullptr) return kErrInvalid;
+
+  Target t;
+  if (const DeviceName* d = device_of_name()) {
+    if (req.kind == Kind::kUnformatted) return kErrDeviceKind;
+    req.kind = req.kind == Kind::kFormatted ? Kind::kText : Kind::kBinary;
+    req.status = Status::kOld;
+    t.device = d->device;
+    t.canonical = d->canonical;
+    if (t.device == Device::kConsole) set_name("CON");
+    if (connected_elsewhere(t, unit)) return kErrConnected;
+  } else if (req.status == Status::kReplace) {
+    // A file connected to a unit is never deleted from under it.
+    if (probe_identity(g_name, &t.id)) {
+      t.has_id = true;
+      Kind kind;
+      if (connected_here(t, unit, &kind)) return kind == req.kind ? 0 : kErrOtherKind;
+      if (connected_elsewhere(t, unit)) return kErrConnected;
+    }
+    (void)os().remove(g_name);
+  }
+
+  Kind kind;
+  if (t.device != Device::kNone && connected_here(t, unit, &kind)) {
+    return kind == req.kind ? 0 : kErrOtherKind;
+  }
+
+  platform::Handle h = platform::kNoHandle;
+  bool created = false;
+  Access access = Access::kReadWrite;
+  const char* os_name = g_name;
+  switch (t.device) {
+    case Device::kConsole:
+      h = os().std_handle(platform::StdStream::kIn);
+      break;
+    case Device::kErr:
+      h = os().std_handle(platform::StdStream::kErr);
+      break;
+    case Device::kNull:
+    case Device::kNamed:
+    case Device::kNone: {
+      if (t.device == Device::kNull) os_name = os().null_device();
+      if (t.device == Device::kNamed) os_name = t.canonical;
+      platform::OpenResult r = open_with_fall_backs(os_name, req, &created, &access);
+      if (r.err != Err::kOk) return open_error(r.err);
+      h = r.handle;
+      if (t.device == Device::kNone) {
+        t.has_id = os().identity(h, &t.id);
+        int clash = 0;
+        if (connected_here(t, unit, &kind)) {
+          clash = kind == req.kind ? -1 : kErrOtherKind;
+        } else if (connected_elsewhere(t, unit)) {
+          clash = kErrConnected;
+        }
+        if (clash != 0) {
+          discard(h, created, os_name);
+          return clash < 0 ? 0 : clash;
+        }
+      }
+      break;
+    }
+  }
+
+  if (Unit* old = find_unit(unit)) close_unit(*old);
+  Unit* slot = nullptr;
+  for (Unit& u : g_units) {
+    if (!u.used) {
+      slot = &u;
+      break;
+    }
+  }
+  if (slot == nullptr) {
+    if (!is_std_handle(h)) discard(h, created, os_name);
+    return kErrTableFull;
+  }
+  Unit& u = *slot;
+  u = Unit{};
+  u.used = true;
+  u.number = unit;
+  std::memcpy(u.name, g_name, g_name_len + 1);
+  u.name_len = g_name_len;
+  u.kind = req.kind;
+  u.device = t.device;
+  u.canonical = t.canonical;
+  u.handle = h;
+  u.has_id = t.has_id;
+  u.id = t.id;
+  // A file just made has nothing to cut.
+  u.writing = created;
+  u.scratch = req.status == Status::kScratch;
+  u.read_only = access == Access::kRead;
+  return 0;
+}
+
+// Connects an unconnected unit for a statement, by the blank-name rule. Returns an error number.
+int implicit_open(std::int32_t unit, Kind kind, Status status) {
+  g_name_len = 0;
+  take_blank_name(unit);
+  OpenRequest req;
+  req.status = status;
+  req.kind = kind;
+  req.fall_back = !g_access_named;
+  return connect(unit, req);
+}
+
+std::int32_t fail_statement(int n, StmtKind kind, std::string_view name) {
+  g_stmt.status = n == kErrAtEnd || n == kErrEnd ? -1 : error_value(n);
+  if (!g_stmt.status_wanted) report_runtime_error(n, kind, name);
+  return g_stmt.status;
+}
+
+std::int32_t fail_unit_statement(int n) {
+  return fail_statement(n, g_stmt.reading ? StmtKind::kRead : StmtKind::kWrite,
+                        g_stmt.unit->unit_name());
+}
+
+void begin_statement(std::int32_t unit, bool status_wanted, bool reading) {
+  g_stmt = Statement{};
+  g_stmt.number = unit;
+  g_stmt.status_wanted = status_wanted;
+  g_stmt.reading = reading;
+}
+
+std::int32_t start_statement() {
+  const std::int32_t unit = g_stmt.number;
+  const bool reading = g_stmt.reading;
+  Unit* u = find_unit(unit);
+  if (u == nullptr) {
+    // The console connections are text devices.
+    StmtKind kind = reading ? StmtKind::kRead : StmtKind::kWrite;
+    if (is_fixed_console(unit)) return fail_statement(kErrNotBinary, kind, "CON");
+    if (int n =
+            implicit_open(unit, Kind::kUnformatted, reading ? Status::kOld : Status::kUnknown)) {
+      return fail_statement(n, StmtKind::kOpen, current_name());
+    }
+    u = find_unit(unit);
+  }
+  g_stmt.unit = u;
+  if (u->kind != Kind::kBinary && u->kind != Kind::kUnformatted) {
+    return fail_unit_statement(kErrNotBinary);
+  }
+  if (reading && u->at_end) return fail_unit_statement(kErrAtEnd);
+  if (!reading) {
+    if (int n = start_writing(*u)) return fail_unit_statement(n);
+  }
+  return 0;
+}
+
+}  // namespace
+
+void units_init() {
+  for (Unit& u : g_units) u = Unit{};
+  g_stmt = Statement{};
+  g_access_named = false;
+  g_name_len = 0;
+  platform::Platform& p = os();
+  g_stdin_terminal = p.is_terminal(p.std_handle(platform::StdStream::kIn));
+  g_stdout_terminal = p.is_terminal(p.std_handle(platform::StdStream::kOut));
+}
+
+bool console_shared() {
+  return g_stdin_terminal && g_stdout_terminal;
+}
+bool stdout_is_terminal() {
+  return g_stdout_terminal;
+}
+bool stdin_is_terminal() {
+  return g_stdin_terminal;
+}
+
+std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec& spec) {
+  if (unit < -kMaxUnit || unit > kMaxUnit) return error_value(kErrUnitRange);
+  set_name(name);
+  g_access_named = spec.access.has_value();
+
+  OpenRequest req;
+  int n = 0;
+  if (spec.status) {
+    constexpr Status kStatus[] = {Status::kOld, Status::kNew, Status::kScratch, Status::kReplace,
+                                  Status::kUnknown};
+    int i = match_keyword(*spec.status, {"OLD", "NEW", "SCRATCH", "REPLACE", "UNKNOWN"});
+    if (i < 0) n = kErrInvalid;
+    if (i >= 0) req.status = kStatus[i];
+  }
+  if (spec.form) {
+    constexpr Kind kKinds[] = {Kind::kFormatted, Kind::kUnformatted, Kind::kBinary};
+    int i = match_keyword(*spec.form, {"FORMATTED", "UNFORMATTED", "BINARY"});
+    if (i < 0) n = kErrInvalid;
+    if (i >= 0) req.kind = kKinds[i];
+  }
+  if (spec.access) {
+    constexpr Access kAccess[] = {Access::kRead, Access::kWrite, Access::kReadWrite};
+    int i = match_keyword(*spec.access, {"READ", "WRITE", "READWRITE"});
+    if (i < 0) n = kErrInvalid;
+    if (i >= 0) req.access = kAccess[i];
+    req.fall_back = false;
+  }
+  if (spec.share) {
+    constexpr platform::Share kShare[] = {platform::Share::kDenyNone, platform::Share::kCompat,
+                                          platform::Share::kDenyRead, platform::Share::kDenyWrite,
+                                          platform::Share::kDenyReadWrite};
+    int i = match_keyword(*spec.share, {"DENYNONE", "COMPAT", "DENYRD", "DENYWR", "DENYRW"});
+    if (i < 0) n = kErrInvalid;
+    if (i >= 0) req.share = kShare[i];
+  }
+
+  if (n == 0) {
+    if (g_name_len == 0) take_blank_name(unit);
+    n = connect(unit, req);
+  }
+  if (n == 0) return 0;
+  if (spec.error_return) return error_value(n);
+  report_runtime_error(n, StmtKind::kOpen, current_name());
+}
+
+std::int32_t binread_begin(std::int32_t unit, bool status_wanted) {
+  begin_statement(unit, status_wanted, true);
+  return 0;
+}
+
+std::int32_t binread_item(void* target, std::size_t length) {
+  if (g_stmt.status == 0 && g_stmt.unit == nullptr) start_statement();
+  if (g_stmt.status != 0) return g_stmt.status;
+  if (int n = get_bytes(*g_stmt.unit, static_cast<char*>(target), length)) {
+    return fail_unit_statement(n);
+  }
+  return 0;
+}
+
+std::int32_t binread_end() {
+  return g_stmt.status;
+}
+
+std::int32_t binwrite_begin(std::int32_t unit, bool status_wanted) {
+  begin_statement(unit, status_wanted, false);
+  return 0;
+}
+
+std::int32_t binwrite_item(const void* source, std::size_t length) {
+  if (g_stmt.status == 0 && g_stmt.unit == nullptr) start_statement();
+  if (g_stmt.status != 0) return g_stmt.status;
+  if (int n = put_bytes(*g_stmt.unit, static_cast<const char*>(source), length)) {
+    return fail_unit_statement(n);
+  }
+  return 0;
+}
+
+std::int32_t binwrite_end() {
+  return g_stmt.status;
+}
+
+bool is_console_output(std::int32_t unit) {
+  if (const Unit* u = find_unit(unit)) return u->device == Device::kConsole;
+  return is_fixed_console(unit);
+}
+
+void write_text_record(std::int32_t unit, std::string_view record, bool continued) {
+  Unit* u = find_unit(unit);
+  if (u == nullptr) {
+    if (int n = implicit_open(unit, Kind::kFormatted, Status::kUnknown)) {
+      report_runtime_error(n, StmtKind::kOpen, current_name());
+    }
+    u = find_unit(unit);
+  }
+  int n = start_writing(*u);
+  if (n == 0) n = put_bytes(*u, record.data(), record.size());
+  if (n == 0 && !continued) n = put_bytes(*u, "\r\n", 2);
+  if (n != 0) report_runtime_error(n, StmtKind::kWrite, u->unit_name());
+}
+
+std::string_view unit_name(std::int32_t unit) {
+  if (const Unit* u = find_unit(unit)) return u->unit_name();
+  return is_fixed_console(unit) ? "CON" : "";
+}
+
+void close_all_units() {
+  for (Unit& u : g_units) {
+    if (u.used) close_unit(u);
+  }
+  if (console_line().owed) console_put("\r\n");
+  console_flush();
+}
+
+}  // namespace rt

@@ -1,0 +1,125 @@
+#include "runtime/stop.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "fake_platform.h"
+#include "runtime/layout.h"
+#include "runtime/units.h"
+
+namespace {
+
+const char* kArgv[] = {"prog", "in.dat", "out.dat"};
+
+int status_of_end(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const fake::Exit& e) {
+    return e.signal != 0 ? -e.signal : e.status;
+  }
+  ADD_FAILURE() << "the run did not end";
+  return -999;
+}
+
+TEST(ErrorValue, ReportNumbersByRange) {
+  const std::pair<int, int> cases[] = {{0, 6096},   {4, 6100},  {10, 6106}, {11, 6200}, {25, 6214},
+                                       {26, 6300},  {45, 6319}, {46, 6400}, {62, 6416}, {71, 6425},
+                                       {72, 6500},  {88, 6516}, {89, 6600}, {91, 6602}, {92, 6700},
+                                       {93, 6701},  {94, 6970}, {96, 6972}, {97, 6980}, {116, 6999},
+                                       {117, 6702}, {219, 6804}};
+  for (auto [n, value] : cases) EXPECT_EQ(rt::error_value(n), value) << n;
+}
+
+TEST(Stop, WritesTheOwedLineEndThenTheMessageThenTheClosingLineEnd) {
+  fake::FakePlatform fp;
+  rt::start_runtime(3, kArgv);
+  rt::write_begin(rt::kDefaultUnit, "(a)");
+  rt::write_text(" hello");
+  rt::write_end();
+  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 0);
+  EXPECT_EQ(fp.out, "hello\r\nStop - Program terminated.\r\n\r\n");
+  EXPECT_EQ(fp.err, "");
+}
+
+TEST(Stop, NoLineOwedWritesOnlyTheMessage) {
+  fake::FakePlatform fp;
+  rt::start_runtime(3, kArgv);
+  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 0);
+  EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
+}
+
+TEST(Report, BytesOnStandardErrorAndStatusOne) {
+  fake::FakePlatform fp;
+  rt::start_runtime(3, kArgv);
+  EXPECT_EQ(status_of_end([] { rt::report_runtime_error(62, rt::StmtKind::kOpen, "in.dat"); }), 1);
+  EXPECT_EQ(fp.err, "\r\nrun-time error F6416: OPEN(in.dat)\r\n- file not found\r\n");
+  fp.err.clear();
+  rt::start_runtime(3, kArgv);
+  EXPECT_EQ(status_of_end([] { rt::report_runtime_error(0, rt::StmtKind::kGeneral, ""); }), 1);
+  EXPECT_EQ(fp.err, "\r\nrun-time error F6096\r\n- run-time failure\r\n");
+}
+
+TEST(Report, ConsoleOutputWrittenBeforeComesFirstAndOutputFileIsFlushed) {
+  fake::FakePlatform fp;
+  rt::start_runtime(3, kArgv);
+  rt::OpenSpec spec;
+  spec.status = "NEW";
+  spec.form = "binary";
+  ASSERT_EQ(rt::open_unit(30, "out.dat", spec), 0);
+  rt::binwrite_begin(30, false);
+  rt::binwrite_item("abc", 3);
+  rt::binwrite_end();
+  rt::write_begin(rt::kDefaultUnit, "(a)");
+  rt::write_text(" before");
+  rt::write_end();
+  EXPECT_EQ(status_of_end([] { rt::report_runtime_error(73, rt::StmtKind::kRead, "CON"); }), 1);
+  EXPECT_EQ(fp.contents("out.dat"), "abc");
+  EXPECT_EQ(fp.out, "before\r\n");
+  // Standard output was handed over before the report was written.
+  ASSERT_GE(fp.write_calls.size(), 2u);
+  EXPECT_EQ(fp.write_calls.front().name, "<stdout>");
+}
+
+TEST(Report, FailureWhileClosingIsReportedAndKeepsTheChosenStatus) {
+  fake::FakePlatform fp;
+  rt::start_runtime(3, kArgv);
+  rt::OpenSpec spec;
+  spec.status = "NEW";
+  spec.form = "binary";
+  ASSERT_EQ(rt::open_unit(30, "out.dat", spec), 0);
+  rt::binwrite_begin(30, false);
+  rt::binwrite_item("abc", 3);
+  rt::binwrite_end();
+  fp.file_bytes_left = 1;
+  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 0);
+  EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
+  EXPECT_EQ(fp.err.substr(0, 40), "\r\nrun-time error F6422: CLOSE(out.dat)\r\n");
+}
+
+TEST(Interrupt, FlushesUnitsAndEndsBySignal) {
+  fake::FakePlatform fp;
+  rt::start_runtime(3, kArgv);
+  rt::OpenSpec spec;
+  spec.status = "NEW";
+  spec.form = "binary";
+  ASSERT_EQ(rt::open_unit(30, "out.dat", spec), 0);
+  rt::binwrite_begin(30, false);
+  rt::binwrite_item("abc", 3);
+  rt::binwrite_end();
+  fp.interrupt = 2;
+  EXPECT_EQ(status_of_end([] { rt::check_interrupt(); }), -2);
+  EXPECT_EQ(fp.contents("out.dat"), "abc");
+  EXPECT_EQ(fp.err, "");
+}
+
+TEST(FatalStartup, ReportAndStatus255) {
+  fake::FakePlatform fp;
+  EXPECT_EQ(
+      status_of_end([] { rt::fatal_startup("R6008\r\n- not enough space for arguments\r\n"); }),
+      255);
+  EXPECT_EQ(fp.err, "\r\nruntime error R6008\r\n- not enough space for arguments\r\n");
+}
+
+}  // namespace

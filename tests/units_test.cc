@@ -1,0 +1,360 @@
+#include "runtime/units.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fake_platform.h"
+#include "runtime/layout.h"
+#include "runtime/stop.h"
+
+namespace {
+
+constexpr std::size_t kBlock = rt::kFileBlockSize;
+
+// Runs body, which must end the process; returns the exit status.
+int status_of_end(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const fake::Exit& e) {
+    return e.status;
+  }
+  ADD_FAILURE() << "the run did not end";
+  return -999;
+}
+
+rt::OpenSpec spec_of(const char* status, const char* form = "BINARY", bool error_return = true) {
+  rt::OpenSpec s;
+  if (status != nullptr) s.status = status;
+  if (form != nullptr) s.form = form;
+  s.error_return = error_return;
+  return s;
+}
+
+std::string pattern(std::size_t n) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + 3) % 251);
+  return s;
+}
+
+void start(std::vector<const char*> argv) {
+  rt::start_runtime(static_cast<int>(argv.size()), argv.data());
+}
+
+TEST(BinaryRead, StatementsOf4096BytesAcrossTheEndOfTheFile) {
+  struct Case {
+    std::size_t file_size;
+    std::size_t item_size;
+    // Bytes each of four statements fills; fewer than 4096 means it returned -1.
+    std::vector<std::size_t> filled;
+  };
+  const Case cases[] = {
+      {10000, 1, {4096, 4096, 1808, 0}},
+      {10000, 4096, {4096, 4096, 1808, 0}},
+      {8192, 1, {4096, 4096, 0, 0}},
+      {8192, 4096, {4096, 4096, 0, 0}},
+      {0, 1, {0, 0, 0, 0}},
+      {0, 4096, {0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.file_size << " bytes, items of " << c.item_size);
+    fake::FakePlatform fp;
+    const std::string data = pattern(c.file_size);
+    fp.put("in.dat", data);
+    start({"prog"});
+    ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
+    std::size_t offset = 0;
+    for (std::size_t want : c.filled) {
+      std::string buf(4096, '\xff');
+      ASSERT_EQ(rt::binread_begin(1, true), 0);
+      std::int32_t status = 0;
+      std::size_t items = 0;
+      while (status == 0 && items * c.item_size < buf.size()) {
+        status = rt::binread_item(buf.data() + items * c.item_size, c.item_size);
+        ++items;
+      }
+      EXPECT_EQ(rt::binread_end(), status);
+      EXPECT_EQ(status, want == 4096 ? 0 : -1);
+      if (c.item_size == 1) {
+        EXPECT_EQ(items, want == 4096 ? 4096 : want + 1);
+      }
+      EXPECT_EQ(buf.substr(0, want), data.substr(offset, want));
+      EXPECT_EQ(buf.substr(want), std::string(4096 - want, '\xff'));
+      offset += want;
+    }
+    EXPECT_EQ(fp.err, "");
+  }
+}
+
+TEST(BinaryRead, FailuresGiveStatusesOrReports) {
+  fake::FakePlatform fp;
+  fp.put("in.dat", "abc");
+  start({"prog"});
+  ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
+  char buf[8];
+  fp.file_reads_before_failure = 0;
+  rt::binread_begin(1, true);
+  EXPECT_EQ(rt::binread_item(buf, 1), 6500);
+  EXPECT_EQ(rt::binread_item(buf, 1), 6500);  // the statement is over
+  fp.file_reads_before_failure = -1;
+  rt::binread_begin(1, true);
+  EXPECT_EQ(rt::binread_item(buf, 8), -1);
+  EXPECT_EQ(std::string(buf, 3), "abc");
+  // The unit stays at its end; without a status the statement is reported.
+  EXPECT_EQ(status_of_end([&] {
+              rt::binread_begin(1, false);
+              rt::binread_item(buf, 1);
+            }),
+            1);
+  EXPECT_NE(fp.err.find("F6405: READ(in.dat)"), std::string::npos) << fp.err;
+
+  // A console unit is not a binary connection.
+  start({"prog"});
+  rt::binread_begin(5, true);
+  EXPECT_EQ(rt::binread_item(buf, 1), 6204);
+}
+
+TEST(BinaryWrite, HandsTheSystemOneCallPerFullBlockAndTheRestAtTheClose) {
+  fake::FakePlatform fp;
+  start({"prog"});
+  ASSERT_EQ(rt::open_unit(30, "out.dat", spec_of("NEW")), 0);
+  const std::string data = pattern(2 * kBlock + 4);
+  auto calls = [&] {
+    std::vector<std::size_t> sizes;
+    for (const auto& c : fp.write_calls) {
+      if (c.name == "out.dat") sizes.push_back(c.size);
+    }
+    return sizes;
+  };
+  std::size_t at = 0;
+  for (; at + 4096 <= 2 * kBlock; at += 4096) {
+    rt::binwrite_begin(30, false);
+    rt::binwrite_item(data.data() + at, 4096);
+    rt::binwrite_end();
+    if (at + 4096 == kBlock) {
+      EXPECT_EQ(calls(), std::vector<std::size_t>{kBlock});
+    }
+  }
+  EXPECT_EQ(calls(), (std::vector<std::size_t>{kBlock, kBlock}));
+  rt::binwrite_begin(30, false);
+  for (; at < data.size(); ++at) rt::binwrite_item(&data[at], 1);
+  rt::binwrite_end();
+  EXPECT_EQ(calls().size(), 2u);
+  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 0);
+  EXPECT_EQ(calls(), (std::vector<std::size_t>{kBlock, kBlock, 4}));
+  EXPECT_TRUE(fp.contents("out.dat") == data);
+  EXPECT_EQ(fp.open_handles(), 0);
+}
+
+TEST(BinaryWrite, FailedWriteIsReportedOnceAndKeepsWhatWasWritten) {
+  const std::pair<platform::Err, const char*> cases[] = {
+      {platform::Err::kDiskFull, "F6422: WRITE(out.dat)"},
+      {platform::Err::kAccessDenied, "F6421: WRITE(out.dat)"},
+  };
+  for (auto [err, report] : cases) {
+    fake::FakePlatform fp;
+    start({"prog"});
+    ASSERT_EQ(rt::open_unit(30, "out.dat", spec_of("NEW")), 0);
+    fp.file_bytes_left = static_cast<std::int64_t>(kBlock) + 10;
+    fp.write_error = err;
+    const std::string data = pattern(3 * kBlock);
+    EXPECT_EQ(status_of_end([&] {
+                rt::binwrite_begin(30, false);
+                rt::binwrite_item(data.data(), data.size());
+              }),
+              1);
+    EXPECT_NE(fp.err.find(report), std::string::npos) << fp.err;
+    EXPECT_EQ(fp.err.find("run-time error", 5), std::string::npos) << "reported twice";
+    EXPECT_TRUE(fp.contents("out.dat") == data.substr(0, kBlock + 10));
+  }
+}
+
+TEST(BinaryWrite, FirstWriteAfterReadingCutsTheFileThere) {
+  fake::FakePlatform fp;
+  fp.put("f.dat", "abcdef");
+  start({"prog"});
+  ASSERT_EQ(rt::open_unit(3, "f.dat", spec_of("OLD")), 0);
+  char buf[2];
+  rt::binread_begin(3, true);
+  EXPECT_EQ(rt::binread_item(buf, 2), 0);
+  rt::binwrite_begin(3, false);
+  rt::binwrite_item("XY", 2);
+  rt::binwrite_end();
+  EXPECT_EQ(fp.contents("f.dat"), "ab");
+  rt::close_all_units();
+  EXPECT_EQ(fp.contents("f.dat"), "abXY");
+
+  // A unit opened read-only refuses the write before anything is cut.
+  fp.put("r.dat", "abc");
+  start({"prog"});
+  rt::OpenSpec ro = spec_of("OLD");
+  ro.access = "READ";
+  ASSERT_EQ(rt::open_unit(4, "r.dat", ro), 0);
+  rt::binwrite_begin(4, true);
+  EXPECT_EQ(rt::binwrite_item("x", 1), 6421);
+  EXPECT_EQ(fp.contents("r.dat"), "abc");
+}
+
+TEST(Open, ResultsOfStatusesNamesAndKeywords) {
+  struct Case {
+    const char* name;
+    const char* status;
+    const char* form;
+    std::int32_t unit;
+    std::int32_t result;
+    const char* created;  // file that exists afterwards, or null
+  };
+  const Case cases[] = {
+      {"old.dat", "NEW", "BINARY", 30, 6415, nullptr},
+      {"missing.dat", "OLD", "BINARY", 30, 6416, nullptr},
+      {"missing.dat", "old  ", "binary ", 30, 6416, nullptr},
+      {"new.dat", "OLDX", "BINARY", 30, 6412, nullptr},
+      {"new.dat", "NEW", "BIN", 30, 6412, nullptr},
+      {"new.dat", "NEW", "BINARYX", 30, 6412, nullptr},
+      {"new.dat", "NEW", "BINARY", 40000, 6314, nullptr},
+      {"new.dat", "NEW", "BINARY", -32768, 6314, nullptr},
+      {"  new.dat  ", "new", "Binary", -32767, 0, "new.dat"},
+      {"new.dat", nullptr, nullptr, 7, 0, "new.dat"},
+      {"con.exe", nullptr, nullptr, 7, 0, "con.exe"},
+      {"denied.dat", "OLD", "BINARY", 7, 6414, nullptr},
+      {"nul", "NEW", "UNFORMATTED", 7, 6202, nullptr},
+      {"prn.txt", "NEW", "BINARY", 7, 6416, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::FakePlatform fp;
+    fp.put("old.dat", "old");
+    fp.put("denied.dat", "x");
+    fp.deny_open.insert("denied.dat");
+    start({"prog"});
+    EXPECT_EQ(rt::open_unit(c.unit, c.name, spec_of(c.status, c.form)), c.result);
+    EXPECT_EQ(fp.out + fp.err, "");
+    EXPECT_EQ(fp.contents("old.dat"), "old");
+    EXPECT_EQ(fp.files.size(), c.created != nullptr ? 3u : 2u);
+    if (c.created != nullptr) {
+      EXPECT_EQ(fp.files.count(c.created), 1u);
+    }
+    EXPECT_EQ(fp.open_handles(), c.result == 0 ? 1 : 0);
+  }
+}
+
+TEST(Open, FailureWithoutErrorReturnIsReported) {
+  fake::FakePlatform fp;
+  start({"prog", "missing.dat"});
+  EXPECT_EQ(status_of_end([] { rt::open_unit(1, "missing.dat", spec_of("OLD", "binary", false)); }),
+            1);
+  EXPECT_NE(fp.err.find("\r\nrun-time error F6416: OPEN(missing.dat)\r\n- "), std::string::npos)
+      << fp.err;
+  EXPECT_TRUE(fp.files.empty());
+}
+
+TEST(Open, ConnectionsAndReopens) {
+  fake::FakePlatform fp;
+  fp.put("a.dat", "a");
+  start({"prog"});
+  // A failed NEW leaves the unit free for the next name at once.
+  EXPECT_EQ(rt::open_unit(30, "a.dat", spec_of("NEW")), 6415);
+  EXPECT_EQ(rt::open_unit(30, "b.dat", spec_of("NEW")), 0);
+  EXPECT_EQ(rt::unit_name(30), "b.dat");
+  EXPECT_EQ(rt::open_unit(1, "a.dat", spec_of("OLD")), 0);
+  // The same file on another unit; the same file on the same unit with the same / other kind.
+  EXPECT_EQ(rt::open_unit(2, "a.dat", spec_of("OLD")), 6413);
+  EXPECT_EQ(rt::open_unit(2, "a.dat", spec_of("REPLACE")), 6413);
+  EXPECT_EQ(fp.contents("a.dat"), "a");
+  EXPECT_EQ(rt::open_unit(1, "a.dat", spec_of("OLD")), 0);
+  EXPECT_EQ(rt::open_unit(1, "a.dat", spec_of("OLD", "FORMATTED")), 6209);
+  // Devices by name in any case; NUL may be connected any number of times.
+  EXPECT_EQ(rt::open_unit(3, "err", spec_of(nullptr, nullptr)), 0);
+  EXPECT_EQ(rt::open_unit(4, "ERR.txt", spec_of(nullptr, nullptr)), 6413);
+  EXPECT_EQ(rt::open_unit(4, "NUL", spec_of("NEW")), 0);
+  EXPECT_EQ(rt::open_unit(10, "nul.dat", spec_of("NEW")), 0);
+  // The console units keep their connection on "CON" (or "USER"), of the text kind only.
+  EXPECT_EQ(rt::open_unit(6, "CON", spec_of(nullptr, nullptr)), 0);
+  EXPECT_EQ(rt::open_unit(6, "user", spec_of(nullptr, nullptr)), 0);
+  EXPECT_EQ(rt::open_unit(6, "CON", spec_of(nullptr)), 6209);
+  EXPECT_TRUE(rt::is_console_output(6));
+  // Reconnecting a unit to another file writes out and closes the first.
+  rt::binwrite_begin(30, false);
+  rt::binwrite_item("xyz", 3);
+  EXPECT_EQ(rt::open_unit(30, "c.dat", spec_of("NEW")), 0);
+  EXPECT_EQ(fp.contents("b.dat"), "xyz");
+  EXPECT_EQ(fp.open_handles(), 4);  // a.dat, NUL twice, c.dat
+  // Writes to NUL go nowhere; a scratch file is gone after the close.
+  rt::binwrite_begin(4, false);
+  rt::binwrite_item("gone", 4);
+  EXPECT_EQ(rt::open_unit(8, "s.tmp", spec_of("SCRATCH")), 0);
+  rt::binwrite_begin(8, false);
+  rt::binwrite_item("tmp", 3);
+  EXPECT_EQ(rt::open_unit(9, "b.dat", spec_of("REPLACE")), 0);
+  rt::close_all_units();
+  EXPECT_EQ(fp.files.count("s.tmp"), 0u);
+  EXPECT_EQ(fp.contents("b.dat"), "");
+  EXPECT_EQ(fp.files.size(), 3u);  // a.dat, b.dat, c.dat
+  EXPECT_EQ(fp.open_handles(), 0);
+}
+
+TEST(Open, TableHoldsSixtyOneUnits) {
+  fake::FakePlatform fp;
+  start({"prog"});
+  for (int u = 1; u <= rt::kUnitSlots; ++u) {
+    ASSERT_EQ(rt::open_unit(u, "f" + std::to_string(u), spec_of("NEW")), 0);
+  }
+  EXPECT_EQ(rt::open_unit(100, "extra", spec_of("NEW")), 6418);
+  EXPECT_EQ(fp.files.count("extra"), 0u);
+}
+
+TEST(BlankName, TakesCommandLineWordsThenAsks) {
+  fake::FakePlatform fp;
+  fp.put("in.dat", "data");
+  start({"prog", "in.dat"});
+  ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
+  // Word 1 is taken even though the tool fetched it itself; that file exists.
+  EXPECT_EQ(rt::open_unit(30, "   ", spec_of("NEW")), 6415);
+  EXPECT_EQ(fp.out, "");
+  // No word left: the owed console line end, then the question until a name is typed.
+  rt::write_begin(rt::kDefaultUnit, "(a)");
+  rt::write_text(" hello");
+  rt::write_end();
+  fp.stdin_data = "\n   \n out.dat \n";
+  EXPECT_EQ(rt::open_unit(30, "", spec_of("NEW")), 0);
+  const std::string ask = "File name missing or blank - please enter file name\r\nUNIT 30? ";
+  EXPECT_EQ(fp.out, "hello\r\n" + ask + ask + ask);
+  EXPECT_EQ(fp.files.count("out.dat"), 1u);
+}
+
+TEST(ImplicitOpen, TextRecordsOnAnUnopenedUnit) {
+  {
+    // The next word names the input file, already connected: the write fails as an open.
+    fake::FakePlatform fp;
+    fp.put("in.dat", "data");
+    start({"prog", "in.dat", "out.dat"});
+    ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
+    EXPECT_EQ(status_of_end([] { rt::write_text_record(20, "report", false); }), 1);
+    EXPECT_NE(fp.err.find("F6413: OPEN(in.dat)"), std::string::npos) << fp.err;
+    EXPECT_EQ(fp.contents("in.dat"), "data");
+  }
+  {
+    fake::FakePlatform fp;
+    start({"prog", "rep.txt"});
+    rt::write_text_record(20, "abc", false);
+    rt::write_text_record(20, "def", true);
+    EXPECT_FALSE(rt::is_console_output(20));
+    EXPECT_EQ(rt::unit_name(20), "rep.txt");
+    rt::close_all_units();
+    EXPECT_EQ(fp.contents("rep.txt"), "abc\r\ndef");
+  }
+  {
+    // The ERR device: console output first, then the record straight to standard error.
+    fake::FakePlatform fp;
+    start({"prog"});
+    ASSERT_EQ(rt::open_unit(20, "ERR", spec_of(nullptr, nullptr)), 0);
+    rt::console_put("before");
+    rt::write_text_record(20, "rec", false);
+    EXPECT_EQ(fp.out, "before");
+    EXPECT_EQ(fp.err, "rec\r\n");
+  }
+}
+
+}  // namespace
