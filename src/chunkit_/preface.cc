@@ -1,0 +1,127 @@
+#include "chunkit_/preface.h"
+
+#include <cstdint>
+
+#include "chunkit_/state.h"
+#include "runtime/layout.h"
+
+namespace chunkit {
+namespace {
+
+// Byte k of the record (1-based) as its preface word.
+std::int16_t byte(int k) {
+  return words[k - 1];
+}
+int low(int k) {
+  return byte(k) & 0x0F;
+}
+int high(int k) {
+  return (static_cast<std::uint16_t>(byte(k)) >> 4) & 0x0F;
+}
+
+// Compares the two three-digit status values that start at bytes `first` and `second`; a
+// difference is reported on the report unit. Half-bytes above 9 simply give larger values.
+void check_status(int first, int second) {
+  std::int32_t ivstat = 100 * low(first) + 10 * low(first + 1) + low(first + 2);
+  std::int32_t ivstatt = 100 * low(second) + 10 * low(second + 1) + low(second + 2);
+  if (ivstat == ivstatt) return;
+  rt::write_begin(kReportUnit, "(a,2i4)");
+  rt::write_text(" ivstat,ivstatt:");
+  rt::write_int4(ivstat);
+  rt::write_int4(ivstatt);
+  rt::write_end();
+}
+
+// Digits 1 to 5 from the date bytes (year, day of the year) and 6 to 11 from the time bytes
+// (hours, minutes, seconds), one half-byte each; only the low half of the middle date byte
+// counts. A half-byte of 10 to 15 is kept as that value: the progress line shows it as an
+// overflowed one-column field and the run goes on.
+void decode_date_time(int date, int time) {
+  digit[0] = high(date);
+  digit[1] = low(date);
+  digit[2] = low(date + 1);
+  digit[3] = high(date + 2);
+  digit[4] = low(date + 2);
+  for (int k = 0; k < 3; ++k) {
+    digit[5 + 2 * k] = high(time + k);
+    digit[6 + 2 * k] = low(time + k);
+  }
+}
+
+void report_bad_preface() {
+  rt::write_begin(kReportUnit, "(i5,a,3z2)");
+  rt::write_int4(irec);
+  rt::write_text(": ");
+  rt::write_int2(byte(1));
+  rt::write_int2(byte(2));
+  rt::write_int2(byte(3));
+  rt::write_end();
+}
+
+constexpr int kMark = 60;  // byte 2 of the marked types
+constexpr std::int16_t kDated = 0xFF;
+constexpr std::int16_t kType15Mark = 0xCC;
+constexpr int kUnmarked = 100;  // subtracted from the type of a preface without its marks
+
+}  // namespace
+
+void decode_preface() {
+  for (std::int32_t& d : digit) d = 0;
+  rectype = low(1);
+
+  switch (rectype) {
+    case 2:
+    case 3:
+    case 8:
+    case 9:
+    case 11:
+      if (byte(2) != kMark) {
+        rectype -= kUnmarked;
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+
+  switch (rectype) {
+    case 8:
+    case 9:
+    case 11:  // nibble preface
+      for (int k = 1; k <= 11; ++k) digit[k - 1] = low(3 + k);
+      break;
+    case 10:
+    case 12:
+    case 13:  // bit preface: bit 0 of four bytes per digit, lowest bit first
+      for (int k = 1; k <= 11; ++k) {
+        int d = 0;
+        for (int b = 0; b < 4; ++b) d |= (byte(4 * k + 1 + b) & 1) << b;
+        digit[k - 1] = d;
+      }
+      break;
+    case 15:
+      if (byte(4) != kType15Mark || byte(5) != kType15Mark) {
+        rectype -= kUnmarked;
+      } else if (byte(10) == kDated) {
+        check_status(19, 22);
+        decode_date_time(11, 16);
+      } else {
+        for (int k = 1; k <= 11; ++k) digit[k - 1] = low(8 + k);
+      }
+      break;
+    case 2:
+    case 3:
+      if (byte(3) == kDated) {
+        check_status(12, 15);
+        decode_date_time(4, 9);
+      } else {
+        rectype -= kUnmarked;
+        report_bad_preface();
+      }
+      break;
+    default:  // no decoded preface
+      break;
+  }
+}
+
+}  // namespace chunkit

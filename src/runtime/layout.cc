@@ -1,0 +1,681 @@
+#include "runtime/layout.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "runtime/stop.h"
+#include "runtime/units.h"
+
+namespace rt {
+namespace {
+
+// Error numbers raised by output statements.
+constexpr int kErrTextForNumber = 16;  // a text met by I or Z
+constexpr int kErrNumberForText = 18;  // a number met by A
+constexpr int kErrOverflow = 89;       // record (or the statement's item room) overflow
+constexpr int kErrListWidth = 91;      // list-directed number field wider than a line
+constexpr int kErrNoNumber = 97;       // width or digit count missing
+constexpr int kErrLiteral = 105;       // unclosed literal
+constexpr int kErrBadItem = 106;       // no layout item, or a layout beyond the limits below
+constexpr int kErrDigits = 107;        // minimum digits above the width
+
+// Limits of a compiled layout. Counts, widths and the product of nested repeat counts stay
+// at or below kMaxCount, so every statement ends after a bounded amount of work.
+constexpr std::size_t kMaxLayoutLen = 512;
+constexpr std::size_t kMaxItems = 64;
+constexpr int kMaxDepth = 8;
+constexpr std::int32_t kMaxCount = 32767;
+constexpr std::size_t kCacheEntries = 32;
+
+// Room of one statement: its values and the characters of its texts.
+constexpr std::size_t kMaxValues = 32;
+constexpr std::size_t kTextRoom = 4096;
+
+constexpr std::size_t kRecordCap = 132;  // a console or text-file record
+constexpr std::size_t kListLine = 79;    // list-directed positions after the leading blank
+constexpr std::size_t kConsoleBufSize = std::size_t{64} << 10;
+constexpr std::int64_t kTerminalFlushMs = 50;
+
+enum class Op : std::uint8_t {
+  kData,
+  kLiteral,
+  kSkip,
+  kSlash,
+  kBackslash,
+  kColon,
+  kOpen,
+  kClose,
+  kEnd,
+  kError
+};
+
+struct Item {
+  Op op;
+  char letter;          // kData: 'i', 'z' or 'a'; kLiteral: '\'' when doubled apostrophes fold
+  std::int32_t count;   // repeat count (kData, kOpen), blanks (kSkip), error number (kError)
+  std::int32_t width;   // kData: -1 when absent
+  std::int32_t digits;  // kData 'i': minimum digits
+  std::uint16_t off;    // kLiteral: text position in the layout copy
+  std::uint16_t len;
+};
+
+struct Compiled {
+  std::size_t key_len = 0;
+  char key[kMaxLayoutLen];  // the layout's first kMaxLayoutLen characters
+  std::size_t n = 0;
+  Item items[kMaxItems];
+  std::size_t revert = 0;  // where output continues when values remain at the end
+  bool revert_has_data = false;
+};
+
+char lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// --- compiler ---
+
+// Turns a layout into items. A fault becomes a kError item at its place and ends the list:
+// the items before it still run.
+class Compiler {
+ public:
+  Compiler(Compiled& out, std::string_view text)
+      : c_(out),
+        t_(out.key),
+        n_(std::min(text.size(), kMaxLayoutLen)),
+        truncated_(text.size() > kMaxLayoutLen) {
+    std::memcpy(out.key, text.data(), n_);
+    out.key_len = n_;
+    out.n = 0;
+    out.revert = 0;
+    out.revert_has_data = false;
+  }
+
+  void run() {
+    skip_blanks();
+    if (at_end() || t_[i_] != '(') {
+      fail(kErrBadItem);
+      return;
+    }
+    ++i_;
+    if (!list(0, 1)) return;
+    mark(Op::kEnd);
+    for (std::size_t k = c_.revert; k < c_.n; ++k)
+      c_.revert_has_data |= c_.items[k].op == Op::kData;
+  }
+
+ private:
+  bool at_end() const { return i_ >= n_; }
+  // Running out of text is the given fault, or kErrBadItem past the length limit.
+  int end_error(int err) const { return truncated_ ? kErrBadItem : err; }
+  void skip_blanks() {
+    while (!at_end() && t_[i_] == ' ') ++i_;
+  }
+
+  bool emit(const Item& it) {
+    // The last place is kept for the end or a fault.
+    if (c_.n + 1 >= kMaxItems && it.op != Op::kEnd) return fail(kErrBadItem);
+    c_.items[c_.n++] = it;
+    return true;
+  }
+  bool mark(Op op) { return emit({op, 0, 0, 0, 0, 0, 0}); }
+  bool fail(int err) {
+    c_.items[c_.n++] = {Op::kError, 0, err, 0, 0, 0, 0};
+    return false;
+  }
+
+  // Reads an unsigned number at the cursor; -1 when there is none, -2 when above kMaxCount.
+  std::int32_t number() {
+    if (at_end() || t_[i_] < '0' || t_[i_] > '9') return -1;
+    std::int32_t v = 0;
+    for (; !at_end() && t_[i_] >= '0' && t_[i_] <= '9'; ++i_) {
+      v = v * 10 + (t_[i_] - '0');
+      if (v > kMaxCount) return -2;
+    }
+    return v;
+  }
+
+  // Items up to the matching ")"; false once a fault item was written.
+  bool list(int depth, std::int32_t product) {
+    for (;;) {
+      while (!at_end() && (t_[i_] == ' ' || t_[i_] == ',')) ++i_;
+      if (at_end()) return fail(end_error(kErrBadItem));
+      if (t_[i_] == ')') {
+        ++i_;
+        return true;
+      }
+      std::int32_t r = number();
+      if (r == -2 || r == 0) return fail(kErrBadItem);
+      skip_blanks();
+      if (at_end()) return fail(end_error(kErrBadItem));
+      if (!item(lower(t_[i_++]), r, depth, product)) return false;
+    }
+  }
+
+  // One item after its optional count r (-1 when absent).
+  bool item(char c, std::int32_t r, int depth, std::int32_t product) {
+    const std::int32_t rep = r < 0 ? 1 : r;
+    switch (c) {
+      case 'i':
+      case 'z':
+      case 'a':
+        return rep <= kMaxCount / product ? data(c, rep) : fail(kErrBadItem);
+      case '(':
+        return rep <= kMaxCount / product ? group(depth, product, rep) : fail(kErrBadItem);
+      case 'x':
+        return emit({Op::kSkip, 0, rep, 0, 0, 0, 0});
+      case 'h':
+        return hollerith(r);
+    }
+    if (r >= 0) return fail(kErrBadItem);  // no count before literals, "/", "\", "$" or ":"
+    switch (c) {
+      case '\'':
+        return quoted();
+      case '/':
+        return mark(Op::kSlash);
+      case '\\':
+      case '$':
+        return mark(Op::kBackslash);
+      case ':':
+        return mark(Op::kColon);
+      default:
+        return fail(kErrBadItem);
+    }
+  }
+
+  bool group(int depth, std::int32_t product, std::int32_t rep) {
+    if (depth + 1 > kMaxDepth) return fail(kErrBadItem);
+    const std::size_t open = c_.n;
+    if (!emit({Op::kOpen, 0, rep, 0, 0, 0, 0})) return false;
+    if (depth == 0) c_.revert = open;
+    if (!list(depth + 1, product * rep)) return false;
+    return mark(Op::kClose);
+  }
+
+  // A width right after the letter; I needs one (blanks may come first), Z and A may go
+  // without, so "a 3x" is A followed by 3X.
+  bool data(char letter, std::int32_t rep) {
+    if (letter == 'i') skip_blanks();
+    std::int32_t w = number();
+    if (w == -2) return fail(kErrBadItem);
+    std::int32_t m = 1;
+    if (letter == 'i') {
+      if (w < 0) return fail(end_error(kErrNoNumber));
+      skip_blanks();
+      if (!at_end() && t_[i_] == '.') {
+        ++i_;
+        skip_blanks();
+        m = number();
+        if (m == -2) return fail(kErrBadItem);
+        if (m < 0) return fail(end_error(kErrNoNumber));
+        if (m > w) return fail(kErrDigits);
+      }
+    }
+    return emit({Op::kData, letter, rep, w, m, 0, 0});
+  }
+
+  bool hollerith(std::int32_t n) {
+    if (n < 0) return fail(kErrNoNumber);
+    if (static_cast<std::size_t>(n) > n_ - i_) return fail(end_error(kErrLiteral));
+    const std::size_t off = i_;
+    i_ += static_cast<std::size_t>(n);
+    return emit({Op::kLiteral, 'h', 0, 0, 0, static_cast<std::uint16_t>(off),
+                 static_cast<std::uint16_t>(n)});
+  }
+
+  bool quoted() {
+    const std::size_t off = i_;
+    for (;;) {
+      if (at_end()) return fail(end_error(kErrLiteral));
+      if (t_[i_] == '\'') {
+        if (i_ + 1 < n_ && t_[i_ + 1] == '\'') {
+          i_ += 2;
+          continue;
+        }
+        if (i_ + 1 >= n_ && truncated_) return fail(kErrBadItem);
+        break;
+      }
+      ++i_;
+    }
+    const std::size_t len = i_++ - off;
+    return emit({Op::kLiteral, '\'', 0, 0, 0, static_cast<std::uint16_t>(off),
+                 static_cast<std::uint16_t>(len)});
+  }
+
+  Compiled& c_;
+  const char* t_;
+  std::size_t n_;
+  bool truncated_;
+  std::size_t i_ = 0;
+};
+
+// Compiled layouts by content; the extra last entry compiles layouts too long to be keys.
+Compiled g_cache[kCacheEntries + 1];
+std::size_t g_cache_used = 0;
+std::size_t g_cache_next = 0;
+
+const Compiled& compiled(std::string_view text) {
+  if (text.size() > kMaxLayoutLen) {
+    Compiled& c = g_cache[kCacheEntries];
+    Compiler(c, text).run();
+    return c;
+  }
+  for (std::size_t k = 0; k < g_cache_used; ++k) {
+    const Compiled& c = g_cache[k];
+    if (c.key_len == text.size() && std::memcmp(c.key, text.data(), text.size()) == 0) return c;
+  }
+  Compiled& c = g_cache[g_cache_next];
+  g_cache_next = (g_cache_next + 1) % kCacheEntries;
+  g_cache_used = std::max(g_cache_used, g_cache_next == 0 ? kCacheEntries : g_cache_next);
+  Compiler(c, text).run();
+  return c;
+}
+
+// --- console output ---
+
+ConsoleLine g_line;
+char g_cbuf[kConsoleBufSize];
+std::size_t g_clen = 0;
+bool g_console_broken = false;  // standard output failed once: later output is dropped
+std::int64_t g_last_flush = 0;
+
+void console_record(std::string_view rec, bool continued) {
+  if (g_line.continues) {
+    // Written whole; an empty record shows as a single blank here too.
+    console_put(rec.empty() ? std::string_view(" ") : rec);
+  } else {
+    const char cc = rec.empty() ? ' ' : rec[0];
+    switch (cc) {
+      case '0':
+        console_put(g_line.owed ? "\r\n\r\n" : "\r\n");
+        break;
+      case '1':
+        console_put("\r\n\f\r \r");
+        break;
+      case '+':
+        console_put("\r");
+        break;
+      default:
+        if (g_line.owed) console_put("\r\n");
+    }
+    if (!rec.empty()) console_put(rec.substr(1));
+  }
+  g_line.owed = true;
+  g_line.continues = continued;
+  // A terminal sees its output while it runs, but at most every kTerminalFlushMs.
+  if (g_clen > 0 && stdout_is_terminal() &&
+      platform::current().now_ms() - g_last_flush >= kTerminalFlushMs) {
+    console_flush();
+  }
+}
+
+// --- write statement ---
+
+enum class Target { kConsole, kUnit, kInternal };
+enum class Kind : std::uint8_t { kInt2, kInt4, kText };
+
+struct Value {
+  Kind kind;
+  std::int32_t num;
+  std::uint16_t off;  // kText: position in the statement's text room
+  std::uint16_t len;
+};
+
+struct Statement {
+  Target target = Target::kConsole;
+  std::int32_t unit = 0;
+  const Compiled* layout = nullptr;  // null: list-directed
+  Value values[kMaxValues];
+  std::size_t nvalues = 0;
+  bool lost = false;  // an item did not fit the statement's room
+  char text[kTextRoom];
+  std::size_t text_len = 0;
+  // The record under construction: the variable itself for an internal write.
+  char rec[kRecordCap];
+  char* base = rec;
+  std::size_t cap = kRecordCap;
+  std::size_t len = 0;
+  std::size_t pending = 0;  // blanks written in front of the next character
+};
+
+Statement g_st;
+
+[[noreturn]] void raise(int err) {
+  report_runtime_error(err, StmtKind::kWrite,
+                       g_st.target == Target::kInternal ? "internal" : unit_name(g_st.unit));
+}
+
+void add_value(const Value& v) {
+  if (g_st.nvalues == kMaxValues) {
+    g_st.lost = true;
+  } else if (!g_st.lost) {
+    g_st.values[g_st.nvalues++] = v;
+  }
+}
+
+void put(const char* p, std::size_t n) {
+  if (n == 0) return;
+  const std::size_t room = g_st.cap - g_st.len;
+  if (g_st.pending > room || n > room - g_st.pending) raise(kErrOverflow);
+  std::memset(g_st.base + g_st.len, ' ', g_st.pending);
+  g_st.len += g_st.pending;
+  g_st.pending = 0;
+  std::memcpy(g_st.base + g_st.len, p, n);
+  g_st.len += n;
+}
+
+void put_fill(char c, std::size_t n) {
+  if (n == 0) return;
+  const std::size_t room = g_st.cap - g_st.len;
+  if (g_st.pending > room || n > room - g_st.pending) raise(kErrOverflow);
+  std::memset(g_st.base + g_st.len, ' ', g_st.pending);
+  g_st.len += g_st.pending;
+  g_st.pending = 0;
+  std::memset(g_st.base + g_st.len, c, n);
+  g_st.len += n;
+}
+
+void skip(std::size_t n) {
+  // Saturates one past the room: any character after that overflows, and blanks at the end
+  // of a record are dropped anyway.
+  g_st.pending = std::min(g_st.pending + n, g_st.cap - g_st.len + 1);
+}
+
+// Hands over the record; pending blanks are dropped. `last` marks the statement's final one.
+void end_record(bool last, bool continued) {
+  g_st.pending = 0;
+  switch (g_st.target) {
+    case Target::kConsole:
+      console_record({g_st.rec, g_st.len}, continued);
+      break;
+    case Target::kUnit:
+      write_text_record(g_st.unit, {g_st.rec, g_st.len}, continued);
+      break;
+    case Target::kInternal:
+      if (!last) raise(kErrOverflow);
+      std::memset(g_st.base + g_st.len, ' ', g_st.cap - g_st.len);
+      break;
+  }
+  g_st.len = 0;
+}
+
+// Iw.m: sign, digits padded with zeros to m, right-aligned in w; w asterisks when too wide.
+void render_int(std::int32_t v, std::size_t w, std::size_t m) {
+  char digits[10];
+  std::size_t nd = 0;
+  std::uint32_t mag = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
+  do {
+    digits[sizeof digits - ++nd] = static_cast<char>('0' + mag % 10);
+    mag /= 10;
+  } while (mag != 0);
+  const std::size_t zeros = m > nd ? m - nd : 0;
+  const std::size_t need = (v < 0 ? 1 : 0) + zeros + nd;
+  if (need > w) return put_fill('*', w);
+  put_fill(' ', w - need);
+  if (v < 0) put("-", 1);
+  put_fill('0', zeros);
+  put(digits + sizeof digits - nd, nd);
+}
+
+// Zw: the bit pattern in upper-case hexadecimal without leading zeros; the rightmost w
+// digits when there are more.
+void render_hex(const Value& v, std::int32_t width) {
+  const bool two = v.kind == Kind::kInt2;
+  std::uint32_t bits = two ? static_cast<std::uint16_t>(v.num) : static_cast<std::uint32_t>(v.num);
+  const std::size_t w = static_cast<std::size_t>(width < 0 ? (two ? 4 : 8) : width);
+  char digits[8];
+  std::size_t nd = 0;
+  do {
+    digits[sizeof digits - ++nd] = "0123456789ABCDEF"[bits & 0xF];
+    bits >>= 4;
+  } while (bits != 0);
+  if (nd > w) return put(digits + sizeof digits - w, w);
+  put_fill(' ', w - nd);
+  put(digits + sizeof digits - nd, nd);
+}
+
+void render_text(const Value& v, std::int32_t width) {
+  const char* p = g_st.text + v.off;
+  if (width < 0) return put(p, v.len);
+  const std::size_t w = static_cast<std::size_t>(width);
+  if (w < v.len) return put(p, w);
+  put_fill(' ', w - v.len);
+  put(p, v.len);
+}
+
+void render(const Item& it, const Value& v) {
+  const bool text = v.kind == Kind::kText;
+  switch (it.letter) {
+    case 'i':
+      if (text) raise(kErrTextForNumber);
+      return render_int(v.num, static_cast<std::size_t>(it.width),
+                        static_cast<std::size_t>(it.digits));
+    case 'z':
+      if (text) raise(kErrTextForNumber);
+      return render_hex(v, it.width);
+    default:
+      if (!text) raise(kErrNumberForText);
+      return render_text(v, it.width);
+  }
+}
+
+void put_literal(const Compiled& c, const Item& it) {
+  const char* t = c.key + it.off;
+  if (it.letter != '\'') return put(t, it.len);
+  // Two apostrophes in a row stand for one.
+  std::size_t from = 0;
+  for (std::size_t k = 0; k < it.len; ++k) {
+    if (t[k] == '\'') {
+      put(t + from, k + 1 - from);
+      from = ++k + 1;
+    }
+  }
+  put(t + from, it.len - from);
+}
+
+void run_layout(const Compiled& c) {
+  struct Frame {
+    std::size_t open;
+    std::int32_t left;
+  };
+  Frame stack[kMaxDepth];
+  int depth = 0;
+  std::size_t pc = 0;
+  std::size_t vi = 0;
+  std::int32_t rep_left = 0;  // repetitions left of the data item at pc
+  bool backslash = false;     // the last item interpreted was "\" or "$"
+  const auto remain = [&] { return vi < g_st.nvalues || g_st.lost; };
+  for (;;) {
+    const Item& it = c.items[pc];
+    switch (it.op) {
+      case Op::kData:
+        if (vi == g_st.nvalues) {
+          if (g_st.lost) raise(kErrOverflow);
+          return end_record(true, backslash);
+        }
+        render(it, g_st.values[vi++]);
+        backslash = false;
+        if (rep_left == 0) rep_left = it.count;
+        if (--rep_left == 0) ++pc;
+        break;
+      case Op::kLiteral:
+        put_literal(c, it);
+        backslash = false;
+        ++pc;
+        break;
+      case Op::kSkip:
+        skip(static_cast<std::size_t>(it.count));
+        backslash = false;
+        ++pc;
+        break;
+      case Op::kSlash:
+        end_record(false, false);
+        backslash = false;
+        ++pc;
+        break;
+      case Op::kBackslash:
+        backslash = true;
+        ++pc;
+        break;
+      case Op::kColon:
+        if (!remain()) return end_record(true, backslash);
+        ++pc;
+        break;
+      case Op::kOpen:
+        stack[depth++] = {pc, it.count};
+        ++pc;
+        break;
+      case Op::kClose:
+        if (--stack[depth - 1].left > 0) {
+          pc = stack[depth - 1].open + 1;
+        } else {
+          --depth;
+          ++pc;
+        }
+        break;
+      case Op::kEnd:
+        if (!remain()) return end_record(true, backslash);
+        // Values left: a new record from the reversion point, which must be able to take one.
+        end_record(false, false);
+        if (!c.revert_has_data) raise(kErrBadItem);
+        backslash = false;
+        pc = c.revert;
+        break;
+      case Op::kError:
+        raise(it.count);
+    }
+  }
+}
+
+// One record starting with a blank; texts run on, numbers take fields of 11 (the first) or
+// 12 positions; a line holds kListLine positions after its leading blank.
+void run_list() {
+  std::size_t used = 0;
+  bool first_number = true;
+  g_st.pending = 1;
+  const auto new_line = [&] {
+    end_record(false, false);
+    g_st.pending = 1;
+    used = 0;
+  };
+  for (std::size_t k = 0; k < g_st.nvalues; ++k) {
+    const Value& v = g_st.values[k];
+    if (v.kind == Kind::kText) {
+      const char* p = g_st.text + v.off;
+      std::size_t n = v.len;
+      while (n >= kListLine - used) {
+        const std::size_t part = kListLine - used;
+        put(p, part);
+        p += part;
+        n -= part;
+        new_line();
+      }
+      put(p, n);
+      used += n;
+    } else {
+      const std::size_t field = first_number ? 11 : 12;
+      first_number = false;
+      if (field >= kListLine) raise(kErrListWidth);
+      if (field >= kListLine - used) new_line();
+      render_int(v.num, field, 1);
+      used += field;
+    }
+  }
+  if (g_st.lost) raise(kErrOverflow);
+  end_record(true, false);
+}
+
+void begin(Target target, std::int32_t unit, char* base, std::size_t cap, std::string_view layout) {
+  g_st.target = target;
+  g_st.unit = unit;
+  g_st.base = base;
+  g_st.cap = cap;
+  g_st.len = 0;
+  g_st.pending = 0;
+  g_st.nvalues = 0;
+  g_st.lost = false;
+  g_st.text_len = 0;
+  g_st.layout = layout.data() == nullptr ? nullptr : &compiled(layout);
+}
+
+}  // namespace
+
+void layout_init() {
+  g_cache_used = 0;
+  g_cache_next = 0;
+  g_line = {};
+  g_clen = 0;
+  g_console_broken = false;
+  g_last_flush = 0;
+  g_st.nvalues = 0;
+  g_st.len = 0;
+}
+
+void write_begin(std::int32_t unit, std::string_view layout) {
+  const bool console = unit == kDefaultUnit || unit == 6 || is_console_output(unit);
+  begin(console ? Target::kConsole : Target::kUnit, unit, g_st.rec, kRecordCap, layout);
+}
+
+void write_begin_internal(char* var, std::size_t len, std::string_view layout) {
+  begin(Target::kInternal, 0, var, len, layout);
+}
+
+void write_int4(std::int32_t value) {
+  add_value({Kind::kInt4, value, 0, 0});
+}
+
+void write_int2(std::int16_t value) {
+  add_value({Kind::kInt2, value, 0, 0});
+}
+
+void write_text(std::string_view text) {
+  if (text.size() > kTextRoom - g_st.text_len) {
+    g_st.lost = true;
+    return;
+  }
+  std::memcpy(g_st.text + g_st.text_len, text.data(), text.size());
+  add_value({Kind::kText, 0, static_cast<std::uint16_t>(g_st.text_len),
+             static_cast<std::uint16_t>(text.size())});
+  g_st.text_len += text.size();
+}
+
+void write_end() {
+  if (g_st.layout != nullptr) {
+    run_layout(*g_st.layout);
+  } else {
+    run_list();
+  }
+}
+
+ConsoleLine& console_line() {
+  return g_line;
+}
+
+void console_put(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (g_clen == kConsoleBufSize) console_flush();
+    const std::size_t n = std::min(bytes.size(), kConsoleBufSize - g_clen);
+    std::memcpy(g_cbuf + g_clen, bytes.data(), n);
+    g_clen += n;
+    bytes.remove_prefix(n);
+  }
+}
+
+void console_flush() {
+  if (g_clen == 0) return;
+  check_interrupt();
+  // The buffer is emptied first: the report of a failed write flushes again and must find
+  // nothing left, and output to a broken standard output is dropped from then on.
+  const std::size_t n = g_clen;
+  g_clen = 0;
+  if (g_console_broken) return;
+  platform::Platform& p = platform::current();
+  const platform::IoResult r = p.write(p.std_handle(platform::StdStream::kOut), g_cbuf, n);
+  if (stdout_is_terminal()) g_last_flush = p.now_ms();
+  if (r.err != platform::Err::kOk || r.count != n) {
+    g_console_broken = true;
+    report_runtime_error(r.err == platform::Err::kDiskFull ? 68 : 67, StmtKind::kWrite, "CON");
+  }
+}
+
+}  // namespace rt

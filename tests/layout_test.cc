@@ -1,0 +1,379 @@
+#include "runtime/layout.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fake_platform.h"
+#include "runtime/stop.h"
+#include "runtime/units.h"
+
+namespace {
+
+// A value of a write statement: 4-byte integer, 2-byte integer or text.
+struct V {
+  char kind;  // 'i', 's' or 't'
+  std::int32_t num;
+  std::string text;
+};
+V I4(std::int32_t n) {
+  return {'i', n, {}};
+}
+V I2(std::int16_t n) {
+  return {'s', n, {}};
+}
+V T(std::string s) {
+  return {'t', 0, std::move(s)};
+}
+using Vals = std::vector<V>;
+
+constexpr std::string_view kList{};  // no layout: list-directed
+
+void add(const Vals& vals) {
+  for (const V& v : vals) {
+    if (v.kind == 'i') rt::write_int4(v.num);
+    if (v.kind == 's') rt::write_int2(static_cast<std::int16_t>(v.num));
+    if (v.kind == 't') rt::write_text(v.text);
+  }
+}
+
+void write(std::int32_t unit, std::string_view layout, const Vals& vals) {
+  rt::write_begin(unit, layout);
+  add(vals);
+  rt::write_end();
+}
+
+std::string internal(std::string_view layout, const Vals& vals, std::size_t len) {
+  std::string var(len, '#');
+  rt::write_begin_internal(var.data(), len, layout);
+  add(vals);
+  rt::write_end();
+  return var;
+}
+
+void start() {
+  const char* argv[] = {"prog"};
+  rt::start_runtime(1, argv);
+}
+
+std::string flushed(const fake::FakePlatform& fp) {
+  rt::console_flush();
+  return fp.out;
+}
+
+// Runs f, which must end the process, and returns its exit status.
+int exit_status(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const fake::Exit& e) {
+    return e.status;
+  }
+  ADD_FAILURE() << "the process did not end";
+  return -1;
+}
+
+const std::string kCopying = "(1x,' Copying:                  rec #',i8,' type'" +
+                             std::string(39, ' ') + ",i3,2x,5i1,1x,6i1,a1,\\)";
+
+TEST(InternalWrite, RendersValues) {
+  struct Case {
+    std::string layout;
+    Vals vals;
+    std::size_t len;
+    std::string want;
+  };
+  const Case cases[] = {
+      {"(i3.3)", {I4(0)}, 3, "000"},
+      {"(i3.3)", {I4(7)}, 3, "007"},
+      {"(i3.3)", {I4(999)}, 3, "999"},
+      {"(i3.3)", {I4(1000)}, 3, "***"},
+      {"(i5)", {I4(-9999)}, 5, "-9999"},
+      {"(i5)", {I4(-10000)}, 5, "*****"},
+      {"(i5)", {I2(-42)}, 6, "  -42 "},
+      {"(i1)", {I4(12)}, 1, "*"},
+      {"(i8)", {I4(0)}, 8, "       0"},
+      {"(i11)", {I4(INT32_MIN)}, 11, "-2147483648"},
+      {"(3z1)", {I2(1), I2(10), I2(31)}, 10, "1AF       "},
+      {"(z2,z1,z2)", {I2(18), I2(52), I2(7)}, 10, "124 7     "},
+      {"(3z2)", {I2(0), I2(5), I2(255)}, 6, " 0 5FF"},
+      {"(z3,z1)", {I4(427), I4(0)}, 4, "1AB0"},
+      {"(z,1x,z)", {I2(-1), I4(-1)}, 13, "FFFF FFFFFFFF"},
+      {"(15x,a,i7)",
+       {T(" Found end of data at record "), I4(12)},
+       60,
+       std::string(15, ' ') + " Found end of data at record      12" + std::string(9, ' ')},
+      {"(a3,a5,a)", {T("abcdef"), T("ab"), T("x ")}, 12, "abc   abx   "},
+      {"('it''s',1h',2h a,'''')", {}, 8, "it's' a'"},
+      {"(2a)", {T("one")}, 5, "one  "},
+      {"(a,:,'tail')", {T("x")}, 5, "x    "},
+      {"(a,'tail',i2,'no')", {T("x")}, 6, "xtail "},
+      {" ( I3 , 2 X I1 ) ", {I4(1), I4(2)}, 6, "  1  2"},
+      {"(2(i1,'-'),a)", {I4(1), I4(2), T("z")}, 5, "1-2-z"},
+      {"(i1,3x)", {I4(5)}, 2, "5 "},  // blanks that no character follows never overflow
+  };
+  for (const Case& c : cases) {
+    fake::FakePlatform fp;
+    start();
+    EXPECT_EQ(internal(c.layout, c.vals, c.len), c.want) << c.layout;
+  }
+}
+
+TEST(ConsoleWrite, CarriageControlAndLineState) {
+  struct Case {
+    const char* what;
+    std::function<void()> run;
+    std::string want;
+  };
+  const std::string rule = " " + std::string(74, '-');
+  const std::string copy12 =
+      std::string(" ") + " Copying:                  rec #" + "      12 type  2  99123 235959\r";
+  const auto progress = [](std::int32_t rec) {
+    write(6, kCopying,
+          {I4(rec), I4(2), I4(9), I4(9), I4(1), I4(2), I4(3), I4(2), I4(3), I4(5), I4(9), I4(5),
+           I4(9), T("\r")});
+  };
+  const Case cases[] = {
+      {"nothing to do after owed output",
+       [] {
+         write(rt::kDefaultUnit, "(a)", {T(" x")});
+         write(rt::kDefaultUnit, "(/20x,a/)", {T(" Nothing to do!")});
+       },
+       "x\r\n\r\n" + std::string(19, ' ') + " Nothing to do!\r\n"},
+      {"list-directed status echo",
+       [] {
+         write(rt::kDefaultUnit, "(a)", {T(" x")});
+         write(rt::kDefaultUnit, kList, {T(" input status=    "), I2(-1)});
+       },
+       "x\r\n input status=             -1"},
+      {"empty list-directed record",
+       [] {
+         write(6, "(a)", {T(" x")});
+         write(rt::kDefaultUnit, kList, {});
+       },
+       "x\r\n"},
+      {"usage rules",
+       [] {
+         write(rt::kDefaultUnit, "(/2x,74(1h-))", {});
+         write(rt::kDefaultUnit, "(2a)", {T("  COPIES"), T(" OUTPUT")});
+         write(rt::kDefaultUnit, "(2a)", {T("      or")});
+         write(rt::kDefaultUnit, "(2x,74(1h-)/)", {});
+       },
+       "\r\n" + rule + "\r\n COPIES OUTPUT\r\n     or\r\n" + rule + "\r\n"},
+      {"progress lines overwrite each other",
+       [&] {
+         write(6, "(a1,\\)", {T("\r")});
+         progress(12);
+         progress(12);
+       },
+       copy12 + copy12},
+      {"carriage return record ends an owed line",
+       [&] {
+         write(6, "(a)", {T(" x")});
+         write(6, "(a1\\)", {T("\r")});
+         progress(12);
+       },
+       "x\r\n" + copy12},
+      {"prompt keeps the cursor; the next record ends the line",
+       [] {
+         write(rt::kDefaultUnit, "(a\\)", {T(" Enter: ")});
+         write(rt::kDefaultUnit, "(a)", {T(" y")});
+       },
+       "Enter:  y"},
+      {"control characters",
+       [] {
+         write(6, "(a)", {T("0a")});
+         write(6, "(a)", {T("0b")});
+         write(6, "(a)", {T("1c")});
+         write(6, "(a)", {T("+d")});
+         write(6, "(a)", {T("")});
+       },
+       "\r\na\r\n\r\nb\r\n\f\r \rc\rd\r\n"},
+      {"list-directed line splitting",
+       [] {
+         write(rt::kDefaultUnit, kList, {I4(1), I4(2), I4(3), I4(4), I4(5), I4(6), I4(7)});
+         write(rt::kDefaultUnit, kList, {T(std::string(100, 'q'))});
+       },
+       "          1           2           3           4           5           6\r\n"
+       "           7\r\n" +
+           std::string(79, 'q') + "\r\n" + std::string(21, 'q')},
+  };
+  ASSERT_EQ(kCopying.size(), 111u);
+  for (const Case& c : cases) {
+    fake::FakePlatform fp;
+    start();
+    c.run();
+    EXPECT_EQ(flushed(fp), c.want) << c.what;
+  }
+}
+
+TEST(ConsoleWrite, LineStateAfterStatements) {
+  fake::FakePlatform fp;
+  start();
+  EXPECT_FALSE(rt::console_line().owed);
+  write(6, "(a,\\)", {T(" p")});
+  EXPECT_TRUE(rt::console_line().owed);
+  EXPECT_TRUE(rt::console_line().continues);
+  // A "\" that is not the last item interpreted leaves the line to end normally.
+  write(6, "(a,\\,'x')", {T(" q")});
+  EXPECT_FALSE(rt::console_line().continues);
+  // Stopping at an unused data item after "\" keeps it.
+  write(6, "(a,\\,a)", {T(" r")});
+  EXPECT_TRUE(rt::console_line().continues);
+  EXPECT_EQ(flushed(fp), "p qx\r\nr");
+}
+
+TEST(TextUnitWrite, RecordsAndReversion) {
+  fake::FakePlatform fp;
+  start();
+  rt::OpenSpec spec;
+  spec.status = "NEW";
+  ASSERT_EQ(rt::open_unit(20, "t.txt", spec), 0);
+  write(20, "(a,2i4)", {T(" ivstat,ivstatt:"), I4(123), I4(45)});
+  write(20, "(a\\)", {T("no end ")});
+  // Values left at the end: a new record from the last top-level group.
+  write(20, "(1x,i1,2('<',i1,'>'))", {I4(1), I4(2), I4(3), I4(4), I4(5)});
+  write(20, kList, {});
+  rt::close_all_units();
+  EXPECT_EQ(fp.contents("t.txt"), " ivstat,ivstatt: 123  45\r\nno end  1<2><3>\r\n<4><5>\r\n\r\n");
+  EXPECT_EQ(fp.out, "");
+}
+
+TEST(WriteErrors, ReportAfterEarlierRecords) {
+  struct Case {
+    std::string layout;
+    Vals vals;
+    std::string out;  // console output before the end of the process
+    const char* report;
+  };
+  const char* bad_item = "F6989: WRITE(CON)";
+  const Case cases[] = {
+      {"(a/q)", {T(" x")}, "x\r\n", bad_item},
+      {"(a/a,i)", {T(" x"), T(" y")}, "x\r\n", "F6980: WRITE(CON)"},
+      {"(a/'abc)", {T(" x")}, "x\r\n", "F6988: WRITE(CON)"},
+      {"(a/i2.3)", {T(" x"), I4(1)}, "x\r\n", "F6990: WRITE(CON)"},
+      {"(a/1x,i5", {T(" x"), I4(1)}, "x\r\n", bad_item},
+      {"i5", {I4(1)}, "", bad_item},
+      {"(a/40000x)", {T(" x")}, "x\r\n", bad_item},
+      {"(a/200(200('-')))", {T(" x")}, "x\r\n", bad_item},
+      {"(a/f5.2)", {T(" x")}, "x\r\n", bad_item},
+      {"(1x,i1,('x'))", {I4(1), I4(2)}, "1x\r\n", bad_item},  // no item can take the 2
+      {"(a/i5)", {T(" x"), T("y")}, "x\r\n", "F6205: WRITE(CON)"},
+      {"(a/z2)", {T(" x"), T("y")}, "x\r\n", "F6205: WRITE(CON)"},
+      {"(a/a)", {T(" x"), I4(1)}, "x\r\n", "F6207: WRITE(CON)"},
+      {"(a)", {T(std::string(133, 'x'))}, "", "F6600: WRITE(CON)"},
+  };
+  for (const Case& c : cases) {
+    fake::FakePlatform fp;
+    start();
+    EXPECT_EQ(exit_status([&] { write(6, c.layout, c.vals); }), 1) << c.layout;
+    EXPECT_EQ(fp.out, c.out) << c.layout;
+    EXPECT_EQ(fp.err.rfind(std::string("\r\nrun-time error ") + c.report + "\r\n- ", 0), 0u)
+        << c.layout << ": " << fp.err;
+  }
+}
+
+TEST(WriteErrors, FaultsAreRaisedOnlyWhenReached) {
+  fake::FakePlatform fp;
+  start();
+  EXPECT_EQ(internal("(a,:,q)", {T("x")}, 2), "x ");
+  EXPECT_EQ(internal("(a,i5,q)", {T("x")}, 2), "x ");
+  EXPECT_EQ(internal("(i1)junk", {I4(3)}, 1), "3");
+}
+
+TEST(WriteErrors, InternalOverflow) {
+  struct Case {
+    std::string layout;
+    Vals vals;
+  };
+  const Case cases[] = {
+      {"(i5)", {I4(1)}},
+      {"(a)", {T("abcd")}},
+      {"(a,/,a)", {T("a"), T("b")}},
+      {"(3x,a1)", {T("a")}},
+  };
+  for (const Case& c : cases) {
+    fake::FakePlatform fp;
+    start();
+    EXPECT_EQ(exit_status([&] { internal(c.layout, c.vals, 3); }), 1) << c.layout;
+    EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6600: WRITE(internal)\r\n- ", 0), 0u) << c.layout;
+  }
+}
+
+TEST(Layouts, SameContentSameResult) {
+  fake::FakePlatform fp;
+  start();
+  // One buffer holding different layouts of the same length, and more layouts than are kept.
+  char buf[6];
+  for (int round = 0; round < 3; ++round) {
+    for (int w = 1; w <= 40; ++w) {
+      std::snprintf(buf, sizeof buf, "(i%02d)", w);
+      std::string want = std::string(static_cast<std::size_t>(w - 1), ' ') + "7";
+      EXPECT_EQ(internal({buf, 5}, {I4(7)}, static_cast<std::size_t>(w)), want) << buf;
+    }
+  }
+  // Past its first 512 characters a layout is only read up to its final parenthesis.
+  EXPECT_EQ(internal("(i2)" + std::string(600, ' '), {I4(5)}, 2), " 5");
+  const std::string too_long = "(" + std::string(600, ' ') + "i2)";
+  EXPECT_EQ(exit_status([&] { internal(too_long, {I4(5)}, 2); }), 1);
+  EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6989: WRITE(internal)", 0), 0u);
+}
+
+TEST(ConsoleBuffer, StatementsShareOneSystemWrite) {
+  fake::FakePlatform fp;
+  start();
+  std::string want;
+  for (int rec = 1; rec <= 1000; ++rec) {
+    write(6, "(1x,i8,a1,\\)", {I4(rec), T("\r")});
+    char line[16];
+    std::snprintf(line, sizeof line, " %8d\r", rec);
+    want += rec == 1 ? line + 1 : line;
+  }
+  EXPECT_TRUE(fp.write_calls.empty());
+  EXPECT_EQ(flushed(fp), want);
+  ASSERT_EQ(fp.write_calls.size(), 1u);
+
+  // A full buffer goes out at once, in 64 KiB pieces.
+  fp.write_calls.clear();
+  rt::console_put(std::string(70000, 'b'));
+  ASSERT_EQ(fp.write_calls.size(), 1u);
+  EXPECT_EQ(fp.write_calls[0].size, std::size_t{65536});
+  EXPECT_EQ(flushed(fp), want + std::string(70000, 'b'));
+}
+
+TEST(ConsoleBuffer, TerminalSeesOutputEveryFiftyMilliseconds) {
+  fake::FakePlatform fp;
+  fp.stdout_terminal = true;
+  start();
+  rt::console_flush();
+  fp.clock_ms = 1000;
+  write(6, "(a)", {T(" a")});  // the first record after a pause goes out
+  EXPECT_EQ(fp.out, "a");
+  write(6, "(a)", {T(" b")});
+  EXPECT_EQ(fp.out, "a");
+  fp.clock_ms += 50;
+  write(6, "(a)", {T(" c")});
+  EXPECT_EQ(fp.out, "a\r\nb\r\nc");
+}
+
+// Standard output that refuses every write.
+class BrokenStdout : public fake::FakePlatform {
+ public:
+  platform::IoResult write(platform::Handle h, const void* buf, std::size_t n) override {
+    if (h == 1) return {0, platform::Err::kDiskFull};
+    return FakePlatform::write(h, buf, n);
+  }
+};
+
+TEST(ConsoleBuffer, FailedWriteIsReportedOnce) {
+  BrokenStdout fp;
+  start();
+  write(6, "(a)", {T(" hello")});
+  EXPECT_EQ(exit_status([] { rt::console_flush(); }), 1);
+  EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6422: WRITE(CON)\r\n- ", 0), 0u) << fp.err;
+  EXPECT_EQ(fp.err.find("run-time error", 5), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+#include "chunkit_/naming.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "chunkit_/state.h"
+#include "fake_platform.h"
+#include "runtime/stop.h"
+#include "runtime/units.h"
+
+namespace {
+
+// Starts a run whose output name is `name`; the files in `existing` are already there.
+void start(fake::FakePlatform& fp, const std::string& name,
+           const std::vector<std::string>& existing) {
+  for (const std::string& f : existing) fp.put(f, "old");
+  const char* argv[] = {"prog", "in.dat", name.c_str()};
+  rt::start_runtime(3, argv);
+  chunkit::reset_state();
+  std::memcpy(chunkit::outname, name.data(), name.size());
+}
+
+std::string outname() {
+  std::string s(chunkit::outname, chunkit::kNameLen);
+  return s.substr(0, s.find_last_not_of(' ') + 1);
+}
+
+TEST(Naming, CreatesFirstFreeName) {
+  struct Case {
+    std::string given;
+    std::vector<std::string> existing;
+    std::string created;
+    int failures;
+  };
+  const std::vector<Case> cases = {
+      {"data.dat", {"data.001"}, "data.dat", 0},
+      {"data.dat", {"data.dat"}, "data.001", 1},
+      {"data.dat", {"data.dat", "data.001", "data.002"}, "data.003", 3},
+      {"report.txt", {"report.txt"}, "report.001", 1},
+      {"data", {"data"}, "data.001", 1},
+      {"a.b", {"a.b", "a.001"}, "a.002", 2},
+      {"data.dat1", {"data.dat1", "data.0011"}, "data.0021", 2},
+      {"ab.cdefgh", {"ab.cdefgh", "ab.001fgh"}, "ab.002fgh", 2},
+      {"a.tar.gz", {"a.tar.gz", "a.001.gz"}, "a.002.gz", 2},
+      {"my file.dat", {"my file.dat", "my.001e.dat"}, "my.002e.dat", 2},
+      {"dir\\data.dat", {"dir\\data.dat", "dir\\data.001"}, "dir\\data.002", 2},
+      {".hidden", {".hidden", ".001den"}, ".002den", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.given);
+    fake::FakePlatform fp;
+    start(fp, c.given, c.existing);
+    chunkit::open_output();
+    EXPECT_EQ(outname(), c.created);
+    EXPECT_EQ(chunkit::iversion, c.failures);
+    EXPECT_EQ(fp.files.size(), c.existing.size() + 1);
+    EXPECT_EQ(fp.contents(c.created), "");
+    for (const std::string& f : c.existing) EXPECT_EQ(fp.contents(f), "old");
+    EXPECT_EQ(fp.out + fp.err, "");
+  }
+}
+
+TEST(Naming, AnyFailureLeadsToNextName) {
+  fake::FakePlatform fp;
+  fp.deny_open = {"data.dat"};
+  start(fp, "data.dat", {});
+  chunkit::open_output();
+  EXPECT_EQ(outname(), "data.001");
+  EXPECT_EQ(fp.files.count("data.001"), 1u);
+}
+
+TEST(Naming, BlankNameTakesFirstWordThenNumbers) {
+  for (bool first_taken : {false, true}) {
+    fake::FakePlatform fp;
+    fp.put("in.dat", "input");
+    if (first_taken) fp.put(".001", "old");
+    const char* argv[] = {"prog", "in.dat"};
+    rt::start_runtime(2, argv);
+    chunkit::reset_state();
+    rt::OpenSpec in;
+    in.status = "OLD";
+    in.form = "binary";
+    in.access = "read";
+    ASSERT_EQ(rt::open_unit(chunkit::kInUnit, "in.dat", in), 0);
+    chunkit::open_output();
+    EXPECT_EQ(outname(), first_taken ? ".002" : ".001");
+    EXPECT_EQ(fp.contents("in.dat"), "input");
+    EXPECT_EQ(fp.out + fp.err, "");
+  }
+}
+
+// When no name is left to try, the run ends with the report of the last failed open and
+// nothing is created.
+TEST(Naming, EndsRunWhenNoNameLeft) {
+  struct Case {
+    std::string given;
+    std::vector<std::string> existing;
+    std::vector<std::string> denied;
+    std::string report;
+  };
+  std::vector<std::string> all_numbers = {"data.dat"};
+  for (int n = 1; n <= 999; ++n) {
+    char ext[8];
+    std::snprintf(ext, sizeof ext, ".%03d", n);
+    all_numbers.push_back("data" + std::string(ext));
+  }
+  const std::vector<Case> cases = {
+      {"longername.dat", {"longername.dat"}, {}, "F6415: OPEN(longername.dat)"},
+      {"longername.dat", {}, {"longername.dat"}, "F6414: OPEN(longername.dat)"},
+      {"data.dat", all_numbers, {}, "F6415: OPEN(data.999)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.report);
+    fake::FakePlatform fp;
+    fp.deny_open.insert(c.denied.begin(), c.denied.end());
+    start(fp, c.given, c.existing);
+    try {
+      chunkit::open_output();
+      ADD_FAILURE() << "the run went on";
+    } catch (const fake::Exit& e) {
+      EXPECT_EQ(e.status, 1);
+    }
+    EXPECT_EQ(fp.err.rfind("\r\nrun-time error " + c.report + "\r\n- ", 0), 0u) << fp.err;
+    EXPECT_EQ(fp.files.size(), c.existing.size());
+    EXPECT_EQ(fp.out, "");
+  }
+}
+
+}  // namespace
