@@ -228,9 +228,9 @@ TEST(ConsoleWrite, LineStateAfterStatements) {
 TEST(TextUnitWrite, RecordsAndReversion) {
   fake::FakePlatform fp;
   start();
-  rt::OpenSpec spec;
-  spec.status = "NEW";
-  ASSERT_EQ(rt::open_unit(20, "t.txt", spec), 0);
+  rt::OpenSpec req;
+  req.status = "NEW";
+  ASSERT_EQ(rt::open_unit(20, "t.txt", req), 0);
   write(20, "(a,2i4)", {T(" ivstat,ivstatt:"), I4(123), I4(45)});
   write(20, "(a\\)", {T("no end ")});
   // Values left at the end: a new record from the last top-level group.

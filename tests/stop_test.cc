@@ -23,6 +23,18 @@ int status_of_end(const std::function<void()>& body) {
   return -999;
 }
 
+// Starts a run whose output file out.dat holds three bytes that are still in its block.
+void start_with_buffered_output() {
+  rt::start_runtime(3, kArgv);
+  rt::OpenSpec req;
+  req.status = "NEW";
+  req.form = "binary";
+  ASSERT_EQ(rt::open_unit(30, "out.dat", req), 0);
+  rt::binwrite_begin(30, false);
+  rt::binwrite_item("abc", 3);
+  rt::binwrite_end();
+}
+
 TEST(ErrorValue, ReportNumbersByRange) {
   const std::pair<int, int> cases[] = {{0, 6096},   {4, 6100},  {10, 6106}, {11, 6200}, {25, 6214},
                                        {26, 6300},  {45, 6319}, {46, 6400}, {62, 6416}, {71, 6425},
@@ -63,14 +75,7 @@ TEST(Report, BytesOnStandardErrorAndStatusOne) {
 
 TEST(Report, ConsoleOutputWrittenBeforeComesFirstAndOutputFileIsFlushed) {
   fake::FakePlatform fp;
-  rt::start_runtime(3, kArgv);
-  rt::OpenSpec spec;
-  spec.status = "NEW";
-  spec.form = "binary";
-  ASSERT_EQ(rt::open_unit(30, "out.dat", spec), 0);
-  rt::binwrite_begin(30, false);
-  rt::binwrite_item("abc", 3);
-  rt::binwrite_end();
+  start_with_buffered_output();
   rt::write_begin(rt::kDefaultUnit, "(a)");
   rt::write_text(" before");
   rt::write_end();
@@ -84,14 +89,7 @@ TEST(Report, ConsoleOutputWrittenBeforeComesFirstAndOutputFileIsFlushed) {
 
 TEST(Report, FailureWhileClosingIsReportedAndKeepsTheChosenStatus) {
   fake::FakePlatform fp;
-  rt::start_runtime(3, kArgv);
-  rt::OpenSpec spec;
-  spec.status = "NEW";
-  spec.form = "binary";
-  ASSERT_EQ(rt::open_unit(30, "out.dat", spec), 0);
-  rt::binwrite_begin(30, false);
-  rt::binwrite_item("abc", 3);
-  rt::binwrite_end();
+  start_with_buffered_output();
   fp.file_bytes_left = 1;
   EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 0);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
@@ -100,14 +98,7 @@ TEST(Report, FailureWhileClosingIsReportedAndKeepsTheChosenStatus) {
 
 TEST(Interrupt, FlushesUnitsAndEndsBySignal) {
   fake::FakePlatform fp;
-  rt::start_runtime(3, kArgv);
-  rt::OpenSpec spec;
-  spec.status = "NEW";
-  spec.form = "binary";
-  ASSERT_EQ(rt::open_unit(30, "out.dat", spec), 0);
-  rt::binwrite_begin(30, false);
-  rt::binwrite_item("abc", 3);
-  rt::binwrite_end();
+  start_with_buffered_output();
   fp.interrupt = 2;
   EXPECT_EQ(status_of_end([] { rt::check_interrupt(); }), -2);
   EXPECT_EQ(fp.contents("out.dat"), "abc");

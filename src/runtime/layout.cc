@@ -353,26 +353,23 @@ void add_value(const Value& v) {
   }
 }
 
-void put(const char* p, std::size_t n) {
-  if (n == 0) return;
+// Room for n more characters after the pending blanks, which are written first.
+char* reserve(std::size_t n) {
   const std::size_t room = g_st.cap - g_st.len;
   if (g_st.pending > room || n > room - g_st.pending) raise(kErrOverflow);
   std::memset(g_st.base + g_st.len, ' ', g_st.pending);
-  g_st.len += g_st.pending;
+  char* at = g_st.base + g_st.len + g_st.pending;
+  g_st.len += g_st.pending + n;
   g_st.pending = 0;
-  std::memcpy(g_st.base + g_st.len, p, n);
-  g_st.len += n;
+  return at;
+}
+
+void put(const char* p, std::size_t n) {
+  if (n != 0) std::memcpy(reserve(n), p, n);
 }
 
 void put_fill(char c, std::size_t n) {
-  if (n == 0) return;
-  const std::size_t room = g_st.cap - g_st.len;
-  if (g_st.pending > room || n > room - g_st.pending) raise(kErrOverflow);
-  std::memset(g_st.base + g_st.len, ' ', g_st.pending);
-  g_st.len += g_st.pending;
-  g_st.pending = 0;
-  std::memset(g_st.base + g_st.len, c, n);
-  g_st.len += n;
+  if (n != 0) std::memset(reserve(n), c, n);
 }
 
 void skip(std::size_t n) {

@@ -130,23 +130,10 @@ void report_runtime_error(int n, StmtKind kind, std::string_view name) {
   put_err("\r\nrun-time error ");
   put_err(value);
   const char* msg = message(n);
-  switch (kind) {
-    case StmtKind::kClose:
-      put_err(": CLOSE(");
-      break;
-    case StmtKind::kWrite:
-      put_err(": WRITE(");
-      break;
-    case StmtKind::kOpen:
-      put_err(": OPEN(");
-      break;
-    case StmtKind::kRead:
-      put_err(": READ(");
-      break;
-    case StmtKind::kGeneral:
-      put_err("\r\n- ");
-      break;
-  }
+  // Texts by statement kind, in the order of StmtKind.
+  static constexpr std::string_view kKindText[] = {": CLOSE(", ": WRITE(", ": OPEN(", ": READ(",
+                                                   "\r\n- "};
+  put_err(kKindText[static_cast<int>(kind)]);
   if (kind != StmtKind::kGeneral) {
     put_err(name);
     put_err(*msg != '\0' ? ")\r\n- " : ")\r\n");

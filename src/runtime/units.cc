@@ -609,38 +609,38 @@ bool stdin_is_terminal() {
   return g_stdin_terminal;
 }
 
-std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec& spec) {
+std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec& given) {
   if (unit < -kMaxUnit || unit > kMaxUnit) return error_value(kErrUnitRange);
   set_name(name);
-  g_access_named = spec.access.has_value();
+  g_access_named = given.access.has_value();
 
   OpenRequest req;
   int n = 0;
-  if (spec.status) {
+  if (given.status) {
     constexpr Status kStatus[] = {Status::kOld, Status::kNew, Status::kScratch, Status::kReplace,
                                   Status::kUnknown};
-    int i = match_keyword(*spec.status, {"OLD", "NEW", "SCRATCH", "REPLACE", "UNKNOWN"});
+    int i = match_keyword(*given.status, {"OLD", "NEW", "SCRATCH", "REPLACE", "UNKNOWN"});
     if (i < 0) n = kErrInvalid;
     if (i >= 0) req.status = kStatus[i];
   }
-  if (spec.form) {
+  if (given.form) {
     constexpr Kind kKinds[] = {Kind::kFormatted, Kind::kUnformatted, Kind::kBinary};
-    int i = match_keyword(*spec.form, {"FORMATTED", "UNFORMATTED", "BINARY"});
+    int i = match_keyword(*given.form, {"FORMATTED", "UNFORMATTED", "BINARY"});
     if (i < 0) n = kErrInvalid;
     if (i >= 0) req.kind = kKinds[i];
   }
-  if (spec.access) {
+  if (given.access) {
     constexpr Access kAccess[] = {Access::kRead, Access::kWrite, Access::kReadWrite};
-    int i = match_keyword(*spec.access, {"READ", "WRITE", "READWRITE"});
+    int i = match_keyword(*given.access, {"READ", "WRITE", "READWRITE"});
     if (i < 0) n = kErrInvalid;
     if (i >= 0) req.access = kAccess[i];
     req.fall_back = false;
   }
-  if (spec.share) {
+  if (given.share) {
     constexpr platform::Share kShare[] = {platform::Share::kDenyNone, platform::Share::kCompat,
                                           platform::Share::kDenyRead, platform::Share::kDenyWrite,
                                           platform::Share::kDenyReadWrite};
-    int i = match_keyword(*spec.share, {"DENYNONE", "COMPAT", "DENYRD", "DENYWR", "DENYRW"});
+    int i = match_keyword(*given.share, {"DENYNONE", "COMPAT", "DENYRD", "DENYWR", "DENYRW"});
     if (i < 0) n = kErrInvalid;
     if (i >= 0) req.share = kShare[i];
   }
@@ -650,7 +650,7 @@ std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec&
     n = connect(unit, req);
   }
   if (n == 0) return 0;
-  if (spec.error_return) return error_value(n);
+  if (given.error_return) return error_value(n);
   report_runtime_error(n, StmtKind::kOpen, current_name());
 }
 

@@ -38,9 +38,9 @@ struct OpenSpec {
 };
 
 // Connects `unit` to the named file. Returns 0 on success. On failure returns the error value
-// when spec.error_return is set (no message, no unit, no partly made file); otherwise writes
+// when given.error_return is set (no message, no unit, no partly made file); otherwise writes
 // the run-time error report and ends the process.
-std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec& spec);
+std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec& given);
 
 // Binary read statement: begin, one call per item, end. Each call returns the statement's
 // status so far: 0, -1 at the end of the file, or an error value; once it is not 0 the
