@@ -299,7 +299,8 @@ TEST(Open, TableHoldsSixtyOneUnits) {
   fake::FakePlatform fp;
   start({"prog"});
   for (int u = 1; u <= rt::kUnitSlots; ++u) {
-    ASSERT_EQ(rt::open_unit(u, "f" + std::to_string(u), spec_of("NEW")), 0);
+    std::string name = std::to_string(u);
+    ASSERT_EQ(rt::open_unit(u, name.insert(0, 1, 'f'), spec_of("NEW")), 0);
   }
   EXPECT_EQ(rt::open_unit(100, "extra", spec_of("NEW")), 6418);
   EXPECT_EQ(fp.files.count("extra"), 0u);
