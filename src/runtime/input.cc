@@ -1,0 +1,418 @@
+#include "runtime/input.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/platform.h"
+#include "runtime/layout.h"
+#include "runtime/stop.h"
+#include "runtime/units.h"
+
+namespace rt {
+namespace {
+
+// Error numbers of the read statement.
+constexpr int kErrOverflow = 4;
+constexpr int kErrBadChar = 5;
+constexpr int kErrTextTarget = 16;    // a text target met by I or Z
+constexpr int kErrNumberTarget = 18;  // a number target met by A
+constexpr int kErrSecondHash = 28;
+constexpr int kErrBadRadix = 29;
+constexpr int kErrLineTooLong = 53;
+constexpr int kErrReadFailed = 72;
+constexpr int kErrEndOfInput = 73;
+constexpr int kErrLiteral = 81;
+constexpr int kErrBadHex = 82;
+constexpr int kErrMissingWidth = 97;
+constexpr int kErrBadItem = 106;
+
+constexpr std::size_t kConsoleBufSize = 132;
+// A terminal line holds at most this many characters before its line end.
+constexpr std::size_t kMaxTerminalLine = 130;
+constexpr char kCtrlZ = 26;
+// Counts and widths in a layout saturate here; fields end long before.
+constexpr std::int32_t kMaxCount = 1'000'000'000;
+
+// Console input record: the bytes of the latest refill and the read position in them.
+struct ConsoleIn {
+  char buf[kConsoleBufSize];
+  std::size_t len = 0;
+  std::size_t pos = 0;
+  bool line_started = false;  // a character of the current line has been taken
+  char prev1 = 0;             // the last two characters taken from the current line
+  char prev2 = 0;
+};
+ConsoleIn con;
+
+struct Item {
+  char kind = 0;  // 'A', 'I' or 'Z'
+  std::int32_t width = 0;
+};
+
+struct Target {
+  char* text;  // null for an integer target
+  std::size_t len;
+  std::int32_t* number;
+};
+
+// The read statement in hand.
+struct Stmt {
+  bool console = false;
+  const char* var = nullptr;  // internal read: the record
+  std::size_t var_len = 0;
+  std::size_t var_pos = 0;
+  std::string_view name;
+  std::string_view layout;
+  std::size_t lpos = 0;    // position in the layout
+  std::size_t lstart = 0;  // just after the opening parenthesis; 0 until found
+  Item cur;
+  std::int32_t repeats_left = 0;
+  std::vector<Target> targets;
+};
+Stmt st;
+
+[[noreturn]] void fail(int error_number) {
+  report_runtime_error(error_number, StmtKind::kRead, st.name);
+}
+
+// --- console record ---
+
+void refill() {
+  platform::Platform& p = platform::current();
+  platform::IoResult r = p.read(p.std_handle(platform::StdStream::kIn), con.buf, kConsoleBufSize);
+  check_interrupt();
+  if (r.err != platform::Err::kOk) fail(kErrReadFailed);
+  con.pos = 0;
+  con.len = r.count;
+  if (con.len == 0) {
+    // A last line without a line end is still a line; nothing more at a line start is the end.
+    if (!con.line_started) fail(kErrEndOfInput);
+    con.buf[0] = '\n';
+    con.len = 1;
+    return;
+  }
+  if (!stdin_is_terminal()) return;
+  // A terminal delivers one line per read; a short read without LF ends its line there.
+  if (con.buf[con.len - 1] != '\n') {
+    if (con.len == kConsoleBufSize) fail(kErrLineTooLong);
+    con.buf[con.len++] = '\n';
+  }
+  std::size_t chars = con.len - 1;
+  if (chars > 0 && con.buf[chars - 1] == '\r') --chars;
+  if (chars > kMaxTerminalLine) fail(kErrLineTooLong);
+}
+
+// Ctrl-Z as the last character before a line end signals the end of input.
+void take_console(char c) {
+  if (c != '\n') {
+    con.line_started = true;
+    con.prev2 = con.prev1;
+    con.prev1 = c;
+    return;
+  }
+  if (con.prev1 == kCtrlZ || (con.prev1 == '\r' && con.prev2 == kCtrlZ)) fail(kErrEndOfInput);
+  con.line_started = false;
+  con.prev1 = con.prev2 = 0;
+}
+
+// --- the record of the statement (console line or character variable) ---
+
+int peek() {
+  if (!st.console) {
+    return st.var_pos < st.var_len ? static_cast<unsigned char>(st.var[st.var_pos]) : ' ';
+  }
+  if (con.pos == con.len) refill();
+  return static_cast<unsigned char>(con.buf[con.pos]);
+}
+
+// Moves past the character peek() returned.
+void take() {
+  if (!st.console) {
+    if (st.var_pos < st.var_len) ++st.var_pos;
+    return;
+  }
+  take_console(con.buf[con.pos++]);
+}
+
+// True at a line end (which fields leave in the record) and, in a variable, past its end,
+// where only blanks follow.
+bool at_field_end() {
+  if (!st.console && st.var_pos >= st.var_len) return true;
+  int c = peek();
+  return c == '\r' || c == '\n';
+}
+
+// Drops the rest of the console line, its line end included.
+void drop_line() {
+  for (;;) {
+    int c = peek();
+    take();
+    if (c == '\n') break;
+  }
+  if (stdin_is_terminal()) con.pos = con.len;
+}
+
+// --- layout ---
+
+char upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool parse_count(std::int32_t* out) {
+  std::size_t start = st.lpos;
+  std::int32_t v = 0;
+  while (st.lpos < st.layout.size() && st.layout[st.lpos] >= '0' && st.layout[st.lpos] <= '9') {
+    v = v >= kMaxCount / 10 ? kMaxCount : v * 10 + (st.layout[st.lpos] - '0');
+    ++st.lpos;
+  }
+  if (st.lpos == start) return false;
+  *out = v;
+  return true;
+}
+
+void skip_layout_blanks(bool commas) {
+  while (st.lpos < st.layout.size()) {
+    char c = st.layout[st.lpos];
+    if (c != ' ' && c != '\t' && !(commas && c == ',')) break;
+    ++st.lpos;
+  }
+}
+
+// Advances to the next data item, carrying out the skips before it. False when the final
+// parenthesis is reached. Syntax errors are raised only where interpretation meets them.
+bool next_item(Item* item) {
+  if (st.repeats_left > 0) {
+    --st.repeats_left;
+    *item = st.cur;
+    return true;
+  }
+  if (st.lstart == 0) {
+    skip_layout_blanks(false);
+    if (st.lpos >= st.layout.size() || st.layout[st.lpos] != '(') fail(kErrBadItem);
+    st.lstart = ++st.lpos;
+  }
+  for (;;) {
+    skip_layout_blanks(true);
+    if (st.lpos >= st.layout.size()) fail(kErrBadItem);
+    if (st.layout[st.lpos] == ')') return false;
+    std::int32_t count = 1;
+    bool has_count = parse_count(&count);
+    if (st.lpos >= st.layout.size()) fail(kErrBadItem);
+    char c = upper(st.layout[st.lpos++]);
+    if (c == '\'' || c == '"' || (c == 'H' && has_count)) fail(kErrLiteral);
+    if (c == 'X') {
+      for (std::int32_t i = 0; i < count && !at_field_end(); ++i) take();
+      continue;
+    }
+    if (c != 'A' && c != 'I' && c != 'Z') fail(kErrBadItem);
+    std::int32_t width = 0;
+    if (!parse_count(&width) && c != 'A') fail(kErrMissingWidth);
+    if (count == 0) continue;
+    st.cur = {c, width};
+    st.repeats_left = count - 1;
+    *item = st.cur;
+    return true;
+  }
+}
+
+// --- fields ---
+
+void read_a(char* t, std::size_t len, std::int32_t width) {
+  std::size_t want = len;
+  if (width > 0) {
+    auto w = static_cast<std::size_t>(width);
+    if (w < len) {
+      want = w;
+    } else {
+      for (std::size_t skip = w - len; skip > 0 && !at_field_end(); --skip) take();
+    }
+  }
+  std::size_t n = 0;
+  for (; n < want && !at_field_end(); ++n) {
+    t[n] = static_cast<char>(peek());
+    take();
+  }
+  if (len > n) std::memset(t + n, ' ', len - n);
+}
+
+int digit_value(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'z') return c - 'a' + 10;
+  return -1;
+}
+
+// Converts the kept characters of an I or Z field one at a time. The first conversion error
+// is kept and raised at the end, so a Ctrl-Z later in the field still ends the run as the end
+// of input.
+struct Converter {
+  bool hex = false;  // Z: a bit pattern of hexadecimal digits
+  bool started = false;
+  bool negative = false;
+  bool radix_form = false;
+  std::uint64_t radix = 10;
+  std::uint64_t value = 0;  // saturates just above 32 bits
+  int error = 0;
+
+  void feed(int c) {
+    if (error != 0) return;
+    bool first = !started;
+    started = true;
+    if (hex) {
+      int d = digit_value(c);
+      if (d < 0 || d > 15) {
+        error = kErrBadHex;
+        return;
+      }
+      value = ((value << 4) | static_cast<std::uint64_t>(d)) & 0xFFFFFFFFu;
+      return;
+    }
+    if (first && (c == '+' || c == '-')) {
+      negative = c == '-';
+      return;
+    }
+    if (c == '#') {
+      if (radix_form) {
+        error = kErrSecondHash;
+        return;
+      }
+      radix_form = true;
+      radix = value == 0 ? 16 : value;  // "#" alone, or after zeros, means hexadecimal
+      value = 0;
+      if (radix < 2 || radix > 36) error = kErrBadRadix;
+      return;
+    }
+    int d = digit_value(c);
+    if (d < 0 || static_cast<std::uint64_t>(d) >= radix) {
+      error = kErrBadChar;
+      return;
+    }
+    value = value * radix + static_cast<std::uint64_t>(d);
+    if (value > 0xFFFFFFFFu) value = std::uint64_t{1} << 32;
+  }
+
+  std::int32_t finish() const {
+    if (error != 0) fail(error);
+    // A radix form other than 10 may fill all 32 bits; decimal stops at the int32 range.
+    bool bit_pattern = hex || (radix_form && radix != 10);
+    std::uint64_t limit = bit_pattern ? 0xFFFFFFFFu : negative ? 0x80000000u : 0x7FFFFFFFu;
+    if (value > limit) fail(kErrOverflow);
+    auto bits = static_cast<std::uint32_t>(value);
+    if (negative) bits = 0u - bits;
+    return static_cast<std::int32_t>(bits);
+  }
+};
+
+std::int32_t read_number(std::int32_t width, bool hex) {
+  Converter cv;
+  cv.hex = hex;
+  for (std::int32_t i = 0; i < width && !at_field_end(); ++i) {
+    int c = peek();
+    take();
+    if (c == ',') break;
+    if (c == ' ' || c == '\t') continue;
+    if (c == kCtrlZ) fail(kErrEndOfInput);
+    cv.feed(c);
+  }
+  return cv.finish();
+}
+
+// Console reads share the output line: the owed line end comes first, unless the last record
+// asked to keep the cursor on its line.
+void settle_console() {
+  console_flush();
+  if (!console_shared()) return;
+  ConsoleLine& line = console_line();
+  if (line.owed && !line.continues) {
+    console_put("\r\n");
+    console_flush();
+    line.owed = false;
+  }
+  line.continues = false;
+}
+
+// The user's line end has ended the output line too.
+void finish_console() {
+  drop_line();
+  if (console_shared()) console_line().owed = false;
+}
+
+void begin(bool console, std::string_view layout) {
+  st.console = console;
+  st.name = console ? "CON" : "internal";
+  st.layout = layout;
+  st.lpos = 0;
+  st.lstart = 0;
+  st.repeats_left = 0;
+  st.var = nullptr;
+  st.var_len = 0;
+  st.var_pos = 0;
+  st.targets.clear();
+}
+
+}  // namespace
+
+void input_init() {
+  con = ConsoleIn{};
+  begin(false, {});
+  st.targets.reserve(16);
+}
+
+void read_begin_console(std::string_view layout) {
+  begin(true, layout);
+}
+
+void read_begin_internal(const char* var, std::size_t len, std::string_view layout) {
+  begin(false, layout);
+  st.var = var;
+  st.var_len = len;
+}
+
+void read_text(char* target, std::size_t len) {
+  st.targets.push_back({target, len, nullptr});
+}
+
+void read_int4(std::int32_t* target) {
+  st.targets.push_back({nullptr, 0, target});
+}
+
+void read_end() {
+  if (st.console) settle_console();
+  for (const Target& t : st.targets) {
+    Item item;
+    while (!next_item(&item)) {
+      // Targets left at the final parenthesis: the layout starts over on the next record.
+      if (!st.console) fail(kErrEndOfInput);
+      drop_line();
+      st.lpos = st.lstart;
+    }
+    if (item.kind == 'A') {
+      if (t.text == nullptr) fail(kErrNumberTarget);
+      read_a(t.text, t.len, item.width);
+    } else {
+      if (t.text != nullptr) fail(kErrTextTarget);
+      *t.number = read_number(item.width, item.kind == 'Z');
+    }
+  }
+  // Items after the last target run up to the next data item or the final parenthesis.
+  Item rest;
+  next_item(&rest);
+  if (st.console) finish_console();
+  begin(false, {});
+}
+
+std::size_t read_console_line(char* buf, std::size_t cap) {
+  begin(true, {});
+  settle_console();
+  std::size_t n = 0;
+  while (!at_field_end()) {
+    char c = static_cast<char>(peek());
+    take();
+    if (n < cap) buf[n++] = c;
+  }
+  finish_console();
+  begin(false, {});
+  return n;
+}
+
+}  // namespace rt
