@@ -57,13 +57,6 @@ bool namehas(char c) {
   return std::memchr(inname, c, kNameLen) != nullptr;
 }
 
-void status_line(std::string_view label) {
-  rt::write_begin(rt::kDefaultUnit, {});
-  rt::write_text(label);
-  rt::write_int2(argstatus);
-  rt::write_end();
-}
-
 // A name without its trailing blanks but followed by exactly one blank.
 std::string_view echo_name(const char* name, char (&buf)[kNameLen + 1]) {
   std::size_t n = kNameLen;

@@ -21,13 +21,6 @@ constexpr std::int32_t kFirstByte = 1;
 constexpr std::int32_t kLastRec = 999999999;
 constexpr std::int32_t kLastByte = kRecordSize;
 
-void status_line(std::string_view label) {
-  rt::write_begin(rt::kDefaultUnit, kListDirected);
-  rt::write_text(label);
-  rt::write_int2(argstatus);
-  rt::write_end();
-}
-
 // Prompts end with "\" so the typed value stays on the prompt's line.
 void prompt(std::string_view text) {
   rt::write_begin(rt::kDefaultUnit, "(a\\)");
@@ -72,6 +65,13 @@ std::int32_t read_stretch(int from, int to) {
 }
 
 }  // namespace
+
+void status_line(std::string_view label) {
+  rt::write_begin(rt::kDefaultUnit, kListDirected);
+  rt::write_text(label);
+  rt::write_int2(argstatus);
+  rt::write_end();
+}
 
 void parseskip() {
   skipstart = 0;

@@ -2,7 +2,12 @@
 // or prompts) and the skip-range parser.
 #pragma once
 
+#include <string_view>
+
 namespace chunkit {
+
+// Writes the status line of the latest fetch: the label, then `argstatus`.
+void status_line(std::string_view label);
 
 // Fetches the next argument and takes the parameters of one pass: the skip-range form
 // (`parseskip`, whole file) or the position form (four values from arguments or prompts,
