@@ -140,6 +140,13 @@ bool FakePlatform::exists(const char* name) {
   return files.count(name) != 0 || std::strcmp(name, null_device()) == 0;
 }
 
+std::size_t FakePlatform::last_component(std::string_view path) {
+  if (!windows_names) return path.find_last_of('/') + 1;
+  std::size_t start = path.find_last_of("\\/") + 1;
+  if (start == 0 && path.size() >= 2 && path[1] == ':') start = 2;
+  return start;
+}
+
 bool FakePlatform::identity(Handle h, platform::FileId* id) {
   auto it = open_.find(h);
   if (it == open_.end() || !it->second.file) return false;

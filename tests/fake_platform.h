@@ -47,6 +47,9 @@ class FakePlatform : public platform::Platform {
   int file_reads_before_failure = -1;
   // Reported by pending_interrupt.
   int interrupt = 0;
+  // Path syntax and device names as on a system that reserves device names and separates
+  // folders with a backslash, "/" and a drive's ":" (otherwise as on POSIX).
+  bool windows_names = false;
   // Advanced by 1 at every now_ms call, and settable.
   std::int64_t clock_ms = 0;
 
@@ -81,6 +84,8 @@ class FakePlatform : public platform::Platform {
   platform::Handle std_handle(platform::StdStream s) override;
   bool is_terminal(platform::Handle h) override;
   const char* null_device() override { return "/dev/null"; }
+  bool reserves_device_names() override { return windows_names; }
+  std::size_t last_component(std::string_view path) override;
   std::int64_t now_ms() override { return clock_ms++; }
   int pending_interrupt() override { return interrupt; }
   [[noreturn]] void exit_process(int status) override;

@@ -273,7 +273,7 @@ TEST(Input, ConsoleLineForOpenPrompt) {
   fake::FakePlatform fp;
   start(fp, std::string(300, 'n') + "\r\nrest\n");
   char buf[260];
-  EXPECT_EQ(rt::read_console_line(buf, sizeof buf), 260u);
+  EXPECT_EQ(rt::read_console_line(buf, sizeof buf), 300u);
   EXPECT_EQ(std::string(buf, 260), std::string(260, 'n'));
   EXPECT_EQ(rt::read_console_line(buf, sizeof buf), 4u);
   EXPECT_EQ(error_of(fp, [&] { rt::read_console_line(buf, sizeof buf); }), 6501);

@@ -16,7 +16,8 @@ namespace {
 
 // Starts a run whose output name is `name`; the files in `existing` are already there.
 void start(fake::FakePlatform& fp, const std::string& name,
-           const std::vector<std::string>& existing) {
+           const std::vector<std::string>& existing, bool windows = false) {
+  fp.windows_names = windows;
   for (const std::string& f : existing) fp.put(f, "old");
   const char* argv[] = {"prog", "in.dat", name.c_str()};
   rt::start_runtime(3, argv);
@@ -35,7 +36,9 @@ TEST(Naming, CreatesFirstFreeName) {
     std::vector<std::string> existing;
     std::string created;
     int failures;
+    bool windows = false;
   };
+  const std::string folder(250, 'f');
   const std::vector<Case> cases = {
       {"data.dat", {"data.001"}, "data.dat", 0},
       {"data.dat", {"data.dat"}, "data.001", 1},
@@ -49,11 +52,22 @@ TEST(Naming, CreatesFirstFreeName) {
       {"my file.dat", {"my file.dat", "my.001e.dat"}, "my.002e.dat", 2},
       {"dir\\data.dat", {"dir\\data.dat", "dir\\data.001"}, "dir\\data.002", 2},
       {".hidden", {".hidden", ".001den"}, ".002den", 2},
+      // In a path the number goes into the last component.
+      {"dir.d/out.dat", {"dir.d/out.dat"}, "dir.d/out.001", 1},
+      {"./out.dat", {"./out.dat"}, "./out.001", 1},
+      {"../x/out.dat", {"../x/out.dat"}, "../x/out.001", 1},
+      {"longfolder/data.dat", {"longfolder/data.dat"}, "longfolder/data.001", 1},
+      {"a/b/data", {"a/b/data"}, "a/b/data.001", 1},
+      {folder + "/x.dat", {folder + "/x.dat"}, folder + "/x.001", 1},
+      {"dir.d\\out.dat", {"dir.d\\out.dat"}, "dir.d\\out.001", 1, true},
+      {"dir.d/out.dat", {"dir.d/out.dat"}, "dir.d/out.001", 1, true},
+      {"c:out.dat", {"c:out.dat"}, "c:out.001", 1, true},
+      {"c:.dat", {"c:.dat"}, "c:.001", 1, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.given);
     fake::FakePlatform fp;
-    start(fp, c.given, c.existing);
+    start(fp, c.given, c.existing, c.windows);
     chunkit::open_output();
     EXPECT_EQ(outname(), c.created);
     EXPECT_EQ(chunkit::iversion, c.failures);
@@ -112,6 +126,15 @@ TEST(Naming, EndsRunWhenNoNameLeft) {
       {"longername.dat", {"longername.dat"}, {}, "F6415: OPEN(longername.dat)"},
       {"longername.dat", {}, {"longername.dat"}, "F6414: OPEN(longername.dat)"},
       {"data.dat", all_numbers, {}, "F6415: OPEN(data.999)"},
+      {"folder/longername.dat",
+       {"folder/longername.dat"},
+       {},
+       "F6415: OPEN(folder/longername.dat)"},
+      // The digits would run past the end of the longest name.
+      {std::string(254, 'f') + "/ab.c",
+       {std::string(254, 'f') + "/ab.c"},
+       {},
+       "F6415: OPEN(" + std::string(254, 'f') + "/ab.c)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.report);

@@ -220,7 +220,6 @@ TEST(Open, ResultsOfStatusesNamesAndKeywords) {
       {"con.exe", nullptr, nullptr, 7, 0, "con.exe"},
       {"denied.dat", "OLD", "BINARY", 7, 6414, nullptr},
       {"nul", "NEW", "UNFORMATTED", 7, 6202, nullptr},
-      {"prn.txt", "NEW", "BINARY", 7, 6416, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -237,6 +236,52 @@ TEST(Open, ResultsOfStatusesNamesAndKeywords) {
       EXPECT_EQ(fp.files.count(c.created), 1u);
     }
     EXPECT_EQ(fp.open_handles(), c.result == 0 ? 1 : 0);
+  }
+}
+
+// Where the system does not reserve them, printer and serial names and device names with an
+// extension are ordinary files, created new like any other; where it does, they reach the
+// device (its file here) and a new file is never made under them.
+TEST(Open, DeviceNamesFollowTheSystem) {
+  struct Case {
+    const char* name;
+    bool windows;
+    std::int32_t result;
+    const char* created;  // file made by the open, or null
+  };
+  const Case cases[] = {
+      {"PRN", false, 6415, nullptr},    {"prn.txt", false, 0, "prn.txt"},
+      {"Lpt3", false, 0, "Lpt3"},       {"aux.dat", false, 0, "aux.dat"},
+      {"COM1", false, 6415, nullptr},   {"nul.dat", false, 0, "nul.dat"},
+      {"con.txt", false, 0, "con.txt"}, {"err.log", false, 0, "err.log"},
+      {"ERR", false, 6413, nullptr},    {"CON", false, 6413, nullptr},
+      {"NUL", false, 0, nullptr},       {"prn.txt", true, 0, nullptr},
+      {"aux.dat", true, 0, nullptr},    {"Lpt3", true, 6416, nullptr},
+      {"nul.dat", true, 0, nullptr},    {"con.txt", true, 6413, nullptr},
+      {"ERR.txt", true, 6413, nullptr}, {"err.log", true, 0, "err.log"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.name << (c.windows ? " (reserved)" : ""));
+    fake::FakePlatform fp;
+    fp.windows_names = c.windows;
+    fp.put("PRN", "keep");
+    fp.put("COM1", "keep");
+    start({"prog"});
+    ASSERT_EQ(rt::open_unit(20, "ERR", spec_of(nullptr, nullptr)), 0);
+    EXPECT_EQ(rt::open_unit(30, c.name, spec_of("NEW")), c.result);
+    if (c.result == 0) {
+      rt::binwrite_begin(30, false);
+      rt::binwrite_item("copy", 4);
+    }
+    rt::close_all_units();
+    EXPECT_EQ(fp.files.size(), c.created != nullptr ? 3u : 2u);
+    if (c.created != nullptr) {
+      EXPECT_EQ(fp.contents(c.created), "copy");
+    }
+    if (!c.windows) {
+      EXPECT_EQ(fp.contents("PRN"), "keep");
+      EXPECT_EQ(fp.contents("COM1"), "keep");
+    }
   }
 }
 
@@ -267,9 +312,12 @@ TEST(Open, ConnectionsAndReopens) {
   EXPECT_EQ(rt::open_unit(1, "a.dat", spec_of("OLD", "FORMATTED")), 6209);
   // Devices by name in any case; NUL may be connected any number of times.
   EXPECT_EQ(rt::open_unit(3, "err", spec_of(nullptr, nullptr)), 0);
-  EXPECT_EQ(rt::open_unit(4, "ERR.txt", spec_of(nullptr, nullptr)), 6413);
+  EXPECT_EQ(rt::open_unit(4, " Err ", spec_of(nullptr, nullptr)), 6413);
   EXPECT_EQ(rt::open_unit(4, "NUL", spec_of("NEW")), 0);
-  EXPECT_EQ(rt::open_unit(10, "nul.dat", spec_of("NEW")), 0);
+  EXPECT_EQ(rt::open_unit(10, "nul", spec_of("NEW")), 0);
+  // The console units hold the console: no other unit takes it.
+  EXPECT_EQ(rt::open_unit(11, "con", spec_of(nullptr, nullptr)), 6413);
+  EXPECT_EQ(rt::open_unit(11, "User", spec_of("NEW")), 6413);
   // The console units keep their connection on "CON" (or "USER"), of the text kind only.
   EXPECT_EQ(rt::open_unit(6, "CON", spec_of(nullptr, nullptr)), 0);
   EXPECT_EQ(rt::open_unit(6, "user", spec_of(nullptr, nullptr)), 0);

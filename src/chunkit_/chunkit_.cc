@@ -52,7 +52,7 @@ constexpr UsageRow kUsage[] = {
   rt::stop_program();
 }
 
-// True when any of the 80 positions of `inname`, trailing blanks included, holds c.
+// True when any position of `inname`, trailing blanks included, holds c.
 bool namehas(char c) {
   return std::memchr(inname, c, kNameLen) != nullptr;
 }
@@ -64,6 +64,13 @@ std::string_view echo_name(const char* name, char (&buf)[kNameLen + 1]) {
   std::memcpy(buf, name, n);
   buf[n] = ' ';
   return {buf, n + 1};
+}
+
+// A name longer than an open takes is never cut down to another name: the run ends with the
+// report of its open before anything is opened or created.
+void refuse_long_name(std::size_t length, const char* name) {
+  if (length <= static_cast<std::size_t>(kNameLen)) return;
+  rt::report_runtime_error(rt::kErrInvalidOpen, rt::StmtKind::kOpen, trimmed(name, kNameLen));
 }
 
 }  // namespace
@@ -78,6 +85,7 @@ void chunkit_main() {
   next_arg(inname);
   if (argstatus == -1 || namehas('?')) usage();
   status_line(" input status=    ");
+  refuse_long_name(static_cast<std::size_t>(argstatus), inname);
   rt::OpenSpec input;
   input.status = "OLD";
   input.form = "binary";
@@ -86,14 +94,15 @@ void chunkit_main() {
 
   next_arg(outname);
   status_line(" output status=   ");
+  std::size_t outlen = static_cast<std::size_t>(argstatus);
   if (argstatus == -1) {
     rt::write_begin(rt::kDefaultUnit, "(a\\)");
     rt::write_text("  Enter file name to copy to: ");
     rt::write_end();
-    rt::read_begin_console("(a)");
-    rt::read_text(outname, kNameLen);
-    rt::read_end();
+    outlen = rt::read_console_line(outname, kNameLen);
+    if (outlen < kNameLen) std::memset(outname + outlen, ' ', kNameLen - outlen);
   }
+  refuse_long_name(outlen, outname);
   open_output();
 
   char in_echo[kNameLen + 1];

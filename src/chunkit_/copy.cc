@@ -139,10 +139,14 @@ void copy_pass() {
   for (std::int32_t v : {startrec, startbyte, endrec, endbyte}) rt::write_int4(v);
   rt::write_end();
 
-  std::int64_t count = std::int64_t{endrec} - nextrec + 1;
-  irec = nextrec;
+  // Rounds number their records as the file delivers them. After a pass without rounds,
+  // `nextrec` (`endrec` + 1 of that pass) may lag behind the records already read.
+  const std::int32_t first = std::max(plus(nread, 1), nextrec);
+  std::int64_t count = std::int64_t{endrec} - first + 1;
+  irec = count > 0 ? first : nextrec;
   for (; count > 0; --count, irec = plus(irec, 1)) {
     std::int32_t status = read_record();
+    nread = plus(nread, 1);
     if (status > 0) {
       say("(/' -- parity error at irec=',i5,' --')", {}, irec);
       rt::report_runtime_error(72, rt::StmtKind::kRead, rt::unit_name(kInUnit));

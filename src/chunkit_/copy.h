@@ -3,8 +3,9 @@
 
 namespace chunkit {
 
-// Reads records from `nextrec` to `endrec`: decodes, shows and copies each as the copy
-// parameters say, takes further skip ranges from the arguments, and stops the run at the end
+// Reads the records the input delivers next, numbered from the first unread one, up to
+// `endrec` (`irec` stays at `nextrec` when there are none): decodes, shows and copies each as the
+// copy parameters say, takes further skip ranges from the arguments, and stops the run at the end
 // of the data or at a read error. Sets `nextrec` to `endrec` + 1 when the pass is done.
 void copy_pass();
 

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "chunkit_/state.h"
+#include "platform/platform.h"
 #include "runtime/layout.h"
 #include "runtime/stop.h"
 #include "runtime/units.h"
@@ -22,14 +23,6 @@ int error_number_of(std::int32_t value) {
   return n;
 }
 
-std::string_view trimmed(const char* name, int len) {
-  int first = 0;
-  while (first < len && name[first] == ' ') ++first;
-  int last = len;
-  while (last > first && name[last - 1] == ' ') --last;
-  return {name + first, static_cast<std::size_t>(last - first)};
-}
-
 }  // namespace
 
 void open_output() {
@@ -42,11 +35,17 @@ void open_output() {
     if (result == 0) return;
     ++iversion;
 
-    int p = 0;
-    while (p < kNumberScan && outname[p] != '.' && outname[p] != ' ') ++p;
-    // No place for a number, or every number tried: no name is left to try, and going on
-    // without an output file would lose the copy, so the failed open ends the run.
-    if (p == kNumberScan || iversion > kLastVersion) {
+    // The positions searched are those of the name's last component, so the number never
+    // lands in the name of a folder.
+    const int first = static_cast<int>(platform::current().last_component({outname, kNameLen}));
+    int p = first;
+    while (p < first + kNumberScan && p < kNameLen && outname[p] != '.' && outname[p] != ' ') {
+      ++p;
+    }
+    // No place for a number (or no room for its digits at the end of the longest name), or
+    // every number tried: no name is left to try, and going on without an output file would
+    // lose the copy, so the failed open ends the run.
+    if (p == first + kNumberScan || p + 3 >= kNameLen || iversion > kLastVersion) {
       rt::report_runtime_error(error_number_of(result), rt::StmtKind::kOpen,
                                trimmed(outname, kNameLen));
     }

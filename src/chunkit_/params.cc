@@ -43,7 +43,7 @@ std::int32_t read_value(std::string_view layout) {
   if (argstatus == -1) {
     rt::read_begin_console(layout);
   } else {
-    rt::read_begin_internal(argbuf, kNameLen, layout);
+    rt::read_begin_internal(argbuf, kArgLen, layout);
   }
   rt::read_int4(&value);
   rt::read_end();
@@ -78,11 +78,11 @@ void parseskip() {
   skipend = 0;
   // Only the first 80 characters of an argument are kept: for a longer one the last kept
   // position stands for its last character.
-  int last = std::min<int>(argstatus, kNameLen);
+  int last = std::min<int>(argstatus, kArgLen);
   for (int p = 1; p <= last; ++p) {
     if (argbuf[p - 1] == '-') {
       skipstart = read_stretch(2, p - 1);
-      skipend = read_stretch(p + 1, kNameLen);
+      skipend = read_stretch(p + 1, kArgLen);
       return;
     }
     if (p == last) {

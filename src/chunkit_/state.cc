@@ -6,7 +6,7 @@ namespace chunkit {
 
 char inname[kNameLen];
 char outname[kNameLen];
-char argbuf[kNameLen];
+char argbuf[kArgLen];
 std::int32_t iarg;
 std::int16_t argstatus;
 std::int32_t nargs;
@@ -14,6 +14,7 @@ std::int32_t startrec, startbyte, endrec, endbyte;
 std::int32_t skipstart, skipend;
 std::int32_t irec;
 std::int32_t nextrec;
+std::int32_t nread;
 std::int32_t ieof;
 std::int32_t iversion;
 unsigned char record[kRecordSize];
@@ -24,7 +25,7 @@ std::int32_t digit[11];
 void reset_state() {
   std::memset(inname, ' ', kNameLen);
   std::memset(outname, ' ', kNameLen);
-  std::memset(argbuf, ' ', kNameLen);
+  std::memset(argbuf, ' ', kArgLen);
   iarg = 0;
   argstatus = 0;
   nargs = 0;
@@ -32,6 +33,7 @@ void reset_state() {
   skipstart = skipend = 0;
   irec = -1;
   nextrec = 1;
+  nread = 0;
   ieof = 0;
   iversion = 0;
   std::memset(record, 0xFF, kRecordSize);

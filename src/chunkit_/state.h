@@ -3,13 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "runtime/args.h"
+#include "runtime/units.h"
 
 namespace chunkit {
 
 inline constexpr int kRecordSize = 4096;
-inline constexpr int kNameLen = 80;  // file names and argument buffers, blank-padded
+// File names, blank-padded: as long as the longest name an open takes.
+inline constexpr int kNameLen = static_cast<int>(rt::kNameMax);
+inline constexpr int kArgLen = 80;  // the argument buffer, blank-padded
 inline constexpr std::int32_t kInUnit = 1;
 inline constexpr std::int32_t kOutUnit = 30;
 inline constexpr std::int32_t kConsoleUnit = 6;
@@ -17,7 +21,7 @@ inline constexpr std::int32_t kReportUnit = 20;
 
 extern char inname[kNameLen];
 extern char outname[kNameLen];
-extern char argbuf[kNameLen];
+extern char argbuf[kArgLen];
 
 extern std::int32_t iarg;       // index of the last argument fetched
 extern std::int16_t argstatus;  // its length, or -1 when absent
@@ -27,6 +31,7 @@ extern std::int32_t startrec, startbyte, endrec, endbyte;
 extern std::int32_t skipstart, skipend;
 extern std::int32_t irec;      // record in hand; -1 until the first pass begins
 extern std::int32_t nextrec;   // number of the next record the input delivers
+extern std::int32_t nread;     // records read from the input so far
 extern std::int32_t ieof;      // 1 once a read of the input met the end of the file
 extern std::int32_t iversion;  // failed attempts to create the output file
 
@@ -36,13 +41,23 @@ extern std::int16_t words[kRecordSize];    // the record as preface words, one b
 extern std::int32_t rectype;    // record type from the preface decoder
 extern std::int32_t digit[11];  // preface digits 1 to 11
 
+// A blank-padded field without its leading and trailing blanks.
+inline std::string_view trimmed(const char* field, int len) {
+  int first = 0;
+  while (first < len && field[first] == ' ') ++first;
+  int last = len;
+  while (last > first && field[last - 1] == ' ') --last;
+  return {field + first, static_cast<std::size_t>(last - first)};
+}
+
 // Puts every variable back to its value at the start of a run.
 void reset_state();
 
 // Fetches the next argument into buf: iarg + 1, then the fetch with its status.
-inline void next_arg(char* buf) {
+template <int N>
+void next_arg(char (&buf)[N]) {
   ++iarg;
-  rt::fetcharg(iarg, buf, kNameLen, &argstatus);
+  rt::fetcharg(iarg, buf, N, &argstatus);
 }
 
 }  // namespace chunkit

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace platform {
 
@@ -76,6 +77,12 @@ class Platform {
   virtual bool is_terminal(Handle h) = 0;
   // Name of the device that discards what is written to it.
   virtual const char* null_device() = 0;
+  // True when the system itself reserves the printer and serial device names (PRN, AUX,
+  // COM1, LPT1, ..., also with an extension). Where it does not, only the bare names CON,
+  // USER, ERR and NUL stand for devices and every other name is an ordinary file.
+  virtual bool reserves_device_names() = 0;
+  // Where the last component of a path begins: just after its last folder separator.
+  virtual std::size_t last_component(std::string_view path) = 0;
   // A monotonic clock in milliseconds.
   virtual std::int64_t now_ms() = 0;
 

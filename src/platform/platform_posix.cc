@@ -138,6 +138,10 @@ class PosixPlatform final : public Platform {
   Handle std_handle(StdStream s) override { return static_cast<Handle>(s); }
   bool is_terminal(Handle h) override { return ::isatty(h) == 1; }
   const char* null_device() override { return "/dev/null"; }
+  bool reserves_device_names() override { return false; }
+  std::size_t last_component(std::string_view path) override {
+    return path.find_last_of('/') + 1;  // npos + 1 is 0: no folder
+  }
 
   std::int64_t now_ms() override {
     struct timespec ts;

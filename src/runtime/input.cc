@@ -405,10 +405,10 @@ std::size_t read_console_line(char* buf, std::size_t cap) {
   begin(true, {});
   settle_console();
   std::size_t n = 0;
-  while (!at_field_end()) {
+  for (; !at_field_end(); ++n) {
     char c = static_cast<char>(peek());
     take();
-    if (n < cap) buf[n++] = c;
+    if (n < cap) buf[n] = c;
   }
   finish_console();
   begin(false, {});

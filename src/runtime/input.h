@@ -19,9 +19,9 @@ void read_text(char* target, std::size_t len);
 void read_int4(std::int32_t* target);
 void read_end();
 
-// Reads one console line (the line end not included), keeping at most cap characters, for
-// the prompt of an open with a blank name. Returns the number of characters kept. Follows
-// the console read rules: the owed line end first, end of input ends the run.
+// Reads one console line (the line end not included), keeping at most cap characters. Returns
+// the line's length, characters not kept included. Follows the console read rules: the owed
+// line end first, end of input ends the run.
 std::size_t read_console_line(char* buf, std::size_t cap);
 
 }  // namespace rt

@@ -32,8 +32,9 @@ constexpr std::size_t kCacheEntries = 32;
 constexpr std::size_t kMaxValues = 32;
 constexpr std::size_t kTextRoom = 4096;
 
-constexpr std::size_t kRecordCap = 132;  // a console or text-file record
-constexpr std::size_t kListLine = 79;    // list-directed positions after the leading blank
+// Buffer of a console or text-file record; longer records are handed on in parts.
+constexpr std::size_t kRecordCap = 132;
+constexpr std::size_t kListLine = 79;  // list-directed positions after the leading blank
 constexpr std::size_t kConsoleBufSize = std::size_t{64} << 10;
 constexpr std::int64_t kTerminalFlushMs = 50;
 
@@ -279,27 +280,33 @@ std::size_t g_clen = 0;
 bool g_console_broken = false;  // standard output failed once: later output is dropped
 std::int64_t g_last_flush = 0;
 
-void console_record(std::string_view rec, bool continued) {
+// Starts a record on the console with the first part of its characters: the carriage
+// control, then the rest, or the part whole when the line continues.
+void console_head(std::string_view part) {
   if (g_line.continues) {
     // Written whole; an empty record shows as a single blank here too.
-    console_put(rec.empty() ? std::string_view(" ") : rec);
-  } else {
-    const char cc = rec.empty() ? ' ' : rec[0];
-    switch (cc) {
-      case '0':
-        console_put(g_line.owed ? "\r\n\r\n" : "\r\n");
-        break;
-      case '1':
-        console_put("\r\n\f\r \r");
-        break;
-      case '+':
-        console_put("\r");
-        break;
-      default:
-        if (g_line.owed) console_put("\r\n");
-    }
-    if (!rec.empty()) console_put(rec.substr(1));
+    console_put(part.empty() ? std::string_view(" ") : part);
+    return;
   }
+  const char cc = part.empty() ? ' ' : part[0];
+  switch (cc) {
+    case '0':
+      console_put(g_line.owed ? "\r\n\r\n" : "\r\n");
+      break;
+    case '1':
+      console_put("\r\n\f\r \r");
+      break;
+    case '+':
+      console_put("\r");
+      break;
+    default:
+      if (g_line.owed) console_put("\r\n");
+  }
+  if (!part.empty()) console_put(part.substr(1));
+}
+
+// Ends a record on the console: its line end is owed from now on.
+void console_tail(bool continued) {
   g_line.owed = true;
   g_line.continues = continued;
   // A terminal sees its output while it runs, but at most every kTerminalFlushMs.
@@ -336,6 +343,7 @@ struct Statement {
   std::size_t cap = kRecordCap;
   std::size_t len = 0;
   std::size_t pending = 0;  // blanks written in front of the next character
+  bool split = false;       // part of the record has been handed on already
 };
 
 Statement g_st;
@@ -353,40 +361,85 @@ void add_value(const Value& v) {
   }
 }
 
-// Room for n more characters after the pending blanks, which are written first.
-char* reserve(std::size_t n) {
-  const std::size_t room = g_st.cap - g_st.len;
-  if (g_st.pending > room || n > room - g_st.pending) raise(kErrOverflow);
-  std::memset(g_st.base + g_st.len, ' ', g_st.pending);
-  char* at = g_st.base + g_st.len + g_st.pending;
-  g_st.len += g_st.pending + n;
-  g_st.pending = 0;
-  return at;
+// Hands on the characters of a console or unit record built so far, as one part of the record,
+// and empties the buffer for the next part: such records are written whole at any length.
+void hand_on_part() {
+  const std::string_view part(g_st.rec, g_st.len);
+  if (g_st.target == Target::kUnit) {
+    write_text_record(g_st.unit, part, true);
+  } else if (g_st.split) {
+    console_put(part);
+  } else {
+    console_head(part);
+  }
+  g_st.split = true;
+  g_st.len = 0;
+}
+
+// Room for one more character. A variable has no more than its length.
+void make_room() {
+  if (g_st.len < g_st.cap) return;
+  if (g_st.target == Target::kInternal) raise(kErrOverflow);
+  hand_on_part();
+}
+
+// Appends n characters, copied from p or, when p is null, n times c. The pending blanks are
+// written first.
+void append(const char* p, char c, std::size_t n) {
+  if (n == 0) return;
+  while (g_st.pending > 0) {
+    make_room();
+    const std::size_t k = std::min(g_st.pending, g_st.cap - g_st.len);
+    std::memset(g_st.base + g_st.len, ' ', k);
+    g_st.len += k;
+    g_st.pending -= k;
+  }
+  while (n > 0) {
+    make_room();
+    const std::size_t k = std::min(n, g_st.cap - g_st.len);
+    if (p != nullptr) {
+      std::memcpy(g_st.base + g_st.len, p, k);
+      p += k;
+    } else {
+      std::memset(g_st.base + g_st.len, c, k);
+    }
+    g_st.len += k;
+    n -= k;
+  }
 }
 
 void put(const char* p, std::size_t n) {
-  if (n != 0) std::memcpy(reserve(n), p, n);
+  append(p, 0, n);
 }
 
 void put_fill(char c, std::size_t n) {
-  if (n != 0) std::memset(reserve(n), c, n);
+  append(nullptr, c, n);
 }
 
 void skip(std::size_t n) {
-  // Saturates one past the room: any character after that overflows, and blanks at the end
-  // of a record are dropped anyway.
-  g_st.pending = std::min(g_st.pending + n, g_st.cap - g_st.len + 1);
+  g_st.pending += n;
+  // In a variable the count saturates one past the room: any character after that
+  // overflows, and blanks at the end of a record are dropped anyway.
+  if (g_st.target == Target::kInternal) {
+    g_st.pending = std::min(g_st.pending, g_st.cap - g_st.len + 1);
+  }
 }
 
 // Hands over the record; pending blanks are dropped. `last` marks the statement's final one.
 void end_record(bool last, bool continued) {
   g_st.pending = 0;
+  const std::string_view part(g_st.rec, g_st.len);
   switch (g_st.target) {
     case Target::kConsole:
-      console_record({g_st.rec, g_st.len}, continued);
+      if (g_st.split) {
+        console_put(part);
+      } else {
+        console_head(part);
+      }
+      console_tail(continued);
       break;
     case Target::kUnit:
-      write_text_record(g_st.unit, {g_st.rec, g_st.len}, continued);
+      write_text_record(g_st.unit, part, continued);
       break;
     case Target::kInternal:
       if (!last) raise(kErrOverflow);
@@ -394,6 +447,7 @@ void end_record(bool last, bool continued) {
       break;
   }
   g_st.len = 0;
+  g_st.split = false;
 }
 
 // Iw.m: sign, digits padded with zeros to m, right-aligned in w; w asterisks when too wide.
@@ -589,6 +643,7 @@ void begin(Target target, std::int32_t unit, char* base, std::size_t cap, std::s
   g_st.cap = cap;
   g_st.len = 0;
   g_st.pending = 0;
+  g_st.split = false;
   g_st.nvalues = 0;
   g_st.lost = false;
   g_st.text_len = 0;

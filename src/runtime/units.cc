@@ -18,7 +18,6 @@ using platform::Access;
 using platform::Err;
 
 constexpr std::int32_t kMaxUnit = 32767;
-constexpr std::size_t kNameMax = 259;
 constexpr std::size_t kPromptLineMax = 260;
 
 // Error numbers of the unit service.
@@ -27,7 +26,6 @@ constexpr int kErrNotBinary = 15;
 constexpr int kErrOtherKind = 20;
 constexpr int kErrUnitRange = 40;
 constexpr int kErrAtEnd = 51;
-constexpr int kErrInvalid = 58;
 constexpr int kErrConnected = 59;
 constexpr int kErrDenied = 60;
 constexpr int kErrExists = 61;
@@ -43,7 +41,8 @@ constexpr int kErrEnd = 73;
 enum class Kind { kText, kFormatted, kBinary, kUnformatted };
 enum class Status { kOld, kNew, kScratch, kReplace, kUnknown };
 
-// kNamed devices have no counterpart here and are opened as files of their canonical name.
+// kNamed devices exist only where the system reserves their names; they are opened like files
+// under their canonical name.
 enum class Device { kNone, kConsole, kErr, kNull, kNamed };
 
 struct DeviceName {
@@ -197,7 +196,7 @@ int open_error(Err e) {
     case Err::kIo:
       break;
   }
-  return kErrInvalid;
+  return kErrInvalidOpen;
 }
 
 int write_error(Err e) {
@@ -333,8 +332,16 @@ void take_blank_name(std::int32_t unit) {
   }
 }
 
+// The device the name in g_name stands for, or null for a file. Where the system reserves
+// the device names, a name with an extension may be a device too; its extension is dropped.
 const DeviceName* device_of_name() {
   std::string_view name = current_name();
+  if (!os().reserves_device_names()) {
+    for (const DeviceName& d : kDevices) {
+      if (d.device != Device::kNamed && equal_nocase(name, d.name)) return &d;
+    }
+    return nullptr;
+  }
   std::size_t dot = name.rfind('.');
   std::string_view base = name.substr(0, dot);
   if (base.size() != 3 && base.size() != 4) return nullptr;
@@ -439,7 +446,7 @@ bool probe_identity(const char* name, platform::FileId* id) {
 // Connects `unit` to the file named in g_name (already non-blank). Returns an error number.
 int connect(std::int32_t unit, OpenRequest req) {
   if (equal_nocase(current_name(), "USER")) set_name("CON");
-  if (std::memchr(g_name, '\0', g_name_len) != nullptr) return kErrInvalid;
+  if (std::memchr(g_name, '\0', g_name_len) != nullptr) return kErrInvalidOpen;
 
   Target t;
   if (const DeviceName* d = device_of_name()) {
@@ -449,6 +456,8 @@ int connect(std::int32_t unit, OpenRequest req) {
     t.device = d->device;
     t.canonical = d->canonical;
     if (t.device == Device::kConsole) set_name("CON");
+    // The fixed console units hold the console, so no other unit may take it.
+    if (t.device == Device::kConsole && !is_fixed_console(unit)) return kErrConnected;
     if (connected_elsewhere(t, unit)) return kErrConnected;
   } else if (req.status == Status::kReplace) {
     // A file connected to a unit is never deleted from under it.
@@ -620,19 +629,19 @@ std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec&
     constexpr Status kStatus[] = {Status::kOld, Status::kNew, Status::kScratch, Status::kReplace,
                                   Status::kUnknown};
     int i = match_keyword(*given.status, {"OLD", "NEW", "SCRATCH", "REPLACE", "UNKNOWN"});
-    if (i < 0) n = kErrInvalid;
+    if (i < 0) n = kErrInvalidOpen;
     if (i >= 0) req.status = kStatus[i];
   }
   if (given.form) {
     constexpr Kind kKinds[] = {Kind::kFormatted, Kind::kUnformatted, Kind::kBinary};
     int i = match_keyword(*given.form, {"FORMATTED", "UNFORMATTED", "BINARY"});
-    if (i < 0) n = kErrInvalid;
+    if (i < 0) n = kErrInvalidOpen;
     if (i >= 0) req.kind = kKinds[i];
   }
   if (given.access) {
     constexpr Access kAccess[] = {Access::kRead, Access::kWrite, Access::kReadWrite};
     int i = match_keyword(*given.access, {"READ", "WRITE", "READWRITE"});
-    if (i < 0) n = kErrInvalid;
+    if (i < 0) n = kErrInvalidOpen;
     if (i >= 0) req.access = kAccess[i];
     req.fall_back = false;
   }
@@ -641,7 +650,7 @@ std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec&
                                           platform::Share::kDenyRead, platform::Share::kDenyWrite,
                                           platform::Share::kDenyReadWrite};
     int i = match_keyword(*given.share, {"DENYNONE", "COMPAT", "DENYRD", "DENYWR", "DENYRW"});
-    if (i < 0) n = kErrInvalid;
+    if (i < 0) n = kErrInvalidOpen;
     if (i >= 0) req.share = kShare[i];
   }
 
