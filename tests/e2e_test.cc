@@ -271,6 +271,163 @@ TEST(EndToEnd, SeveralPassesAndAnArgumentThatIsNoSkipRange) {
   EXPECT_EQ(dir.read("out.dat"), in.substr(0, 10) + in.substr(4096, 4096));
 }
 
+// Runs in.dat (two records) into `out` in dir and returns the result; the output name shown in
+// the echo is checked against `shown`.
+Result copy_into(const TempDir& dir, const std::string& out, const std::string& shown) {
+  dir.write("in.dat", records(2));
+  Result r = e2e::run(dir.path(), args({out, "0", "0", "0", "0"}));
+  EXPECT_NE(r.out.find("\r\n Input,output=in.dat " + shown + " \r\n"), std::string::npos)
+      << out << ": " << r.out;
+  EXPECT_EQ(r.err, "") << out;
+  EXPECT_EQ(r.status, 0) << out;
+  return r;
+}
+
+// Only the bare names CON, USER, ERR and NUL are devices: every other name is a file, and an
+// existing file is never written into, whatever it is called or points to.
+TEST(EndToEnd, DeviceNames) {
+  struct Case {
+    std::string out;
+    std::string created;  // empty: no file is made
+  };
+  const Case cases[] = {
+      {"PRN", "PRN.001"},
+      {"prn.txt", "prn.txt"},
+      {"Lpt3", "Lpt3.001"},
+      {"aux.dat", "aux.dat"},
+      {"COM1", "COM1.001"},
+      {"nul.dat", "nul.dat"},
+      {"con.txt", "con.txt"},
+      {"CON", "CON.001"},
+      {"user", "user.001"},
+      {"ERR", "ERR.001"},
+      {"nul", ""},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    dir.write("PRN", "keep");
+    dir.write("COM1", "keep");
+    dir.write("target", "keep");
+    ASSERT_EQ(symlink("target", dir.file("Lpt3").c_str()), 0);
+    Result r = copy_into(dir, c.out, c.created.empty() ? "nul" : c.created);
+    if (!c.created.empty()) {
+      EXPECT_EQ(dir.read(c.created), records(2)) << c.out;
+    }
+    EXPECT_EQ(r.out.find(records(2).substr(0, 100)), std::string::npos) << c.out;
+    for (const char* kept : {"PRN", "COM1", "target"}) EXPECT_EQ(dir.read(kept), "keep") << c.out;
+    // in.dat, PRN, COM1, target, Lpt3 and the copy.
+    std::size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+      files += e.exists() ? 1 : 0;
+    EXPECT_EQ(files, c.created.empty() ? 5u : 6u) << c.out;
+  }
+}
+
+// The number goes into the last component of a path, in the folder the name points into.
+TEST(EndToEnd, OutputNamesWithFolders) {
+  const std::string folder(64, 'd');
+  struct Case {
+    std::string out;
+    std::string exists;  // relative to the test folder
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"./out.dat", "out.dat", "./out.001"},
+      {"dir.d/out.dat", "dir.d/out.dat", "dir.d/out.001"},
+      {folder + "/data.dat", folder + "/data.dat", folder + "/data.001"},
+      {"dir.d/../x/out.dat", "x/out.dat", "dir.d/../x/out.001"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    for (const char* sub : {"dir.d", "x"}) std::filesystem::create_directory(dir.file(sub));
+    std::filesystem::create_directory(dir.file(folder));
+    dir.write(c.exists, "keep");
+    copy_into(dir, c.out, c.shown);
+    EXPECT_EQ(dir.read(c.exists), "keep") << c.out;
+    EXPECT_EQ(dir.read(c.shown), records(2)) << c.out;
+  }
+}
+
+// Names are used whole up to 259 characters; a longer one is refused before anything is opened.
+TEST(EndToEnd, LongNames) {
+  TempDir dir;
+  const std::string folder = std::string(120, 'f') + "/" + std::string(120, 'g');
+  std::filesystem::create_directories(dir.file(folder));
+  const std::string in = folder + "/in.dat";  // 248 characters
+  dir.write(in, records(2));
+  dir.write(folder + "/out.dat", "keep");
+  // Its first 80 characters name another file, which must not be read.
+  dir.write(in.substr(0, 80), records(1));
+
+  Result r = e2e::run(dir.path(), {kBin, in, folder + "/out.dat", "0", "0", "0", "0"});
+  EXPECT_NE(r.out.find("\r\n Input,output=" + in + " " + folder + "/out.001 \r\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read(folder + "/out.001"), records(2));
+
+  // Typed at the prompt, the name is whole too.
+  r = e2e::run(dir.path(), {kBin, in}, folder + "/typed.dat\n0\n0\n0\n0\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read(folder + "/typed.dat"), records(2));
+
+  // The first 259 characters name a file that could be made in an existing folder.
+  const std::string too_long = std::string(130, 'y') + "/" + std::string(129, 'z');
+  std::filesystem::create_directory(dir.file(too_long.substr(0, 130)));
+  const std::string report =
+      "\r\nrun-time error F6412: OPEN(" + too_long.substr(0, 259) + ")\r\n- ";
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    std::string last_status;  // the last status line shown
+  };
+  const Case cases[] = {
+      {{kBin, too_long, "out.dat", "0", "0", "0", "0"}, "", status(" input status=    ", 260)},
+      {{kBin, in, too_long, "0", "0", "0", "0"}, "", status(" output status=   ", 260)},
+      {{kBin, in}, too_long + "\n", "Enter file name to copy to: "},
+  };
+  for (const Case& c : cases) {
+    r = e2e::run(dir.path(), c.args, c.input);
+    EXPECT_EQ(r.err.rfind(report, 0), 0u) << r.err;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.substr(r.out.size() - c.last_status.size() - 2), c.last_status + "\r\n");
+    EXPECT_FALSE(dir.exists("out.dat"));
+    EXPECT_FALSE(dir.exists(too_long.substr(0, 259)));
+  }
+}
+
+// A pass with records goes on from the first record not yet read, however the passes before
+// it ended; a pass without records leaves the record number as it was.
+TEST(EndToEnd, PassesNumberRecordsAsTheFileHasThem) {
+  TempDir dir;
+  const std::string in = records(8);
+  dir.write("in.dat", in);
+  Result r = e2e::run(dir.path(), args({"out.dat", "1", "1", "-1", "0", "5", "1", "6", "10"}));
+  std::string want = header("out.dat", {"1", "1", "-1", "0"}) + echo_values(1, 1, -1, 4096) +
+                     "\r\n" + status(" startrec or skipstart status= ", 1) + "\r\n" +
+                     status(" startbyte status=", 1) + "\r\n" + status(" endrec status=   ", 1) +
+                     "\r\n" + status(" endbyte status=  ", 2) + echo_values(5, 1, 6, 10) + "\r\n" +
+                     decoding(1) + decoding(2) + decoding(3) + decoding(4) + " \r\n" +
+                     copying(5, 2, "99123 235959") + copying(6) + exit_message(7);
+  EXPECT_EQ(r.out, want);
+  EXPECT_EQ(dir.read("out.dat"), in.substr(4 * 4096, 4096 + 10));
+
+  r = e2e::run(dir.path(), args({"out2.dat", "1", "1", "2", "4096", "", "", "1", "1", "1", "4096",
+                                 "1", "1", "5", "4096"}));
+  EXPECT_EQ(dir.read("out2.dat"), in.substr(0, 5 * 4096));
+  EXPECT_NE(r.out.find(copying(2) + " " + status(" startrec or skipstart status= ", 1)),
+            std::string::npos);
+  EXPECT_NE(r.out.find(copying(3).substr(1) + copying(4) + copying(5, 2, "99123 235959") +
+                       exit_message(6)),
+            std::string::npos)
+      << r.out;
+
+  r = e2e::run(dir.path(), args({"out3.dat", "1", "1", "-1", "0", "1", "1", "-5", "0"}));
+  const std::string nothing = "\r\n\r\n" + std::string(20, ' ') + "Nothing to do!\r\n" + kStop;
+  EXPECT_EQ(r.out.substr(r.out.size() - nothing.size()), nothing);
+  EXPECT_EQ(dir.read("out3.dat"), "");
+}
+
 TEST(EndToEnd, DecoderReportGoesToStandardErrorAndTheCopyGoesOn) {
   TempDir dir;
   std::string in = records(3);
