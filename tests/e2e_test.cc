@@ -132,6 +132,7 @@ TEST(EndToEnd, UsageText) {
     EXPECT_EQ(r.out, want) << args.size();
     EXPECT_EQ(r.status, 0);
   }
+  EXPECT_FALSE(dir.exists("out.dat"));
 }
 
 TEST(EndToEnd, VersionIsOneLineAndAnOrdinaryEnd) {
