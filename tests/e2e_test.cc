@@ -123,12 +123,52 @@ TEST(EndToEnd, UsageText) {
       "\r\n     .001, .002, .003 ...  (instead of the requested extension if any)"
       "\r\n" +
       rule + "\r\n" + kStop;
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{kBin}, {kBin, "?"}, {kBin, "a?b", "out", "1"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{kBin},
+                                               {kBin, "?"},
+                                               {kBin, "a?b", "out", "1"},
+                                               {kBin, "--help"},
+                                               {kBin, "-h", "in.dat", "out.dat"}}) {
     Result r = e2e::run(dir.path(), args);
     EXPECT_EQ(r.out, want) << args.size();
     EXPECT_EQ(r.status, 0);
   }
+  EXPECT_FALSE(dir.exists("out.dat"));
+}
+
+TEST(EndToEnd, VersionIsOneLineAndAnOrdinaryEnd) {
+  TempDir dir;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{kBin, "--version"}, {kBin, "--version", "in.dat", "out.dat"}}) {
+    Result r = e2e::run(dir.path(), args);
+    EXPECT_EQ(r.out, "Chunkit_ " CHUNKIT_VERSION "\r\n") << args.size();
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+  }
+  EXPECT_FALSE(dir.exists("out.dat"));
+}
+
+// Only the exact words ask for help or the version; anything else names the input file.
+TEST(EndToEnd, FilesNamedLikeOptions) {
+  TempDir dir;
+  for (const std::string name : {"-hx", "--helpx", "--versio", "-H"}) {
+    Result r = e2e::run(dir.path(), {kBin, name, "out.dat"});
+    EXPECT_EQ(r.out, status(" input status=    ", static_cast<int>(name.size())) + "\r\n");
+    EXPECT_EQ(r.err, "\r\nrun-time error F6416: OPEN(" + name + ")\r\n- file not found\r\n");
+    EXPECT_EQ(r.status, 1) << name;
+  }
+
+  std::string in = records(2);
+  dir.write("--help", in);
+  Result r = e2e::run(dir.path(), {kBin, "./--help", "out.dat", "1", "1", "1", "10"});
+  std::string want = status(" input status=    ", 8) + "\r\n" + status(" output status=   ", 7) +
+                     "\r\n Input,output=./--help out.dat \r\n" +
+                     status(" startrec or skipstart status= ", 1) + "\r\n" +
+                     status(" startbyte status=", 1) + "\r\n" + status(" endrec status=   ", 1) +
+                     "\r\n" + status(" endbyte status=  ", 2) + echo_values(1, 1, 1, 10) +
+                     "\r\n\r\n" + copying(1) + exit_message(2);
+  EXPECT_EQ(r.out, want);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("out.dat"), in.substr(0, 10));
 }
 
 TEST(EndToEnd, MissingInputFile) {

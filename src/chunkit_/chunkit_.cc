@@ -57,6 +57,12 @@ bool namehas(char c) {
   return std::memchr(inname, c, kNameLen) != nullptr;
 }
 
+// True when argument 1 is exactly word: its full length, not only the characters kept.
+bool arg1_is(std::string_view word) {
+  return argstatus == static_cast<int>(word.size()) &&
+         std::memcmp(inname, word.data(), word.size()) == 0;
+}
+
 // A name without its trailing blanks but followed by exactly one blank.
 std::string_view echo_name(const char* name, char (&buf)[kNameLen + 1]) {
   std::size_t n = kNameLen;
@@ -83,7 +89,9 @@ void chunkit_main() {
   nargs = rt::argcount() - 1;
 
   next_arg(inname);
-  if (argstatus == -1 || namehas('?')) usage();
+  if (argstatus == -1 || namehas('?') || arg1_is("--help") || arg1_is("-h")) usage();
+  // The version line is the stop text, in place of the stop message; units close as always.
+  if (arg1_is("--version")) rt::stop_program("Chunkit_ " CHUNKIT_VERSION);
   status_line(" input status=    ");
   refuse_long_name(static_cast<std::size_t>(argstatus), inname);
   rt::OpenSpec input;
