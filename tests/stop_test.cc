@@ -87,13 +87,15 @@ TEST(Report, ConsoleOutputWrittenBeforeComesFirstAndOutputFileIsFlushed) {
   EXPECT_EQ(fp.write_calls.front().name, "<stdout>");
 }
 
-TEST(Report, FailureWhileClosingIsReportedAndKeepsTheChosenStatus) {
+TEST(Report, FailureWhileClosingIsReportedAndMakesTheStatusOne) {
   fake::FakePlatform fp;
   start_with_buffered_output();
   fp.file_bytes_left = 1;
-  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 0);
+  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 1);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
   EXPECT_EQ(fp.err.substr(0, 40), "\r\nrun-time error F6422: CLOSE(out.dat)\r\n");
+  EXPECT_EQ(fp.contents("out.dat"), "a");
+  EXPECT_EQ(fp.open_handles(), 0);
 }
 
 TEST(Interrupt, FlushesUnitsAndEndsBySignal) {
