@@ -51,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t dash = body.find('-');
     long first = plain_number(body.substr(0, dash));
     long second = dash == std::string::npos ? first : plain_number(body.substr(dash + 1));
-    if (first >= 0 && second >= 0 &&
-        (chunkit::skipstart != first || chunkit::skipend != second)) {
+    if (first >= 0 && second >= 0 && (chunkit::skipstart != first || chunkit::skipend != second)) {
       __builtin_trap();
     }
   }

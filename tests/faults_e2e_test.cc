@@ -44,7 +44,8 @@ std::string read_path(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return data;
   char buf[4096];
-  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) data.append(buf, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+    data.append(buf, static_cast<std::size_t>(n));
   close(fd);
   return data;
 }
@@ -131,8 +132,8 @@ TEST(FaultsEndToEnd, FullFileSystem) {
     dir.write("in.dat", in);
     int err = open_file(dir.file("err.txt"), O_WRONLY | O_CREAT | O_TRUNC);
     int null = open_file("/dev/null", O_RDWR);
-    Ended e = wait_for(spawn(dir.path(), null, null, err, {},
-                             {"in.dat", "mnt/out.dat", "0", "0", "0", "0"}));
+    Ended e = wait_for(
+        spawn(dir.path(), null, null, err, {}, {"in.dat", "mnt/out.dat", "0", "0", "0", "0"}));
     close(err);
     close(null);
     EXPECT_EQ(e.status, 1);
@@ -181,7 +182,7 @@ TEST(FaultsEndToEnd, ClosedStandardDescriptors) {
     const char* extra;  // a further argument; "sx" makes the run end with a report
     int status;
   } cases[] = {
-      {false, false, true, nullptr, 0}, {false, true, false, "sx", 1},
+      {false, false, true, nullptr, 0},  {false, true, false, "sx", 1},
       {false, false, false, nullptr, 0}, {false, false, false, "sx", 1},
       {true, false, true, nullptr, 0},
   };
@@ -192,8 +193,8 @@ TEST(FaultsEndToEnd, ClosedStandardDescriptors) {
     std::vector<std::string> args = {"in.dat", "out.dat", "0", "0", "0", "0"};
     if (c.extra) args.push_back(c.extra);
     int null = open_file("/dev/null", O_RDWR);
-    Ended e = wait_for(spawn(dir.path(), c.in ? null : -1, c.out ? null : -1, c.err ? null : -1,
-                             {}, args));
+    Ended e = wait_for(
+        spawn(dir.path(), c.in ? null : -1, c.out ? null : -1, c.err ? null : -1, {}, args));
     close(null);
     EXPECT_EQ(e.status, c.status);
     const std::string out = dir.read("out.dat");
@@ -338,8 +339,8 @@ TEST(FaultsEndToEnd, InterruptsAtRandomMoments) {
   // How long a whole copy takes here decides the range of the moments.
   auto t0 = std::chrono::steady_clock::now();
   ASSERT_EQ(run_once({}, false).status, 0);
-  auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
-      std::chrono::steady_clock::now() - t0);
+  auto whole =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0);
   ASSERT_EQ(dir.read("out.dat"), in);
   std::mt19937 rng(20261208);
   std::uniform_int_distribution<long> moment(0, whole.count() * 9 / 10);

@@ -109,7 +109,7 @@ TEST(Report, EveryFailureWhileClosingIsReportedAndEveryUnitClosed) {
   rt::binwrite_item("xyz", 3);
   rt::binwrite_end();
   fp.close_errors["out.dat"] = platform::Err::kIo;  // a late failure, told by close
-  fp.file_bytes_left = 4;                            // out.dat takes 3, two.dat gets 1
+  fp.file_bytes_left = 4;                           // out.dat takes 3, two.dat gets 1
   EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 1);
   EXPECT_EQ(fp.err,
             "\r\nrun-time error F6421: CLOSE(out.dat)\r\n- write failed\r\n"

@@ -23,8 +23,8 @@ extern "C" void record_signal(int sig) {
 // SIGILL, SIGFPE, SIGTRAP, SIGABRT, SIGSYS) are left alone: after a fault nothing can be
 // trusted to flush, and a handler that only returns would meet the fault again forever.
 constexpr int kInterruptSignals[] = {
-    SIGHUP,  SIGINT,    SIGQUIT,  SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
-    SIGPROF, SIGXCPU,   SIGIO,
+    SIGHUP,    SIGINT,    SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2,
+    SIGALRM,   SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,
 #ifdef SIGPWR
     SIGPWR,
 #endif
