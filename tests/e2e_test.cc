@@ -561,6 +561,8 @@ TEST(EndToEnd, InterruptKeepsEveryByteCopied) {
   EXPECT_EQ(r.signal, SIGINT);
   EXPECT_EQ(dir.read("out.dat"), records(3));
   EXPECT_EQ(r.err, "");
+  // The interrupted read is no read error.
+  EXPECT_EQ(r.out.find("parity"), std::string::npos);
 }
 
 }  // namespace

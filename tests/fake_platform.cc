@@ -33,8 +33,17 @@ void FakePlatform::put(const std::string& name, std::string data) {
   files[name] = f;
 }
 
+// A failure injected by a test; an interrupted call means an interrupt arrived.
+Err FakePlatform::inject(Err e) {
+  if (e == Err::kInterrupted) interrupt = 2;
+  return e;
+}
+
 platform::OpenResult FakePlatform::open_file(const char* name, Access access, bool create) {
   if (deny_open.count(name)) return {platform::kNoHandle, Err::kAccessDenied};
+  if (auto it = open_errors.find(name); it != open_errors.end()) {
+    return {platform::kNoHandle, inject(it->second)};
+  }
   if (*name == '\0') return {platform::kNoHandle, Err::kInvalid};
   Open o{name, nullptr, 0, access};
   if (std::strcmp(name, null_device()) != 0) {
@@ -76,7 +85,7 @@ platform::IoResult FakePlatform::read(Handle h, void* buf, std::size_t n) {
   }
   auto it = open_.find(h);
   if (it == open_.end() || it->second.access == Access::kWrite) return {0, Err::kAccessDenied};
-  if (file_reads_before_failure == 0) return {0, Err::kIo};
+  if (file_reads_before_failure == 0) return {0, inject(read_error)};
   if (file_reads_before_failure > 0) --file_reads_before_failure;
   Open& o = it->second;
   if (!o.file) return {0, Err::kOk};
@@ -89,6 +98,10 @@ platform::IoResult FakePlatform::read(Handle h, void* buf, std::size_t n) {
 
 platform::IoResult FakePlatform::write(Handle h, const void* buf, std::size_t n) {
   const char* p = static_cast<const char*>(buf);
+  if (h == 1 && stdout_writes_before_failure >= 0 && stdout_writes_before_failure-- == 0) {
+    write_calls.push_back({"<stdout>", n});
+    return {0, inject(stdout_error)};
+  }
   if (h == 1 || h == 2) {
     write_calls.push_back({h == 1 ? "<stdout>" : "<stderr>", n});
     (h == 1 ? out : err).append(p, n);
@@ -102,7 +115,7 @@ platform::IoResult FakePlatform::write(Handle h, const void* buf, std::size_t n)
   Err e = Err::kOk;
   if (file_bytes_left >= 0 && static_cast<std::int64_t>(n) > file_bytes_left) {
     take = static_cast<std::size_t>(file_bytes_left);
-    e = write_error;
+    e = inject(write_error);
   }
   if (file_bytes_left >= 0) file_bytes_left -= static_cast<std::int64_t>(take);
   if (o.file) {
@@ -129,7 +142,11 @@ Err FakePlatform::truncate_here(Handle h) {
 }
 
 Err FakePlatform::close(Handle h) {
-  return open_.erase(h) ? Err::kOk : Err::kIo;
+  auto it = open_.find(h);
+  if (it == open_.end()) return Err::kIo;
+  auto failure = close_errors.find(it->second.name);
+  open_.erase(it);
+  return failure == close_errors.end() ? Err::kOk : inject(failure->second);
 }
 
 Err FakePlatform::remove(const char* name) {

@@ -43,9 +43,17 @@ class FakePlatform : public platform::Platform {
   // fail with write_error: the write that crosses the limit is short.
   std::int64_t file_bytes_left = -1;
   platform::Err write_error = platform::Err::kDiskFull;
-  // Reads of files fail with kIo once this many more file reads have been made.
+  // Reads of files fail with read_error once this many more file reads have been made.
   int file_reads_before_failure = -1;
-  // Reported by pending_interrupt.
+  platform::Err read_error = platform::Err::kIo;
+  // Names whose open, or whose close, fails with the given error (a failed close still closes).
+  std::map<std::string, platform::Err> open_errors;
+  std::map<std::string, platform::Err> close_errors;
+  // Writes to standard output fail with stdout_error once this many more have been made.
+  int stdout_writes_before_failure = -1;
+  platform::Err stdout_error = platform::Err::kIo;
+  // Reported by pending_interrupt. A call made to fail with kInterrupted sets it to SIGINT (2)
+  // first, as the signal that cut the call short would.
   int interrupt = 0;
   // Path syntax and device names as on a system that reserves device names and separates
   // folders with a backslash, "/" and a drive's ":" (otherwise as on POSIX).
@@ -99,6 +107,7 @@ class FakePlatform : public platform::Platform {
     platform::Access access;
   };
   platform::OpenResult open_file(const char* name, platform::Access access, bool create);
+  platform::Err inject(platform::Err e);
   std::map<platform::Handle, Open> open_;
   platform::Handle next_handle_ = 3;
   std::uint64_t next_index_ = 1;

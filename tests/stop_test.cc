@@ -87,13 +87,46 @@ TEST(Report, ConsoleOutputWrittenBeforeComesFirstAndOutputFileIsFlushed) {
   EXPECT_EQ(fp.write_calls.front().name, "<stdout>");
 }
 
-TEST(Report, FailureWhileClosingIsReportedAndKeepsTheChosenStatus) {
+TEST(Report, FailureWhileClosingIsReportedAndMakesTheStatusOne) {
   fake::FakePlatform fp;
   start_with_buffered_output();
   fp.file_bytes_left = 1;
-  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 0);
+  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 1);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
   EXPECT_EQ(fp.err.substr(0, 40), "\r\nrun-time error F6422: CLOSE(out.dat)\r\n");
+  EXPECT_EQ(fp.contents("out.dat"), "a");
+  EXPECT_EQ(fp.open_handles(), 0);
+}
+
+TEST(Report, EveryFailureWhileClosingIsReportedAndEveryUnitClosed) {
+  fake::FakePlatform fp;
+  start_with_buffered_output();
+  rt::OpenSpec req;
+  req.status = "NEW";
+  req.form = "binary";
+  ASSERT_EQ(rt::open_unit(31, "two.dat", req), 0);
+  rt::binwrite_begin(31, false);
+  rt::binwrite_item("xyz", 3);
+  rt::binwrite_end();
+  fp.close_errors["out.dat"] = platform::Err::kIo;  // a late failure, told by close
+  fp.file_bytes_left = 4;                           // out.dat takes 3, two.dat gets 1
+  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 1);
+  EXPECT_EQ(fp.err,
+            "\r\nrun-time error F6421: CLOSE(out.dat)\r\n- write failed\r\n"
+            "\r\nrun-time error F6422: CLOSE(two.dat)\r\n- write failed: no space left (disk full, "
+            "quota or file size limit)\r\n");
+  EXPECT_EQ(fp.contents("out.dat"), "abc");
+  EXPECT_EQ(fp.contents("two.dat"), "x");
+  EXPECT_EQ(fp.open_handles(), 0);
+}
+
+TEST(Interrupt, DuringTheFinalClosingEndsBySignalAfterTheLastBlock) {
+  fake::FakePlatform fp;
+  start_with_buffered_output();
+  fp.interrupt = 2;  // arrives as the stop begins: the closing still writes everything
+  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), -2);
+  EXPECT_EQ(fp.contents("out.dat"), "abc");
+  EXPECT_EQ(fp.err, "");
 }
 
 TEST(Interrupt, FlushesUnitsAndEndsBySignal) {

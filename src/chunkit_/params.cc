@@ -58,7 +58,8 @@ std::int32_t or_default(std::int32_t value, std::int32_t fallback) {
 std::int32_t read_stretch(int from, int to) {
   std::int32_t value = 0;
   std::size_t len = to >= from ? static_cast<std::size_t>(to - from + 1) : 0;
-  rt::read_begin_internal(argbuf + from - 1, len, kRecField);
+  // A "-" in the last position leaves an empty stretch just past the buffer.
+  rt::read_begin_internal(argbuf + (from - 1), len, kRecField);
   rt::read_int4(&value);
   rt::read_end();
   return value;

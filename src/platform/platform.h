@@ -20,8 +20,9 @@ enum class Err {
   kAccessDenied,  // permissions, read-only medium, locks
   kInvalid,       // a name or argument the system rejects
   kTooManyFiles,  // the process has no handle left
-  kDiskFull,      // no space left on the device
-  kIo,            // any other failure of a read, write or seek
+  kDiskFull,      // no room for the data: device full, quota exhausted, file size limit
+  kIo,            // any other failure of a read, write, seek or close
+  kInterrupted,   // an interrupt signal arrived while the call waited (see pending_interrupt)
 };
 
 enum class Access { kRead, kWrite, kReadWrite };
@@ -60,13 +61,16 @@ class Platform {
   // the new file may be read and written by its owner.
   virtual OpenResult create_new(const char* name, Access access, Share share) = 0;
   // Reads up to n bytes; count 0 without an error is the end of the file. An interrupt that
-  // arrives while the call waits ends it early with whatever it has (possibly count 0, err kIo).
+  // arrives while the call waits ends it early with kInterrupted.
   virtual IoResult read(Handle h, void* buf, std::size_t n) = 0;
-  // Writes all n bytes, or reports how many were written and why the rest were not.
+  // Writes all n bytes, or reports how many were written and why the rest were not (kInterrupted
+  // when an interrupt arrived while the call waited).
   virtual IoResult write(Handle h, const void* buf, std::size_t n) = 0;
   virtual Err seek(Handle h, std::int64_t offset) = 0;
   // Sets the end of the file at the current position.
   virtual Err truncate_here(Handle h) = 0;
+  // Closes the handle, also when it reports a failure: a late write failure (kDiskFull, kIo)
+  // means bytes written before may not have reached the file.
   virtual Err close(Handle h) = 0;
   virtual Err remove(const char* name) = 0;
   virtual bool exists(const char* name) = 0;
@@ -86,7 +90,14 @@ class Platform {
   // A monotonic clock in milliseconds.
   virtual std::int64_t now_ms() = 0;
 
+  // Prepares the process before anything is opened: standard handles that are closed are
+  // opened on the null device (so no file takes their place), and the interrupt signals are
+  // caught. False when that is impossible.
+  virtual bool start_process() { return true; }
   // Number of the interrupt signal that arrived since start (0: none). Interrupts only set this.
+  // Every signal whose default action ends the process counts, except the program-fault signals
+  // and those ignored at start; broken pipes and file size limits are not signals here, they
+  // fail the write instead.
   virtual int pending_interrupt() = 0;
   [[noreturn]] virtual void exit_process(int status) = 0;
   // Ends the process by the default action of the signal, so the caller sees the signal.

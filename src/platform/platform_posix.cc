@@ -19,12 +19,34 @@ extern "C" void record_signal(int sig) {
   g_signal = sig;
 }
 
-constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Signals whose default action ends the process. The program-fault signals (SIGSEGV, SIGBUS,
+// SIGILL, SIGFPE, SIGTRAP, SIGABRT, SIGSYS) are left alone: after a fault nothing can be
+// trusted to flush, and a handler that only returns would meet the fault again forever.
+constexpr int kInterruptSignals[] = {
+    SIGHUP,    SIGINT,    SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2,
+    SIGALRM,   SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
+// Ignored, so that the write fails and is reported (EPIPE, EFBIG) with every accepted byte kept.
+constexpr int kWriteFailureSignals[] = {SIGPIPE, SIGXFSZ};
+
+bool ignored_at_start(int sig) {
+  struct sigaction old = {};
+  return ::sigaction(sig, nullptr, &old) == 0 && !(old.sa_flags & SA_SIGINFO) &&
+         old.sa_handler == SIG_IGN;
+}
 
 Err from_errno(int e) {
   switch (e) {
     case ENOENT:
       return Err::kNotFound;
+    case EINTR:
+      return Err::kInterrupted;
     case EEXIST:
       return Err::kExists;
     case EACCES:
@@ -36,6 +58,7 @@ Err from_errno(int e) {
       return Err::kTooManyFiles;
     case ENOSPC:
     case EDQUOT:
+    case EFBIG:
       return Err::kDiskFull;
     case EINVAL:
     case ENAMETOOLONG:
@@ -81,7 +104,7 @@ class PosixPlatform final : public Platform {
       if (got >= 0) return {static_cast<std::size_t>(got), Err::kOk};
       int e = errno;
       if (e != EINTR) return {0, from_errno(e)};
-      if (g_signal != 0) return {0, Err::kIo};
+      if (g_signal != 0) return {0, Err::kInterrupted};
     }
   }
 
@@ -95,7 +118,10 @@ class PosixPlatform final : public Platform {
         done += static_cast<std::size_t>(put);
         continue;
       }
-      if (put < 0 && errno == EINTR && g_signal == 0) continue;
+      if (put < 0 && errno == EINTR) {
+        if (g_signal == 0) continue;
+        return {done, Err::kInterrupted};
+      }
       // A write that moves nothing without an error cannot make progress.
       return {done, put < 0 ? from_errno(errno) : Err::kIo};
     }
@@ -113,9 +139,10 @@ class PosixPlatform final : public Platform {
     return Err::kOk;
   }
 
-  // Linux releases the descriptor even when close reports EINTR, so it is not retried.
+  // Linux releases the descriptor even when close reports a failure, so it is never retried.
   Err close(Handle h) override {
-    return ::close(h) == 0 || errno == EINTR ? Err::kOk : from_errno(errno);
+    if (::close(h) == 0) return Err::kOk;
+    return errno == EINTR ? Err::kInterrupted : from_errno(errno);
   }
 
   Err remove(const char* name) override {
@@ -149,6 +176,17 @@ class PosixPlatform final : public Platform {
     return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
   }
 
+  bool start_process() override {
+    for (int fd = 0; fd <= 2; ++fd) {
+      if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+      // The lowest free descriptor is fd itself, the ones below it being open.
+      int got = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+      if (got != fd) return false;
+    }
+    arm();
+    return true;
+  }
+
   int pending_interrupt() override {
     arm();
     return g_signal;
@@ -170,9 +208,10 @@ class PosixPlatform final : public Platform {
   }
 
  private:
-  // The handlers go in at the first read, write or interrupt test rather than at start, so a
-  // process that only links this layer keeps the default actions. Without SA_RESTART a read
-  // waiting at the console returns when the signal arrives.
+  // The handlers go in at start, or at the first read, write or interrupt test, so a process
+  // that only links this layer keeps the default actions. Without SA_RESTART a read or write
+  // waiting for a pipe or the console returns when the signal arrives. A signal ignored at
+  // start (a background job) stays ignored.
   void arm() {
     if (armed_) return;
     armed_ = true;
@@ -180,7 +219,14 @@ class PosixPlatform final : public Platform {
     sa.sa_handler = record_signal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0;
-    for (int sig : kInterruptSignals) ::sigaction(sig, &sa, nullptr);
+    for (int sig : kInterruptSignals) {
+      if (!ignored_at_start(sig)) ::sigaction(sig, &sa, nullptr);
+    }
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) {
+      if (!ignored_at_start(sig)) ::sigaction(sig, &sa, nullptr);
+    }
+    sa.sa_handler = SIG_IGN;
+    for (int sig : kWriteFailureSignals) ::sigaction(sig, &sa, nullptr);
   }
 
   bool armed_ = false;

@@ -726,6 +726,11 @@ void console_flush() {
   if (stdout_is_terminal()) g_last_flush = p.now_ms();
   if (r.err != platform::Err::kOk || r.count != n) {
     g_console_broken = true;
+    // An interrupt while the write waited ends the run by the signal, without a report.
+    if (r.err == platform::Err::kInterrupted) {
+      check_interrupt();
+      return;
+    }
     report_runtime_error(r.err == platform::Err::kDiskFull ? 68 : 67, StmtKind::kWrite, "CON");
   }
 }

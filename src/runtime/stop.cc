@@ -12,7 +12,7 @@ namespace rt {
 namespace {
 
 bool ending = false;    // the process end has begun: units are being (or were) closed
-int chosen_status = 0;  // the status of the first end, kept by any later one
+int chosen_status = 0;  // 0, or 1 once any report was written
 
 // One plain line per error the run-time raises.
 const char* message(int n) {
@@ -54,9 +54,9 @@ const char* message(int n) {
     case 64:
       return "too many units connected";
     case 67:
-      return "write refused: access denied";
+      return "write failed";
     case 68:
-      return "write failed: disk full";
+      return "write failed: no space left (disk full, quota or file size limit)";
     case 72:
       return "read failed";
     case 73:
@@ -92,6 +92,9 @@ void put_err(std::string_view s) {
 void start_runtime(int argc, const char* const* argv) {
   ending = false;
   chosen_status = 0;
+  if (!platform::current().start_process()) {
+    fatal_startup("R6030\r\n- standard handles cannot be opened on the null device\r\n");
+  }
   if (!args_init(argc, argv)) fatal_startup("R6008\r\n- not enough space for arguments\r\n");
   layout_init();
   input_init();
@@ -149,26 +152,23 @@ void fatal_startup(std::string_view text) {
   platform::exit_process(255);
 }
 
+// A report while the units are being closed comes back here: the closing goes on with the
+// units still connected (the failed one is already free), and any report makes the status 1.
+// An interrupt that arrived at any time, even during the closing, ends the process by its
+// signal once everything is written.
 void end_process(int status) {
-  if (ending)
-    platform::exit_process(chosen_status);  // a failure while closing: keep the first status
   ending = true;
-  chosen_status = status;
+  if (status > chosen_status) chosen_status = status;
   close_all_units();
   console_flush();
-  platform::exit_process(status);
+  if (int sig = platform::current().pending_interrupt()) platform::exit_by_signal(sig);
+  platform::exit_process(chosen_status);
 }
 
 void check_interrupt() {
-  platform::Platform& p = platform::current();
-  int sig = p.pending_interrupt();
-  if (sig == 0 || ending) return;
+  if (ending || platform::current().pending_interrupt() == 0) return;
   // No message: the units are flushed and closed, then the signal ends the process.
-  ending = true;
-  chosen_status = 128 + sig;
-  close_all_units();
-  console_flush();
-  platform::exit_by_signal(sig);
+  end_process(0);
 }
 
 }  // namespace rt

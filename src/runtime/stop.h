@@ -1,6 +1,6 @@
 // The frame of a run: its start, and the ways it ends (the stop operation, the run-time error
 // report, the fatal start-up failure, the end by an interrupt). Every end goes through
-// `end_process`, which closes every unit exactly once before the process ends.
+// `end_process`, which closes every unit once before the process ends.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,9 @@
 
 namespace rt {
 
-// Starts the run-time on the installed platform: the word table (a fatal start-up failure
-// when it cannot be made), the console connections, the empty unit table, the console records.
+// Starts the run-time on the installed platform: the process preparation and the word table
+// (fatal start-up failures when they fail), the console connections, the empty unit table, the
+// console records.
 // Resets every piece of run-time state, so tests can start many runs in one process.
 void start_runtime(int argc, const char* const* argv);
 
@@ -31,7 +32,9 @@ std::int32_t error_value(int error_number);
 // standard error, then exit status 255.
 [[noreturn]] void fatal_startup(std::string_view text);
 
-// Closes every unit (at most once per process) and ends the process with status.
+// Closes every unit and ends the process: by the signal when an interrupt arrived, else with
+// status 1 when any report was written (also one written while the units were being closed,
+// which then goes on with the remaining units), else with status.
 [[noreturn]] void end_process(int status);
 
 // Ends the run if an interrupt arrived: units are flushed and closed, then the process ends by

@@ -32,7 +32,7 @@ constexpr int kErrExists = 61;
 constexpr int kErrNotFound = 62;
 constexpr int kErrTooManyFiles = 63;
 constexpr int kErrTableFull = 64;
-constexpr int kErrWriteDenied = 67;
+constexpr int kErrWriteFailed = 67;
 constexpr int kErrDiskFull = 68;
 constexpr int kErrRead = 72;
 constexpr int kErrEnd = 73;
@@ -194,13 +194,25 @@ int open_error(Err e) {
     case Err::kOk:
     case Err::kInvalid:
     case Err::kIo:
+    case Err::kInterrupted:
       break;
   }
   return kErrInvalidOpen;
 }
 
+// "Disk full" only when the system said there is no room; every other failure is plain.
 int write_error(Err e) {
-  return e == Err::kAccessDenied ? kErrWriteDenied : kErrDiskFull;
+  return e == Err::kDiskFull ? kErrDiskFull : kErrWriteFailed;
+}
+
+// The error number of a failed write, or 0 for a write cut short by an interrupt while the
+// process is ending: the bytes the system accepted stay, and the signal ends the process.
+int failed_write(Err e) {
+  if (e == Err::kInterrupted) {
+    check_interrupt();  // ends the run by the signal unless it is ending already
+    return 0;
+  }
+  return write_error(e);
 }
 
 // Hands the block's pending bytes to the file. On failure the bytes not written are dropped,
@@ -212,7 +224,7 @@ int flush_block(Unit& u) {
   u.pos = 0;
   platform::IoResult r = os().write(u.handle, block_of(u), n);
   u.file_pos += static_cast<std::int64_t>(r.count);
-  if (r.err != Err::kOk || r.count != n) return write_error(r.err);
+  if (r.err != Err::kOk || r.count != n) return failed_write(r.err);
   return 0;
 }
 
@@ -224,7 +236,7 @@ bool is_seekable(const Unit& u) {
 // The first write after reading cuts the file where the reading stopped.
 int start_writing(Unit& u) {
   if (u.writing) return 0;
-  if (u.read_only) return kErrWriteDenied;
+  if (u.read_only) return kErrWriteFailed;
   std::int64_t here = u.file_pos - static_cast<std::int64_t>(u.end - u.pos);
   u.writing = true;
   u.pos = 0;
@@ -245,7 +257,7 @@ int put_bytes(Unit& u, const char* p, std::size_t n) {
     console_flush();
     check_interrupt();
     platform::IoResult r = os().write(u.handle, p, n);
-    return r.err == Err::kOk && r.count == n ? 0 : write_error(r.err);
+    return r.err == Err::kOk && r.count == n ? 0 : failed_write(r.err);
   }
   char* block = block_of(u);
   while (n > 0) {
@@ -276,6 +288,8 @@ int get_bytes(Unit& u, char* p, std::size_t n) {
     if (u.pos == u.end) {
       check_interrupt();
       platform::IoResult r = os().read(u.handle, block_of(u), kFileBlockSize);
+      // An interrupt is not a read error: the run ends by the signal.
+      if (r.err == Err::kInterrupted) check_interrupt();
       if (r.err != Err::kOk) return kErrRead;
       if (r.count == 0) {
         u.at_end = true;
@@ -295,14 +309,18 @@ int get_bytes(Unit& u, char* p, std::size_t n) {
 }
 
 // Writes out what the unit still holds, closes its handle, deletes a scratch file and frees
-// the slot. A failed write-out ends the run with a report.
+// the slot. A failed write-out, or a failed close of a unit being written (a late write
+// failure), ends the run with a report of the close, made after the slot is free.
 void close_unit(Unit& u) {
-  if (!u.scratch) {
-    if (int e = flush_block(u)) report_runtime_error(e, StmtKind::kClose, u.unit_name());
+  int e = 0;
+  if (!u.scratch) e = flush_block(u);
+  if (u.handle != platform::kNoHandle && !is_std_handle(u.handle)) {
+    Err closed = os().close(u.handle);
+    if (e == 0 && u.writing && !u.scratch && closed != Err::kOk) e = failed_write(closed);
   }
-  if (u.handle != platform::kNoHandle && !is_std_handle(u.handle)) (void)os().close(u.handle);
   if (u.scratch) (void)os().remove(u.name);
   u.used = false;
+  if (e != 0) report_runtime_error(e, StmtKind::kClose, u.unit_name());
 }
 
 // The blank-name rule: the next command-line word, else the console prompt until a non-blank
@@ -421,7 +439,7 @@ platform::OpenResult open_with_fall_backs(const char* name, const OpenRequest& r
   for (Access a : {Access::kReadWrite, Access::kRead, Access::kWrite}) {
     *used = a;
     r = open_by_status(name, req.status, a, req.share, created);
-    if (r.err == Err::kOk) break;
+    if (r.err == Err::kOk || r.err == Err::kInterrupted) break;
   }
   return r;
 }
@@ -492,6 +510,8 @@ int connect(std::int32_t unit, OpenRequest req) {
       if (t.device == Device::kNull) os_name = os().null_device();
       if (t.device == Device::kNamed) os_name = t.canonical;
       platform::OpenResult r = open_with_fall_backs(os_name, req, &created, &access);
+      // An open that waited (a FIFO without a writer) and was interrupted ends the run.
+      if (r.err == Err::kInterrupted) check_interrupt();
       if (r.err != Err::kOk) return open_error(r.err);
       h = r.handle;
       if (t.device == Device::kNone) {

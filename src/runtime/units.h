@@ -74,8 +74,9 @@ void write_text_record(std::int32_t unit, std::string_view record, bool continue
 std::string_view unit_name(std::int32_t unit);
 
 // Writes out and closes every unit in slot order, then the owed console line end. A unit
-// that fails to write out its block is reported (statement kind close) through the normal
-// report, which ends the process with the status already chosen.
+// that fails to write out its block, or whose close fails after it was written, is reported
+// (statement kind close) through the normal report; the process end then closes the units
+// that remain and ends with status 1.
 void close_all_units();
 
 }  // namespace rt

@@ -1,0 +1,36 @@
+// Random records through the preface decoder, with unit 20 on standard error as the tool
+// connects it. The type is always 0..15 for a good preface or 100 less for a bad one, and each
+// digit is a half-byte.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "chunkit_/preface.h"
+#include "chunkit_/state.h"
+#include "fake_platform.h"
+#include "runtime/stop.h"
+#include "runtime/units.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fake::FakePlatform fp;
+  const char* argv[] = {"Chunkit_"};
+  rt::start_runtime(1, argv);
+  chunkit::reset_state();
+  rt::open_unit(chunkit::kReportUnit, "ERR", {});
+  // The record as the copy loop leaves it: the bytes read, 0xFF where the file gave none.
+  std::memset(chunkit::record, 0xFF, chunkit::kRecordSize);
+  std::memcpy(chunkit::record, data, size < chunkit::kRecordSize ? size : chunkit::kRecordSize);
+  for (int k = 0; k < chunkit::kRecordSize; ++k) chunkit::words[k] = chunkit::record[k];
+  chunkit::irec = 1 + static_cast<std::int32_t>(size);
+  try {
+    chunkit::decode_preface();
+  } catch (const fake::Exit&) {
+    __builtin_trap();  // the decoder's reports never end the run
+  }
+  const std::int32_t t = chunkit::rectype;
+  if (!((t >= 0 && t <= 15) || (t >= -100 && t <= -85))) __builtin_trap();
+  for (std::int32_t d : chunkit::digit) {
+    if (d < 0 || d > 15) __builtin_trap();
+  }
+  return 0;
+}

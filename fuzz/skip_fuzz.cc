@@ -1,0 +1,59 @@
+// Arbitrary skip-range arguments through `parseskip`: the argument's bytes in the 80-character
+// argument buffer, its full length (which may exceed 80) as the fetch status. A field that is
+// no number ends the run with a report; a plain "s#" or "s#-##" gives its numbers.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "chunkit_/params.h"
+#include "chunkit_/state.h"
+#include "fake_platform.h"
+#include "runtime/stop.h"
+
+namespace {
+
+// The value of a run of at most 9 decimal digits, or -1 for anything else.
+long plain_number(const std::string& s) {
+  if (s.empty() || s.size() > 9) return -1;
+  long v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return -1;
+    v = v * 10 + (c - '0');
+  }
+  return v;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  // The first byte adds to the length the fetch reports, as for a word cut to 80 characters.
+  std::string arg(reinterpret_cast<const char*>(data) + 1, size - 1);
+  fake::FakePlatform fp;
+  const char* argv[] = {"Chunkit_"};
+  rt::start_runtime(1, argv);
+  chunkit::reset_state();
+  std::memset(chunkit::argbuf, ' ', chunkit::kNameLen);
+  std::memcpy(chunkit::argbuf, arg.data(), std::min<std::size_t>(arg.size(), chunkit::kNameLen));
+  std::size_t length = arg.size() + (arg.size() >= chunkit::kNameLen ? data[0] : 0);
+  chunkit::argstatus = static_cast<std::int16_t>(std::min<std::size_t>(length, 32767));
+  try {
+    chunkit::parseskip();
+  } catch (const fake::Exit& e) {
+    if (e.status != 1) __builtin_trap();  // only a report may end it
+    return 0;
+  }
+  // "s#" and "s#-##" with plain numbers read as those numbers.
+  if (arg.size() >= 2 && arg.size() <= chunkit::kNameLen && (arg[0] == 's' || arg[0] == 'S')) {
+    std::string body = arg.substr(1);
+    std::size_t dash = body.find('-');
+    long first = plain_number(body.substr(0, dash));
+    long second = dash == std::string::npos ? first : plain_number(body.substr(dash + 1));
+    if (first >= 0 && second >= 0 && (chunkit::skipstart != first || chunkit::skipend != second)) {
+      __builtin_trap();
+    }
+  }
+  return 0;
+}

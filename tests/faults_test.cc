@@ -1,0 +1,162 @@
+// Fault injection through the fake platform at every platform call a copy makes: the opens,
+// the block reads of the input, the block writes of the output (the last one at the close),
+// the closes and the console writes. Whatever fails, the run ends with a report and status 1,
+// or by the signal for an interrupt, and the output file is an exact prefix of the copy.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "chunkit_/chunkit_.h"
+#include "fake_platform.h"
+#include "runtime/stop.h"
+#include "runtime/units.h"
+
+namespace {
+
+using platform::Err;
+
+constexpr std::size_t kBlock = rt::kFileBlockSize;
+// 8.5 blocks of records: the input is read in eight blocks of 1 MiB and one of 0.5 MiB, and
+// the output written in eight blocks of 1 MiB during the copy and 0.5 MiB at the close. The
+// console output (64 bytes a record) fills the 64 KiB console buffer twice during the copy.
+constexpr int kFullBlocks = 8;
+constexpr int kRecords = static_cast<int>(kBlock * (2 * kFullBlocks + 1) / 2 / 4096);
+
+std::string input_data() {
+  std::string data(static_cast<std::size_t>(kRecords) * 4096, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    data[i] = static_cast<char>((i * 7 + i / 4096) & 0x7F);
+  }
+  for (std::size_t r = 0; r < data.size(); r += 4096) data[r] = 0x01;  // type 1: no preface
+  return data;
+}
+
+struct Outcome {
+  int status = -1;  // exit status, or -1 when ended by a signal
+  int signal = 0;
+};
+
+Outcome run_copy() {
+  static const char* const kArgv[] = {"Chunkit_", "in.dat", "out.dat", "0", "0", "0", "0"};
+  try {
+    rt::start_runtime(7, kArgv);
+    chunkit::chunkit_main();
+  } catch (const fake::Exit& e) {
+    return {e.status, e.signal};
+  }
+  return {};
+}
+
+TEST(Faults, EveryPlatformCallOfACopy) {
+  const std::string in = input_data();
+  const std::size_t all = in.size();
+  struct Case {
+    const char* what;
+    std::function<void(fake::FakePlatform&)> inject;
+    int status;          // -1: ended by SIGINT
+    const char* report;  // the report's value and statement; "" for none
+    std::size_t kept;    // bytes of the output file, an exact prefix of the input; kRecords:
+                         // every record before the failing statement, a whole number
+  };
+  auto read_fails = [](int reads_before, Err e) {
+    return [=](fake::FakePlatform& fp) {
+      fp.file_reads_before_failure = reads_before;
+      fp.read_error = e;
+    };
+  };
+  auto write_fails = [](std::size_t accepted, Err e) {
+    return [=](fake::FakePlatform& fp) {
+      fp.file_bytes_left = static_cast<std::int64_t>(accepted);
+      fp.write_error = e;
+    };
+  };
+  auto open_fails = [](const char* name, Err e) {
+    return [=](fake::FakePlatform& fp) { fp.open_errors[name] = e; };
+  };
+  auto close_fails = [](const char* name, Err e) {
+    return [=](fake::FakePlatform& fp) { fp.close_errors[name] = e; };
+  };
+  auto console_fails = [](int writes_before, Err e) {
+    return [=](fake::FakePlatform& fp) {
+      fp.stdout_writes_before_failure = writes_before;
+      fp.stdout_error = e;
+    };
+  };
+  const Case cases[] = {
+      {"no fault", [](fake::FakePlatform&) {}, 0, "", all},
+      // Opens.
+      {"input missing", open_fails("in.dat", Err::kNotFound), 1, "F6416: OPEN(in.dat)", 0},
+      {"input open EIO", open_fails("in.dat", Err::kIo), 1, "F6412: OPEN(in.dat)", 0},
+      {"input open EINTR", open_fails("in.dat", Err::kInterrupted), -1, "", 0},
+      {"output open EINTR", open_fails("out.dat", Err::kInterrupted), -1, "", 0},
+      // Reads: the first, a middle and the last block. Read errors keep the records before.
+      {"read 1 EIO", read_fails(0, Err::kIo), 1, "F6500: READ(in.dat)", 0},
+      {"read 2 EIO", read_fails(1, Err::kIo), 1, "F6500: READ(in.dat)", kBlock},
+      {"read last EIO", read_fails(kFullBlocks, Err::kIo), 1, "F6500: READ(in.dat)",
+       kFullBlocks * kBlock},
+      {"read 1 EINTR", read_fails(0, Err::kInterrupted), -1, "", 0},
+      {"read 2 EINTR", read_fails(1, Err::kInterrupted), -1, "", kBlock},
+      {"read last EINTR", read_fails(kFullBlocks, Err::kInterrupted), -1, "", kFullBlocks * kBlock},
+      // Writes: the first, a middle and the last block (written at the close after the stop).
+      {"write 1 disk full", write_fails(0, Err::kDiskFull), 1, "F6422: WRITE(out.dat)", 0},
+      {"write 2 disk full", write_fails(kBlock + 1000, Err::kDiskFull), 1, "F6422: WRITE(out.dat)",
+       kBlock + 1000},
+      {"write last disk full", write_fails(all - 1000, Err::kDiskFull), 1, "F6422: CLOSE(out.dat)",
+       all - 1000},
+      {"write 1 EIO", write_fails(0, Err::kIo), 1, "F6421: WRITE(out.dat)", 0},
+      {"write 2 EIO", write_fails(kBlock, Err::kIo), 1, "F6421: WRITE(out.dat)", kBlock},
+      {"write last EIO", write_fails(kFullBlocks * kBlock, Err::kIo), 1, "F6421: CLOSE(out.dat)",
+       kFullBlocks * kBlock},
+      {"write 1 short", write_fails(7, Err::kOk), 1, "F6421: WRITE(out.dat)", 7},
+      {"write 2 short", write_fails(kBlock + 7, Err::kOk), 1, "F6421: WRITE(out.dat)", kBlock + 7},
+      {"write last short", write_fails(all - 7, Err::kOk), 1, "F6421: CLOSE(out.dat)", all - 7},
+      {"write 1 EINTR", write_fails(5, Err::kInterrupted), -1, "", 5},
+      {"write 2 EINTR", write_fails(kBlock + 5, Err::kInterrupted), -1, "", kBlock + 5},
+      {"write last EINTR", write_fails(all - 5, Err::kInterrupted), -1, "", all - 5},
+      // Closes: the output's close reports late write failures; the input's is of no account.
+      {"close output EIO", close_fails("out.dat", Err::kIo), 1, "F6421: CLOSE(out.dat)", all},
+      {"close output disk full", close_fails("out.dat", Err::kDiskFull), 1, "F6422: CLOSE(out.dat)",
+       all},
+      {"close output EINTR", close_fails("out.dat", Err::kInterrupted), -1, "", all},
+      {"close input EIO", close_fails("in.dat", Err::kIo), 0, "", all},
+      // Console writes: the first, the second and the last (at the stop).
+      {"console 1 EIO", console_fails(0, Err::kIo), 1, "F6421: WRITE(CON)", kRecords},
+      {"console 1 disk full", console_fails(0, Err::kDiskFull), 1, "F6422: WRITE(CON)", kRecords},
+      {"console 1 EINTR", console_fails(0, Err::kInterrupted), -1, "", kRecords},
+      {"console 2 EIO", console_fails(1, Err::kIo), 1, "F6421: WRITE(CON)", kRecords},
+      {"console last EIO", console_fails(2, Err::kIo), 1, "F6421: WRITE(CON)", all},
+      {"console last EINTR", console_fails(2, Err::kInterrupted), -1, "", all},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::FakePlatform fp;
+    fp.put("in.dat", in);
+    c.inject(fp);
+    Outcome o = run_copy();
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.signal, c.status == -1 ? 2 : 0);
+    if (*c.report == '\0') {
+      EXPECT_EQ(fp.err.find("run-time error"), std::string::npos) << fp.err;
+    } else {
+      EXPECT_EQ(fp.err.find("\r\nrun-time error " + std::string(c.report) + "\r\n- "), 0u)
+          << fp.err;
+    }
+    // An interrupt is never a read error.
+    if (c.status == -1) {
+      EXPECT_EQ(fp.out.find("parity"), std::string::npos);
+    }
+    const std::string out = fp.contents("out.dat");
+    if (c.kept == kRecords) {
+      EXPECT_EQ(out.size() % 4096, 0u);
+      EXPECT_GT(out.size(), 0u);
+      EXPECT_LT(out.size(), all);
+    } else {
+      EXPECT_EQ(out.size(), c.kept);
+    }
+    EXPECT_TRUE(out == in.substr(0, out.size())) << "not a prefix of the input";
+    EXPECT_EQ(fp.open_handles(), 0);
+  }
+}
+
+}  // namespace
