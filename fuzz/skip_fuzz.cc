@@ -35,9 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char* argv[] = {"Chunkit_"};
   rt::start_runtime(1, argv);
   chunkit::reset_state();
-  std::memset(chunkit::argbuf, ' ', chunkit::kNameLen);
-  std::memcpy(chunkit::argbuf, arg.data(), std::min<std::size_t>(arg.size(), chunkit::kNameLen));
-  std::size_t length = arg.size() + (arg.size() >= chunkit::kNameLen ? data[0] : 0);
+  std::memset(chunkit::argbuf, ' ', chunkit::kArgLen);
+  std::memcpy(chunkit::argbuf, arg.data(), std::min<std::size_t>(arg.size(), chunkit::kArgLen));
+  std::size_t length = arg.size() + (arg.size() >= chunkit::kArgLen ? data[0] : 0);
   chunkit::argstatus = static_cast<std::int16_t>(std::min<std::size_t>(length, 32767));
   try {
     chunkit::parseskip();
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   // "s#" and "s#-##" with plain numbers read as those numbers.
-  if (arg.size() >= 2 && arg.size() <= chunkit::kNameLen && (arg[0] == 's' || arg[0] == 'S')) {
+  if (arg.size() >= 2 && arg.size() <= chunkit::kArgLen && (arg[0] == 's' || arg[0] == 'S')) {
     std::string body = arg.substr(1);
     std::size_t dash = body.find('-');
     long first = plain_number(body.substr(0, dash));

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "fake_platform.h"
+
 namespace {
 
 using Words = std::vector<std::string>;
@@ -57,6 +59,7 @@ std::string fetch(int n, int len, std::int16_t* status, char fill = '#') {
 }
 
 TEST(FetchArg, StatusesAndBuffer) {
+  fake::FakePlatform fp;  // words already split by the system
   std::string long_word(85, 'x');
   const char* argv[] = {"prog", "in.dat", "", long_word.c_str()};
   ASSERT_TRUE(rt::args_init(4, argv));
@@ -78,6 +81,7 @@ TEST(FetchArg, StatusesAndBuffer) {
 }
 
 TEST(FetchArg, HugeLengthNeverReadsAsAbsent) {
+  fake::FakePlatform fp;  // words already split by the system
   std::string huge(65535, 'y');
   const char* argv[] = {"prog", huge.c_str()};
   ASSERT_TRUE(rt::args_init(2, argv));
@@ -87,6 +91,7 @@ TEST(FetchArg, HugeLengthNeverReadsAsAbsent) {
 }
 
 TEST(NextName, TakesWordsFromOneOnwardIndependentlyOfFetches) {
+  fake::FakePlatform fp;  // words already split by the system
   const char* argv[] = {"prog", "a", "b"};
   ASSERT_TRUE(rt::args_init(3, argv));
   std::int16_t status;
@@ -98,6 +103,20 @@ TEST(NextName, TakesWordsFromOneOnwardIndependentlyOfFetches) {
   ASSERT_TRUE(rt::take_next_name(&w));
   EXPECT_EQ(w, "b");
   EXPECT_FALSE(rt::take_next_name(&w));
+}
+
+// Where the system hands over the command line as one string, the words are split from it
+// (with its code page's double-byte characters), not taken from what the C runtime split.
+TEST(ArgsInit, SplitsTheCommandLineTheSystemHandsOver) {
+  fake::FakePlatform fp;
+  fp.line = "prog \"a\"\"b c \x81\" d";
+  const char* argv[] = {"prog", "ab", "c"};
+  ASSERT_TRUE(rt::args_init(3, argv));
+  EXPECT_EQ(rt::argcount(), 5);
+  std::int16_t status = 0;
+  EXPECT_EQ(fetch(1, 4, &status), "a\"b ");
+  EXPECT_EQ(fetch(3, 2, &status), "\x81\"");
+  EXPECT_EQ(fetch(4, 1, &status), "d");
 }
 
 }  // namespace

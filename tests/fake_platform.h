@@ -45,6 +45,8 @@ class FakePlatform : public platform::Platform {
   platform::Err write_error = platform::Err::kDiskFull;
   // Reads of files fail with read_error once this many more file reads have been made.
   int file_reads_before_failure = -1;
+  // The command line handed over as one string, or null for words already split.
+  const char* line = nullptr;
   platform::Err read_error = platform::Err::kIo;
   // Names whose open, or whose close, fails with the given error (a failed close still closes).
   std::map<std::string, platform::Err> open_errors;
@@ -89,6 +91,11 @@ class FakePlatform : public platform::Platform {
   platform::Err remove(const char* name) override;
   bool exists(const char* name) override;
   bool identity(platform::Handle h, platform::FileId* id) override;
+  const char* command_line() override { return line; }
+  // As in a double-byte code page whose lead bytes are 0x81-0x9F and 0xE0-0xFC.
+  bool is_lead_byte(unsigned char b) override {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+  }
   platform::Handle std_handle(platform::StdStream s) override;
   bool is_terminal(platform::Handle h) override;
   const char* null_device() override { return "/dev/null"; }

@@ -15,7 +15,13 @@ struct Result {
   int signal = 0;
 };
 
-// Standard input and output are pipes; standard error is a separate pipe.
+// The tool under test: the Windows build named by CHUNKIT_EXE when that is set (it runs under
+// the Wine named by CHUNKIT_WINE), else the native binary built with these tests.
+const std::string& tool();
+bool under_wine();
+
+// Standard input and output are pipes; standard error is a separate pipe. When args[0] is the
+// tool under Wine, Wine starts it.
 Result run(const std::string& dir, const std::vector<std::string>& args,
            const std::string& input = "");
 

@@ -9,7 +9,8 @@
 
 namespace platform {
 
-using Handle = int;
+// Wide enough for a POSIX descriptor and for a Windows handle, which is a pointer-sized value.
+using Handle = std::intptr_t;
 inline constexpr Handle kNoHandle = -1;
 
 // Why a call failed. kOk means it did not.
@@ -75,6 +76,13 @@ class Platform {
   virtual Err remove(const char* name) = 0;
   virtual bool exists(const char* name) = 0;
   virtual bool identity(Handle h, FileId* id) = 0;
+
+  // The command line as one string, where the system hands it over that way and the run-time
+  // splits it by its own rules (the program's own file name when the line is empty); null
+  // where the system hands over the words already split.
+  virtual const char* command_line() = 0;
+  // True when b is the first byte of a double-byte character in the active code page.
+  virtual bool is_lead_byte(unsigned char b) = 0;
 
   virtual Handle std_handle(StdStream s) = 0;
   // True when the handle is a character device (a terminal).

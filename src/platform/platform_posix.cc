@@ -162,6 +162,8 @@ class PosixPlatform final : public Platform {
     return true;
   }
 
+  const char* command_line() override { return nullptr; }
+  bool is_lead_byte(unsigned char) override { return false; }
   Handle std_handle(StdStream s) override { return static_cast<Handle>(s); }
   bool is_terminal(Handle h) override { return ::isatty(h) == 1; }
   const char* null_device() override { return "/dev/null"; }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/platform.h"
+
 namespace rt {
 namespace {
 
@@ -14,12 +16,20 @@ bool is_blank(char c) {
   return c == ' ' || c == '\t';
 }
 
+bool is_lead_byte(unsigned char b) {
+  return platform::current().is_lead_byte(b);
+}
+
 }  // namespace
 
 bool args_init(int argc, const char* const* argv) {
   next_name = 1;
   try {
-    words.assign(argv, argv + argc);
+    if (const char* line = platform::current().command_line()) {
+      words = split_command_line(line, is_lead_byte);
+    } else {
+      words.assign(argv, argv + argc);
+    }
     if (words.empty()) words.emplace_back();
   } catch (const std::bad_alloc&) {
     return false;

@@ -9,8 +9,9 @@
 
 namespace rt {
 
-// Builds the word table from words already split by the system (word 0 is the program's
-// name). Returns false when there is no memory for it.
+// Builds the word table: by splitting the command line where the platform hands it over as one
+// string, else from the words the system split (word 0 is the program's name). Returns false
+// when there is no memory for it.
 bool args_init(int argc, const char* const* argv);
 
 // Splits a command line handed over as one string into words: word 0 by its own rules, then
