@@ -87,10 +87,11 @@ void write_range(std::int32_t from, std::int32_t to) {
 
 // Reads the next record into `record` (0xFF where the file gives no byte); returns its status.
 std::int32_t read_record() {
-  std::memset(record, 0xFF, kRecordSize);
   std::int32_t status = rt::binread_begin(kInUnit, true);
   if (status == 0) status = rt::binread_item(record, kRecordSize);
   if (status == 0) status = rt::binread_end();
+  const std::size_t placed = rt::binread_placed();
+  if (placed < kRecordSize) std::memset(record + placed, 0xFF, kRecordSize - placed);
   return status;
 }
 
@@ -165,7 +166,7 @@ void copy_pass() {
         endbyte = lastbyte;
       }
     }
-    for (int k = 0; k < kRecordSize; ++k) words[k] = record[k];
+    for (int k = 0; k < kPrefaceLen; ++k) words[k] = record[k];
     decode_preface();
     if (irec > skipend) further_skip_range();
     if (!(skipstart <= irec && irec <= skipend)) show_and_write();

@@ -61,6 +61,14 @@ struct Item {
   std::uint16_t len;
 };
 
+// A data item of a stencil: where its characters go in the record, and how many.
+struct Field {
+  std::uint16_t at;
+  std::uint16_t width;
+  std::uint16_t digits;  // 'i': minimum digits
+  char letter;           // 'i' or 'a'
+};
+
 struct Compiled {
   std::size_t key_len = 0;
   char key[kMaxLayoutLen];  // the layout's first kMaxLayoutLen characters
@@ -68,7 +76,87 @@ struct Compiled {
   Item items[kMaxItems];
   std::size_t revert = 0;  // where output continues when values remain at the end
   bool revert_has_data = false;
+  // The stencil (see build_stencil): the record with its literal characters in place, and a
+  // field for each value.
+  bool has_stencil = false;
+  bool stencil_continued = false;  // the record ends with "\"
+  std::size_t stencil_len = 0;
+  std::size_t nfields = 0;
+  std::uint32_t texts = 0;  // bit k: field k is an A item
+  char image[kRecordCap];
+  Field fields[kMaxValues];
 };
+
+// A layout whose items are only literals, blanks, "\" and data items of a fixed width (Iw, Aw)
+// puts the same characters in the same places every time it is given one value per data item.
+// Its record is kept as an image with the literals in place and a blank field per data item,
+// so that such a statement fills in its fields instead of interpreting the layout again.
+// Anything else (groups, "/", ":", Z, a width of 0, faults, a record longer than the buffer)
+// leaves the layout without a stencil.
+void build_stencil(Compiled& c) {
+  std::size_t pos = 0;
+  std::size_t pending = 0;  // blanks written in front of the next character
+  std::size_t nf = 0;
+  bool backslash = false;
+  c.texts = 0;
+  // Places n characters (blanks when p is null) after the pending blanks; false when they do
+  // not fit the record.
+  const auto place = [&](const char* p, std::size_t n) {
+    if (n == 0) return true;
+    if (pending + n > kRecordCap - pos) return false;
+    std::memset(c.image + pos, ' ', pending);
+    pos += pending;
+    pending = 0;
+    if (p == nullptr) {
+      std::memset(c.image + pos, ' ', n);
+    } else {
+      std::memcpy(c.image + pos, p, n);
+    }
+    pos += n;
+    return true;
+  };
+  for (std::size_t k = 0; k < c.n; ++k) {
+    const Item& it = c.items[k];
+    switch (it.op) {
+      case Op::kLiteral: {
+        // Two apostrophes in a row stand for one.
+        const char* t = c.key + it.off;
+        for (std::size_t i = 0; i < it.len; ++i) {
+          if (!place(t + i, 1)) return;
+          if (it.letter == '\'' && t[i] == '\'') ++i;
+        }
+        backslash = false;
+        break;
+      }
+      case Op::kSkip:
+        pending += static_cast<std::size_t>(it.count);
+        backslash = false;
+        break;
+      case Op::kBackslash:
+        backslash = true;
+        break;
+      case Op::kData:
+        if (it.letter == 'z' || it.width < 1) return;
+        for (std::int32_t r = 0; r < it.count; ++r) {
+          const std::size_t at = pos + pending;
+          if (nf == kMaxValues || !place(nullptr, static_cast<std::size_t>(it.width))) return;
+          if (it.letter == 'a') c.texts |= std::uint32_t{1} << nf;
+          c.fields[nf++] = {static_cast<std::uint16_t>(at), static_cast<std::uint16_t>(it.width),
+                            static_cast<std::uint16_t>(it.digits), it.letter};
+        }
+        backslash = false;
+        break;
+      case Op::kEnd:
+        c.has_stencil = true;
+        c.stencil_continued = backslash;
+        c.stencil_len = pos;
+        c.nfields = nf;
+        return;
+      default:
+        return;
+    }
+  }
+}
 
 char lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
@@ -90,6 +178,7 @@ class Compiler {
     out.n = 0;
     out.revert = 0;
     out.revert_has_data = false;
+    out.has_stencil = false;
   }
 
   void run() {
@@ -103,6 +192,7 @@ class Compiler {
     mark(Op::kEnd);
     for (std::size_t k = c_.revert; k < c_.n; ++k)
       c_.revert_has_data |= c_.items[k].op == Op::kData;
+    build_stencil(c_);
   }
 
  private:
@@ -334,6 +424,7 @@ struct Statement {
   const Compiled* layout = nullptr;  // null: list-directed
   Value values[kMaxValues];
   std::size_t nvalues = 0;
+  std::uint32_t texts = 0;  // bit k: value k is a text
   bool lost = false;  // an item did not fit the statement's room
   char text[kTextRoom];
   std::size_t text_len = 0;
@@ -357,6 +448,7 @@ void add_value(const Value& v) {
   if (g_st.nvalues == kMaxValues) {
     g_st.lost = true;
   } else if (!g_st.lost) {
+    if (v.kind == Kind::kText) g_st.texts |= std::uint32_t{1} << g_st.nvalues;
     g_st.values[g_st.nvalues++] = v;
   }
 }
@@ -466,6 +558,21 @@ void render_int(std::int32_t v, std::size_t w, std::size_t m) {
   if (v < 0) put("-", 1);
   put_fill('0', zeros);
   put(digits + sizeof digits - nd, nd);
+}
+
+// Iw.m as render_int gives it, written from the right into the w blanks at `at`.
+void fill_int(char* at, std::int32_t v, std::size_t w, std::size_t m) {
+  std::uint32_t mag = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
+  std::size_t n = 0;  // characters written
+  do {
+    if (n == w) return (void)std::memset(at, '*', w);
+    at[w - ++n] = static_cast<char>('0' + mag % 10);
+    mag /= 10;
+  } while (mag != 0 || n < m);
+  if (v < 0) {
+    if (n == w) return (void)std::memset(at, '*', w);
+    at[w - ++n] = '-';
+  }
 }
 
 // Zw: the bit pattern in upper-case hexadecimal without leading zeros; the rightmost w
@@ -598,6 +705,38 @@ void run_layout(const Compiled& c) {
   }
 }
 
+// Whether the statement can fill in the stencil of its layout: one value of the right kind
+// per field, into a console or unit record.
+bool fits_stencil(const Compiled& c) {
+  if (!c.has_stencil || g_st.target == Target::kInternal || g_st.lost ||
+      g_st.nvalues != c.nfields) {
+    return false;
+  }
+  return g_st.texts == c.texts;
+}
+
+// The record of a statement that fits its stencil: the same characters as run_layout gives.
+void fill_stencil(const Compiled& c) {
+  std::memcpy(g_st.rec, c.image, c.stencil_len);
+  for (std::size_t k = 0; k < c.nfields; ++k) {
+    const Field& f = c.fields[k];
+    const Value& v = g_st.values[k];
+    char* at = g_st.rec + f.at;  // the field is blank
+    if (f.letter == 'a') {
+      const char* text = g_st.text + v.off;
+      if (f.width < v.len) {
+        std::memcpy(at, text, f.width);
+      } else {
+        std::memcpy(at + f.width - v.len, text, v.len);
+      }
+      continue;
+    }
+    fill_int(at, v.num, f.width, f.digits);
+  }
+  g_st.len = c.stencil_len;
+  end_record(true, c.stencil_continued);
+}
+
 // One record starting with a blank; texts run on, numbers take fields of 11 (the first) or
 // 12 positions; a line holds kListLine positions after its leading blank.
 void run_list() {
@@ -645,6 +784,7 @@ void begin(Target target, std::int32_t unit, char* base, std::size_t cap, std::s
   g_st.pending = 0;
   g_st.split = false;
   g_st.nvalues = 0;
+  g_st.texts = 0;
   g_st.lost = false;
   g_st.text_len = 0;
   g_st.layout = layout.data() == nullptr ? nullptr : &compiled(layout);
@@ -692,10 +832,12 @@ void write_text(std::string_view text) {
 }
 
 void write_end() {
-  if (g_st.layout != nullptr) {
-    run_layout(*g_st.layout);
-  } else {
+  if (g_st.layout == nullptr) {
     run_list();
+  } else if (fits_stencil(*g_st.layout)) {
+    fill_stencil(*g_st.layout);
+  } else {
+    run_layout(*g_st.layout);
   }
 }
 

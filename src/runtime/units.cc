@@ -107,6 +107,7 @@ struct Statement {
   bool status_wanted = false;
   bool reading = false;
   std::int32_t status = 0;
+  std::size_t placed = 0;  // bytes a read statement has placed
 };
 Statement g_stmt;
 
@@ -262,8 +263,8 @@ int put_bytes(Unit& u, const char* p, std::size_t n) {
 }
 
 // Fills p with n bytes. Returns 0, kErrEnd when the file ended first (the bytes before the end
-// are placed), or an error number.
-int get_bytes(Unit& u, char* p, std::size_t n) {
+// are placed), or an error number. *placed grows by the number of bytes placed.
+int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed) {
   if (u.writing) {
     int e = flush_block(u);
     u.writing = false;
@@ -290,6 +291,7 @@ int get_bytes(Unit& u, char* p, std::size_t n) {
     u.pos += take;
     p += take;
     n -= take;
+    *placed += take;
   }
   return 0;
 }
@@ -671,7 +673,7 @@ std::int32_t binread_begin(std::int32_t unit, bool status_wanted) {
 std::int32_t binread_item(void* target, std::size_t length) {
   if (g_stmt.status == 0 && g_stmt.unit == nullptr) start_statement();
   if (g_stmt.status != 0) return g_stmt.status;
-  if (int n = get_bytes(*g_stmt.unit, static_cast<char*>(target), length)) {
+  if (int n = get_bytes(*g_stmt.unit, static_cast<char*>(target), length, &g_stmt.placed)) {
     return fail_unit_statement(n);
   }
   return 0;
@@ -679,6 +681,10 @@ std::int32_t binread_item(void* target, std::size_t length) {
 
 std::int32_t binread_end() {
   return g_stmt.status;
+}
+
+std::size_t binread_placed() {
+  return g_stmt.placed;
 }
 
 std::int32_t binwrite_begin(std::int32_t unit, bool status_wanted) {

@@ -53,6 +53,8 @@ std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec&
 std::int32_t binread_begin(std::int32_t unit, bool status_wanted);
 std::int32_t binread_item(void* target, std::size_t length);
 std::int32_t binread_end();
+// Bytes the read statement under way has placed, in all its items so far.
+std::size_t binread_placed();
 
 // Binary write statement. The first write after a statement that was not a write cuts the
 // file at the current position. Bytes collect in the unit's block and reach the file when the
