@@ -36,7 +36,7 @@ extern std::int32_t nread;     // records read from the input so far
 extern std::int32_t ieof;      // 1 once a read of the input met the end of the file
 extern std::int32_t iversion;  // failed attempts to create the output file
 
-extern unsigned char record[kRecordSize];  // the record in hand
+extern unsigned char record[kRecordSize];  // the record in hand, unless read in place
 extern std::int16_t words[kPrefaceLen];    // the record's preface as words, one byte each
 
 extern std::int32_t rectype;    // record type from the preface decoder

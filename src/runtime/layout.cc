@@ -344,6 +344,7 @@ class Compiler {
 Compiled g_cache[kCacheEntries + 1];
 std::size_t g_cache_used = 0;
 std::size_t g_cache_next = 0;
+std::size_t g_cache_last = 0;  // the entry found last
 
 const Compiled& compiled(std::string_view text) {
   if (text.size() > kMaxLayoutLen) {
@@ -351,10 +352,18 @@ const Compiled& compiled(std::string_view text) {
     Compiler(c, text).run();
     return c;
   }
+  // A statement often repeats the one before it; its layout is looked at first.
+  const auto same = [&](const Compiled& c) {
+    return c.key_len == text.size() && std::memcmp(c.key, text.data(), text.size()) == 0;
+  };
+  if (g_cache_last < g_cache_used && same(g_cache[g_cache_last])) return g_cache[g_cache_last];
   for (std::size_t k = 0; k < g_cache_used; ++k) {
-    const Compiled& c = g_cache[k];
-    if (c.key_len == text.size() && std::memcmp(c.key, text.data(), text.size()) == 0) return c;
+    if (same(g_cache[k])) {
+      g_cache_last = k;
+      return g_cache[k];
+    }
   }
+  g_cache_last = g_cache_next;
   Compiled& c = g_cache[g_cache_next];
   g_cache_next = (g_cache_next + 1) % kCacheEntries;
   g_cache_used = std::max(g_cache_used, g_cache_next == 0 ? kCacheEntries : g_cache_next);
@@ -562,6 +571,10 @@ void render_int(std::int32_t v, std::size_t w, std::size_t m) {
 
 // Iw.m as render_int gives it, written from the right into the w blanks at `at`.
 void fill_int(char* at, std::int32_t v, std::size_t w, std::size_t m) {
+  if (static_cast<std::uint32_t>(v) < 10 && m <= 1) {  // one digit, the common case
+    at[w - 1] = static_cast<char>('0' + v);
+    return;
+  }
   std::uint32_t mag = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
   std::size_t n = 0;  // characters written
   do {
@@ -795,6 +808,7 @@ void begin(Target target, std::int32_t unit, char* base, std::size_t cap, std::s
 void layout_init() {
   g_cache_used = 0;
   g_cache_next = 0;
+  g_cache_last = 0;
   g_line = {};
   g_clen = 0;
   g_console_broken = false;
