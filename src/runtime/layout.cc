@@ -37,6 +37,8 @@ constexpr std::size_t kRecordCap = 132;
 constexpr std::size_t kListLine = 79;  // list-directed positions after the leading blank
 constexpr std::size_t kConsoleBufSize = std::size_t{64} << 10;
 constexpr std::int64_t kTerminalFlushMs = 50;
+// The narrowest terminal whose screen the left-out lines (drop_overwritten) leave unchanged.
+constexpr std::size_t kMinColumns = 64;
 
 enum class Op : std::uint8_t {
   kData,
@@ -378,6 +380,44 @@ char g_cbuf[kConsoleBufSize];
 std::size_t g_clen = 0;
 bool g_console_broken = false;  // standard output failed once: later output is dropped
 std::int64_t g_last_flush = 0;
+char g_last_sent = '\0';  // the last byte handed to the system
+
+// Length of the run of printable characters at buf[from], up to n.
+std::size_t printable_run(const char* buf, std::size_t from, std::size_t n) {
+  std::size_t e = from;
+  while (e < n && buf[e] >= ' ' && buf[e] <= '~') ++e;
+  return e - from;
+}
+
+}  // namespace
+
+std::size_t drop_overwritten(char* buf, std::size_t n, char before) {
+  std::size_t kept = 0;
+  std::size_t r = 0;
+  std::size_t run = printable_run(buf, 0, n);  // the run at r
+  while (r < n) {
+    // A run that starts in the first column and is too short to wrap, then a CR, then a run
+    // at least as long: the second one covers every character of the first.
+    const bool first_column = (kept == 0 ? before : buf[kept - 1]) == '\r';
+    if (first_column && run > 0 && run < kMinColumns && r + run < n && buf[r + run] == '\r') {
+      const std::size_t next = printable_run(buf, r + run + 1, n);
+      if (next >= run) {
+        r += run + 1;
+        run = next;
+        continue;
+      }
+    }
+    // The run is kept, with the byte that ends it.
+    const std::size_t keep = run + (r + run < n ? 1 : 0);
+    std::memmove(buf + kept, buf + r, keep);
+    kept += keep;
+    r += keep;
+    run = printable_run(buf, r, n);
+  }
+  return kept;
+}
+
+namespace {
 
 // Starts a record on the console with the first part of its characters: the carriage
 // control, then the rest, or the part whole when the line continues.
@@ -813,6 +853,7 @@ void layout_init() {
   g_clen = 0;
   g_console_broken = false;
   g_last_flush = 0;
+  g_last_sent = '\0';
   g_st.nvalues = 0;
   g_st.len = 0;
 }
@@ -861,7 +902,12 @@ ConsoleLine& console_line() {
 
 void console_put(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (g_clen == kConsoleBufSize) console_flush();
+    if (g_clen == kConsoleBufSize) {
+      // At a terminal most of a full buffer is usually progress lines that later ones cover:
+      // they are left out, and the rest waits for the next flush while there is room.
+      if (stdout_is_terminal()) g_clen = drop_overwritten(g_cbuf, g_clen, g_last_sent);
+      if (g_clen > kConsoleBufSize / 2) console_flush();
+    }
     const std::size_t n = std::min(bytes.size(), kConsoleBufSize - g_clen);
     std::memcpy(g_cbuf + g_clen, bytes.data(), n);
     g_clen += n;
@@ -874,9 +920,12 @@ void console_flush() {
   check_interrupt();
   // The buffer is emptied first: the report of a failed write flushes again and must find
   // nothing left, and output to a broken standard output is dropped from then on.
-  const std::size_t n = g_clen;
+  std::size_t n = g_clen;
   g_clen = 0;
   if (g_console_broken) return;
+  if (stdout_is_terminal()) n = drop_overwritten(g_cbuf, n, g_last_sent);
+  if (n == 0) return;
+  g_last_sent = g_cbuf[n - 1];
   platform::Platform& p = platform::current();
   const platform::IoResult r = p.write(p.std_handle(platform::StdStream::kOut), g_cbuf, n);
   if (stdout_is_terminal()) g_last_flush = p.now_ms();
