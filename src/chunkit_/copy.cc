@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "chunkit_/params.h"
@@ -64,7 +65,7 @@ void progress_line(std::string_view layout) {
   rt::write_begin(kConsoleUnit, layout);
   rt::write_int4(irec);
   rt::write_int4(rectype);
-  for (std::int32_t d : digit) rt::write_int4(d);
+  rt::write_int4s(digit, std::size(digit));
   rt::write_text("\r");
   rt::write_end();
 }

@@ -68,7 +68,7 @@ struct Field {
   std::uint16_t at;
   std::uint16_t width;
   std::uint16_t digits;  // 'i': minimum digits
-  char letter;           // 'i' or 'a'
+  char letter;           // 'i', 'a', or '1' for I1: a digit or "*"
 };
 
 struct Compiled {
@@ -143,8 +143,9 @@ void build_stencil(Compiled& c) {
           const std::size_t at = pos + pending;
           if (nf == kMaxValues || !place(nullptr, static_cast<std::size_t>(it.width))) return;
           if (it.letter == 'a') c.texts |= std::uint32_t{1} << nf;
+          const char letter = it.letter == 'i' && it.width == 1 ? '1' : it.letter;
           c.fields[nf++] = {static_cast<std::uint16_t>(at), static_cast<std::uint16_t>(it.width),
-                            static_cast<std::uint16_t>(it.digits), it.letter};
+                            static_cast<std::uint16_t>(it.digits), letter};
         }
         backslash = false;
         break;
@@ -611,10 +612,6 @@ void render_int(std::int32_t v, std::size_t w, std::size_t m) {
 
 // Iw.m as render_int gives it, written from the right into the w blanks at `at`.
 void fill_int(char* at, std::int32_t v, std::size_t w, std::size_t m) {
-  if (static_cast<std::uint32_t>(v) < 10 && m <= 1) {  // one digit, the common case
-    at[w - 1] = static_cast<char>('0' + v);
-    return;
-  }
   std::uint32_t mag = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
   std::size_t n = 0;  // characters written
   do {
@@ -775,16 +772,22 @@ void fill_stencil(const Compiled& c) {
     const Field& f = c.fields[k];
     const Value& v = g_st.values[k];
     char* at = g_st.rec + f.at;  // the field is blank
-    if (f.letter == 'a') {
-      const char* text = g_st.text + v.off;
-      if (f.width < v.len) {
-        std::memcpy(at, text, f.width);
-      } else {
-        std::memcpy(at + f.width - v.len, text, v.len);
+    switch (f.letter) {
+      case '1':  // most fields of the progress lines
+        *at = static_cast<std::uint32_t>(v.num) < 10 ? static_cast<char>('0' + v.num) : '*';
+        break;
+      case 'i':
+        fill_int(at, v.num, f.width, f.digits);
+        break;
+      default: {
+        const char* text = g_st.text + v.off;
+        if (f.width < v.len) {
+          std::memcpy(at, text, f.width);
+        } else {
+          std::memcpy(at + f.width - v.len, text, v.len);
+        }
       }
-      continue;
     }
-    fill_int(at, v.num, f.width, f.digits);
   }
   g_st.len = c.stencil_len;
   end_record(true, c.stencil_continued);
@@ -869,6 +872,16 @@ void write_begin_internal(char* var, std::size_t len, std::string_view layout) {
 
 void write_int4(std::int32_t value) {
   add_value({Kind::kInt4, value, 0, 0});
+}
+
+void write_int4s(const std::int32_t* values, std::size_t n) {
+  if (g_st.lost || n > kMaxValues - g_st.nvalues) {
+    for (std::size_t k = 0; k < n; ++k) add_value({Kind::kInt4, values[k], 0, 0});
+    return;
+  }
+  Value* out = g_st.values + g_st.nvalues;
+  for (std::size_t k = 0; k < n; ++k) out[k] = {Kind::kInt4, values[k], 0, 0};
+  g_st.nvalues += n;
 }
 
 void write_int2(std::int16_t value) {

@@ -18,6 +18,8 @@ void layout_init();
 void write_begin(std::int32_t unit, std::string_view layout);
 void write_begin_internal(char* var, std::size_t len, std::string_view layout);
 void write_int4(std::int32_t value);
+// n 4-byte integers in order: an array in the item list.
+void write_int4s(const std::int32_t* values, std::size_t n);
 void write_int2(std::int16_t value);
 void write_text(std::string_view text);
 void write_end();
