@@ -10,8 +10,8 @@
 
 #include "fake_platform.h"
 #include "runtime/stop.h"
-#include "screen.h"
 #include "runtime/units.h"
+#include "screen.h"
 
 namespace {
 
@@ -389,7 +389,6 @@ TEST(ConsoleBuffer, FailedWriteIsReportedOnce) {
   EXPECT_EQ(fp.err.find("run-time error", 5), std::string::npos);
 }
 
-
 // Layouts of fixed fields are filled in from a stencil; with a ":" added they are interpreted.
 // Both must give the same bytes, the same line state and the same failures.
 TEST(ConsoleWrite, StencilMatchesInterpretation) {
@@ -399,8 +398,8 @@ TEST(ConsoleWrite, StencilMatchesInterpretation) {
   };
   const Case cases[] = {
       {kCopying,
-       {I4(12), I4(2), I4(9), I4(9), I4(1), I4(2), I4(3), I4(2), I4(3), I4(5), I4(9), I4(5),
-        I4(15), T("\r")}},
+       {I4(12), I4(2), I4(9), I4(9), I4(1), I4(2), I4(3), I4(2), I4(3), I4(5), I4(9), I4(5), I4(15),
+        T("\r")}},
       {kCopying,
        {I4(-1234567), I4(-98), I4(0), I4(10), I4(-1), I4(2), I4(3), I4(2), I4(3), I4(5), I4(9),
         I4(5), I4(9), T("\r")}},
@@ -484,19 +483,21 @@ TEST(TerminalOutput, LinesThatAreWrittenOverAreLeftOut) {
       {"each line covers the one before", {"\r" + l1 + l2 + l3}, "\r" + l3},
       {"a shorter line keeps the longer one", {"\r" + l1 + "short\r" + l2}, "\r" + l1 + l2},
       {"a longer line covers a shorter one", {"\r short\r" + l1}, "\r" + l1},
-      {"a line end keeps the line", {"\r" + l1 + "\n Skip recs\r" + l2}, "\r" + l1 + "\n Skip recs\r" + l2},
+      {"a line end keeps the line",
+       {"\r" + l1 + "\n Skip recs\r" + l2},
+       "\r" + l1 + "\n Skip recs\r" + l2},
       {"the end of the run", {"\r" + l1 + l2 + stop}, "\r" + l2 + stop},
       {"a line that may not start in the first column", {"ab" + l1 + l2}, "ab" + l1 + l2},
       {"the first line of all", {l1 + l2}, l1 + l2},
       {"64 columns or more may wrap", {"\r" + longer + longer}, "\r" + longer + longer},
       {"other bytes end a line", {"\ra\tb\r" + l1}, "\ra\tb\r" + l1},
       {"empty lines stay", {"\r\r\r" + l1 + l2}, "\r\r\r" + l2},
-      {"a prompt", {"\r" + l1 + "\r\nEnter the first record to be copied: "},
+      {"a prompt",
+       {"\r" + l1 + "\r\nEnter the first record to be copied: "},
        "\r" + l1 + "\r\nEnter the first record to be copied: "},
       // Lines already sent stay; the next flush goes on after the CR it ended with.
       {"flush boundaries", {"\r" + l1, l2 + l3, "\r\n"}, "\r" + l1 + l3 + "\r\n"},
-      {"a line cut by a flush", {"\r" + l1.substr(0, 30), l1.substr(30) + l2},
-       "\r" + l1 + l2},
+      {"a line cut by a flush", {"\r" + l1.substr(0, 30), l1.substr(30) + l2}, "\r" + l1 + l2},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(through_terminal(c.chunks, c.what), c.sent) << c.what;

@@ -475,7 +475,7 @@ struct Statement {
   Value values[kMaxValues];
   std::size_t nvalues = 0;
   std::uint32_t texts = 0;  // bit k: value k is a text
-  bool lost = false;  // an item did not fit the statement's room
+  bool lost = false;        // an item did not fit the statement's room
   char text[kTextRoom];
   std::size_t text_len = 0;
   // The record under construction: the variable itself for an internal write.
