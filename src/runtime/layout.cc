@@ -63,12 +63,14 @@ struct Item {
   std::uint16_t len;
 };
 
-// A data item of a stencil: where its characters go in the record, and how many.
+// Data items of a stencil: where their characters go in the record, and how many. I1 items
+// side by side (as "5i1" gives) make one field of `count` columns, a digit or "*" each.
 struct Field {
   std::uint16_t at;
   std::uint16_t width;
   std::uint16_t digits;  // 'i': minimum digits
-  char letter;           // 'i', 'a', or '1' for I1: a digit or "*"
+  std::uint16_t count;   // '1': the values it takes; otherwise 1
+  char letter;           // 'i', 'a' or '1'
 };
 
 struct Compiled {
@@ -84,7 +86,8 @@ struct Compiled {
   bool stencil_continued = false;  // the record ends with "\"
   std::size_t stencil_len = 0;
   std::size_t nfields = 0;
-  std::uint32_t texts = 0;  // bit k: field k is an A item
+  std::size_t nvalues = 0;  // the values it takes
+  std::uint32_t texts = 0;  // bit k: value k goes to an A item
   char image[kRecordCap];
   Field fields[kMaxValues];
 };
@@ -99,6 +102,7 @@ void build_stencil(Compiled& c) {
   std::size_t pos = 0;
   std::size_t pending = 0;  // blanks written in front of the next character
   std::size_t nf = 0;
+  std::size_t nv = 0;
   bool backslash = false;
   c.texts = 0;
   // Places n characters (blanks when p is null) after the pending blanks; false when they do
@@ -141,11 +145,18 @@ void build_stencil(Compiled& c) {
         if (it.letter == 'z' || it.width < 1) return;
         for (std::int32_t r = 0; r < it.count; ++r) {
           const std::size_t at = pos + pending;
-          if (nf == kMaxValues || !place(nullptr, static_cast<std::size_t>(it.width))) return;
-          if (it.letter == 'a') c.texts |= std::uint32_t{1} << nf;
+          if (nv == kMaxValues || !place(nullptr, static_cast<std::size_t>(it.width))) return;
+          if (it.letter == 'a') c.texts |= std::uint32_t{1} << nv;
+          ++nv;
           const char letter = it.letter == 'i' && it.width == 1 ? '1' : it.letter;
-          c.fields[nf++] = {static_cast<std::uint16_t>(at), static_cast<std::uint16_t>(it.width),
-                            static_cast<std::uint16_t>(it.digits), letter};
+          Field* last = nf > 0 ? &c.fields[nf - 1] : nullptr;
+          if (letter == '1' && last != nullptr && last->letter == '1' &&
+              last->at + last->count == at) {
+            ++last->count;
+          } else {
+            c.fields[nf++] = {static_cast<std::uint16_t>(at), static_cast<std::uint16_t>(it.width),
+                              static_cast<std::uint16_t>(it.digits), 1, letter};
+          }
         }
         backslash = false;
         break;
@@ -154,6 +165,7 @@ void build_stencil(Compiled& c) {
         c.stencil_continued = backslash;
         c.stencil_len = pos;
         c.nfields = nf;
+        c.nvalues = nv;
         return;
       default:
         return;
@@ -461,11 +473,11 @@ void console_tail(bool continued) {
 enum class Target { kConsole, kUnit, kInternal };
 enum class Kind : std::uint8_t { kInt2, kInt4, kText };
 
+// Eight bytes, so that capturing a number costs little.
 struct Value {
-  Kind kind;
-  std::int32_t num;
+  std::int32_t num;   // kText: the text's length
   std::uint16_t off;  // kText: position in the statement's text room
-  std::uint16_t len;
+  Kind kind;
 };
 
 struct Statement {
@@ -644,11 +656,12 @@ void render_hex(const Value& v, std::int32_t width) {
 
 void render_text(const Value& v, std::int32_t width) {
   const char* p = g_st.text + v.off;
-  if (width < 0) return put(p, v.len);
+  const std::size_t len = static_cast<std::size_t>(v.num);
+  if (width < 0) return put(p, len);
   const std::size_t w = static_cast<std::size_t>(width);
-  if (w < v.len) return put(p, w);
-  put_fill(' ', w - v.len);
-  put(p, v.len);
+  if (w < len) return put(p, w);
+  put_fill(' ', w - len);
+  put(p, len);
 }
 
 void render(const Item& it, const Value& v) {
@@ -759,7 +772,7 @@ void run_layout(const Compiled& c) {
 // per field, into a console or unit record.
 bool fits_stencil(const Compiled& c) {
   if (!c.has_stencil || g_st.target == Target::kInternal || g_st.lost ||
-      g_st.nvalues != c.nfields) {
+      g_st.nvalues != c.nvalues) {
     return false;
   }
   return g_st.texts == c.texts;
@@ -768,23 +781,28 @@ bool fits_stencil(const Compiled& c) {
 // The record of a statement that fits its stencil: the same characters as run_layout gives.
 void fill_stencil(const Compiled& c) {
   std::memcpy(g_st.rec, c.image, c.stencil_len);
+  const Value* v = g_st.values;
   for (std::size_t k = 0; k < c.nfields; ++k) {
     const Field& f = c.fields[k];
-    const Value& v = g_st.values[k];
     char* at = g_st.rec + f.at;  // the field is blank
     switch (f.letter) {
-      case '1':  // most fields of the progress lines
-        *at = static_cast<std::uint32_t>(v.num) < 10 ? static_cast<char>('0' + v.num) : '*';
+      case '1':  // most of the progress lines
+        for (const Value* end = v + f.count; v != end; ++v, ++at) {
+          *at = static_cast<std::uint32_t>(v->num) < 10 ? static_cast<char>('0' + v->num) : '*';
+        }
         break;
       case 'i':
-        fill_int(at, v.num, f.width, f.digits);
+        fill_int(at, v->num, f.width, f.digits);
+        ++v;
         break;
       default: {
-        const char* text = g_st.text + v.off;
-        if (f.width < v.len) {
+        const char* text = g_st.text + v->off;
+        const std::size_t len = static_cast<std::size_t>(v->num);
+        ++v;
+        if (f.width < len) {
           std::memcpy(at, text, f.width);
         } else {
-          std::memcpy(at + f.width - v.len, text, v.len);
+          std::memcpy(at + f.width - len, text, len);
         }
       }
     }
@@ -808,7 +826,7 @@ void run_list() {
     const Value& v = g_st.values[k];
     if (v.kind == Kind::kText) {
       const char* p = g_st.text + v.off;
-      std::size_t n = v.len;
+      std::size_t n = static_cast<std::size_t>(v.num);
       while (n >= kListLine - used) {
         const std::size_t part = kListLine - used;
         put(p, part);
@@ -871,21 +889,21 @@ void write_begin_internal(char* var, std::size_t len, std::string_view layout) {
 }
 
 void write_int4(std::int32_t value) {
-  add_value({Kind::kInt4, value, 0, 0});
+  add_value({value, 0, Kind::kInt4});
 }
 
 void write_int4s(const std::int32_t* values, std::size_t n) {
   if (g_st.lost || n > kMaxValues - g_st.nvalues) {
-    for (std::size_t k = 0; k < n; ++k) add_value({Kind::kInt4, values[k], 0, 0});
+    for (std::size_t k = 0; k < n; ++k) add_value({values[k], 0, Kind::kInt4});
     return;
   }
   Value* out = g_st.values + g_st.nvalues;
-  for (std::size_t k = 0; k < n; ++k) out[k] = {Kind::kInt4, values[k], 0, 0};
+  for (std::size_t k = 0; k < n; ++k) out[k] = {values[k], 0, Kind::kInt4};
   g_st.nvalues += n;
 }
 
 void write_int2(std::int16_t value) {
-  add_value({Kind::kInt2, value, 0, 0});
+  add_value({value, 0, Kind::kInt2});
 }
 
 void write_text(std::string_view text) {
@@ -894,8 +912,8 @@ void write_text(std::string_view text) {
     return;
   }
   std::memcpy(g_st.text + g_st.text_len, text.data(), text.size());
-  add_value({Kind::kText, 0, static_cast<std::uint16_t>(g_st.text_len),
-             static_cast<std::uint16_t>(text.size())});
+  add_value({static_cast<std::int32_t>(text.size()), static_cast<std::uint16_t>(g_st.text_len),
+             Kind::kText});
   g_st.text_len += text.size();
 }
 
