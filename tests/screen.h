@@ -32,6 +32,8 @@ class Screen {
     }
   }
 
+  friend bool operator==(const Screen&, const Screen&) = default;
+
   // The rows without trailing blanks, one per line, then the cursor position.
   std::string text() const {
     std::string s;
