@@ -29,7 +29,7 @@ constexpr std::int32_t kMaxCount = 32767;
 constexpr std::size_t kCacheEntries = 32;
 
 // Room of one statement: its values and the characters of its texts.
-constexpr std::size_t kMaxValues = 32;
+constexpr std::size_t kMaxValues = 32;  // at most 32: one bit each in the masks of texts
 constexpr std::size_t kTextRoom = 4096;
 
 // Buffer of a console or text-file record; longer records are handed on in parts.
@@ -402,8 +402,11 @@ std::size_t printable_run(const char* buf, std::size_t from, std::size_t n) {
   return e - from;
 }
 
-}  // namespace
-
+// Leaves out of the n bytes at buf every line of printable characters that a terminal would
+// show only to cover it at once: one that starts in the first column (after a CR; `before` is
+// the byte sent just before buf), is not empty and narrower than kMinColumns, and is followed
+// by one CR and a line at least as long. Returns how many bytes remain, at the start of buf.
+// Sent to a terminal kMinColumns or more wide, they leave the screen exactly as all n would.
 std::size_t drop_overwritten(char* buf, std::size_t n, char before) {
   std::size_t kept = 0;
   std::size_t r = 0;
@@ -429,8 +432,6 @@ std::size_t drop_overwritten(char* buf, std::size_t n, char before) {
   }
   return kept;
 }
-
-namespace {
 
 // Starts a record on the console with the first part of its characters: the carriage
 // control, then the rest, or the part whole when the line continues.
@@ -473,11 +474,11 @@ void console_tail(bool continued) {
 enum class Target { kConsole, kUnit, kInternal };
 enum class Kind : std::uint8_t { kInt2, kInt4, kText };
 
-// Eight bytes, so that capturing a number costs little.
 struct Value {
-  std::int32_t num;   // kText: the text's length
-  std::uint16_t off;  // kText: position in the statement's text room
   Kind kind;
+  std::int32_t num;
+  std::uint16_t off;  // kText: position in the statement's text room
+  std::uint16_t len;
 };
 
 struct Statement {
@@ -656,12 +657,11 @@ void render_hex(const Value& v, std::int32_t width) {
 
 void render_text(const Value& v, std::int32_t width) {
   const char* p = g_st.text + v.off;
-  const std::size_t len = static_cast<std::size_t>(v.num);
-  if (width < 0) return put(p, len);
+  if (width < 0) return put(p, v.len);
   const std::size_t w = static_cast<std::size_t>(width);
-  if (w < len) return put(p, w);
-  put_fill(' ', w - len);
-  put(p, len);
+  if (w < v.len) return put(p, w);
+  put_fill(' ', w - v.len);
+  put(p, v.len);
 }
 
 void render(const Item& it, const Value& v) {
@@ -797,7 +797,7 @@ void fill_stencil(const Compiled& c) {
         break;
       default: {
         const char* text = g_st.text + v->off;
-        const std::size_t len = static_cast<std::size_t>(v->num);
+        const std::size_t len = v->len;
         ++v;
         if (f.width < len) {
           std::memcpy(at, text, f.width);
@@ -826,7 +826,7 @@ void run_list() {
     const Value& v = g_st.values[k];
     if (v.kind == Kind::kText) {
       const char* p = g_st.text + v.off;
-      std::size_t n = static_cast<std::size_t>(v.num);
+      std::size_t n = v.len;
       while (n >= kListLine - used) {
         const std::size_t part = kListLine - used;
         put(p, part);
@@ -889,21 +889,21 @@ void write_begin_internal(char* var, std::size_t len, std::string_view layout) {
 }
 
 void write_int4(std::int32_t value) {
-  add_value({value, 0, Kind::kInt4});
+  add_value({Kind::kInt4, value, 0, 0});
 }
 
 void write_int4s(const std::int32_t* values, std::size_t n) {
   if (g_st.lost || n > kMaxValues - g_st.nvalues) {
-    for (std::size_t k = 0; k < n; ++k) add_value({values[k], 0, Kind::kInt4});
+    for (std::size_t k = 0; k < n; ++k) add_value({Kind::kInt4, values[k], 0, 0});
     return;
   }
   Value* out = g_st.values + g_st.nvalues;
-  for (std::size_t k = 0; k < n; ++k) out[k] = {values[k], 0, Kind::kInt4};
+  for (std::size_t k = 0; k < n; ++k) out[k] = {Kind::kInt4, values[k], 0, 0};
   g_st.nvalues += n;
 }
 
 void write_int2(std::int16_t value) {
-  add_value({value, 0, Kind::kInt2});
+  add_value({Kind::kInt2, value, 0, 0});
 }
 
 void write_text(std::string_view text) {
@@ -912,8 +912,8 @@ void write_text(std::string_view text) {
     return;
   }
   std::memcpy(g_st.text + g_st.text_len, text.data(), text.size());
-  add_value({static_cast<std::int32_t>(text.size()), static_cast<std::uint16_t>(g_st.text_len),
-             Kind::kText});
+  add_value({Kind::kText, 0, static_cast<std::uint16_t>(g_st.text_len),
+             static_cast<std::uint16_t>(text.size())});
   g_st.text_len += text.size();
 }
 

@@ -33,15 +33,9 @@ ConsoleLine& console_line();
 
 // Raw bytes to standard output, in order, through the console output buffer.
 void console_put(std::string_view bytes);
-// Hands the buffered console output to the system. At a terminal, lines that later ones write
-// over in full are left out first (drop_overwritten).
+// Hands the buffered console output to the system. At a terminal, lines that later ones in the
+// buffer write over in full are left out: the screen ends up as if they had been sent (on a
+// terminal 64 or more columns wide).
 void console_flush();
-
-// Leaves out of the n bytes at buf every line of printable characters that the terminal would
-// show only to cover it at once: one that starts in the first column (after a CR; `before` is
-// the byte sent just before buf), is not empty and narrower than 64 columns, and is followed by
-// one CR and a line at least as long. Returns how many bytes remain, at the start of buf. Sent to a
-// terminal 64 or more columns wide, they leave the screen exactly as all n bytes would.
-std::size_t drop_overwritten(char* buf, std::size_t n, char before);
 
 }  // namespace rt
