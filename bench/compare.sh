@@ -2,19 +2,79 @@
 # Times Chunkit_ beside dd on the same 1 GiB record file, in one run, alternating the
 # commands, and prints the medians and the ratios. Not a test: a measurement.
 #   bench/compare.sh [RUNS]        (default 9 runs of each command)
+# Also, when the tools are there (each part is skipped with the reason otherwise):
+#   valgrind       instructions per record of a whole-file copy of 4096 records (callgrind)
+#   tmux, script   the whole file at a terminal: the tool in a tmux pane with a client attached,
+#                  beside the same run with the console on /dev/null
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-9}
-cmake -S . -B build -G Ninja -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build >/dev/null
+cmake -S . -B build-bench -G Ninja -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON >/dev/null
+cmake --build build-bench >/dev/null
 # tmpfs keeps disk write-back out of the figures; both tools write the same bytes there.
 work=${BENCH_DIR:-/dev/shm/chunkit-bench}
 mkdir -p "$work"
 records=262144  # 1 GiB
-[ -f "$work/in.dat" ] || build/mkrecords "$work/in.dat" "$records" 0 1
+[ -f "$work/in.dat" ] || build-bench/mkrecords "$work/in.dat" "$records" 0 1
 cat "$work/in.dat" >/dev/null  # warm the cache
-bin=$PWD/build/Chunkit_
+bin=$PWD/build-bench/Chunkit_
 half_start=$((records / 4 + 1)); half_end=$((records * 3 / 4))
+
+# --- instructions per record ---
+# callgrind counts every instruction of a run. Per record: the whole run divided by its 4096
+# records, and the slope between runs of 4096 records and of 1 record (start-up left out).
+if command -v valgrind >/dev/null; then
+  instructions() {  # FILE -> instructions of a whole-file copy with the console on /dev/null
+    rm -f "$work/cg.out" "$work/cg.dat"
+    (cd "$work" && valgrind --tool=callgrind --callgrind-out-file=cg.out "$bin" "$1" cg.dat \
+      0 0 0 0 >/dev/null 2>cg.log)
+    grep -o 'refs: *[0-9,]*' "$work/cg.log" | tr -dc 0-9
+  }
+  build-bench/mkrecords "$work/cg4096.dat" 4096 0 1
+  build-bench/mkrecords "$work/cg1.dat" 1 0 1
+  i4096=$(instructions cg4096.dat)
+  i1=$(instructions cg1.dat)
+  rm -f "$work"/cg.* "$work"/cg4096.dat "$work"/cg1.dat
+  echo "instructions, whole copy of 4096 records (console on /dev/null): $i4096"
+  echo "instructions per record, all of them / 4096:        $((i4096 / 4096))"
+  echo "instructions per record, start-up left out:         $(((i4096 - i1) / 4095))"
+else
+  echo "instructions per record: skipped (valgrind is not installed)"
+fi
+echo
+
+# --- the terminal ---
+# A tmux server of its own, with a client attached through `script` (which gives the client a
+# terminal), so the pane's output is really drawn. The pane writes the run's start and end.
+terminal=""
+if ! command -v tmux >/dev/null; then
+  echo "terminal: skipped (tmux is not installed)"
+elif ! command -v script >/dev/null; then
+  echo "terminal: skipped (script, from util-linux, is not installed)"
+else
+  terminal=yes
+  sock=chunkit-bench-$$
+  tmux -L "$sock" -f /dev/null new-session -d -s bench -x 80 -y 24 "cat"
+  tmux -L "$sock" set-option -g remain-on-exit on
+  script -qfc "tmux -L $sock attach -t bench" /dev/null </dev/null >/dev/null 2>&1 &
+  client=$!
+  trap 'tmux -L "$sock" kill-server 2>/dev/null || true; wait "$client" 2>/dev/null || true' EXIT
+  for _ in $(seq 50); do
+    tmux -L "$sock" list-clients 2>/dev/null | grep -q . && break
+    sleep 0.1
+  done
+  tmux -L "$sock" list-clients | grep -q . || { echo "terminal: no tmux client attached" >&2; exit 1; }
+fi
+# Runs the tool in the pane on the whole file and prints its seconds.
+at_terminal() {
+  rm -f "$work/term.time"
+  tmux -L "$sock" respawn-pane -k -t bench "cd $work && t0=\$(date +%s.%N) && \
+    $bin in.dat out.dat 0 0 0 0; t1=\$(date +%s.%N); echo \$t0 \$t1 > term.time; \
+    tmux -L $sock wait-for -S chunkit-done"
+  tmux -L "$sock" wait-for chunkit-done
+  awk '{print $2 - $1}' "$work/term.time"
+}
 
 # name|command (run in $work; each command's output file is removed before it runs)
 cmds=(
@@ -26,18 +86,23 @@ cmds=(
   "dd bs=4096 half|dd if=in.dat of=out.dat bs=4096 skip=$((half_start - 1)) count=$((half_end - half_start + 1)) status=none"
   "dd bs=1M half|dd if=in.dat of=out.dat bs=1M skip=$(((half_start - 1) / 256)) count=$(((half_end - half_start + 1) / 256)) status=none"
 )
+[ -n "$terminal" ] && cmds+=("chunkit whole >tmux|at_terminal")
 declare -A times
 for ((i = 0; i < runs; i++)); do
   for entry in "${cmds[@]}"; do
     name=${entry%%|*}; cmd=${entry#*|}
     rm -f "$work/out.dat" "$work/console.txt"
+    if [ "$cmd" = at_terminal ]; then
+      times[$name]+="$(at_terminal) "
+      continue
+    fi
     t0=$(date +%s.%N)
     (cd "$work" && eval "$cmd")
     t1=$(date +%s.%N)
     times[$name]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}') "
   done
 done
-rm -f "$work/out.dat" "$work/console.txt"
+rm -f "$work/out.dat" "$work/console.txt" "$work/term.time"
 
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 declare -A med
@@ -49,8 +114,11 @@ for entry in "${cmds[@]}"; do
 done
 ratio() { awk -v a="${med[$1]}" -v b="${med[$2]}" 'BEGIN {printf "%.2f", a / b}'; }
 echo
-echo "whole >null / dd bs=1M:   $(ratio 'chunkit whole >null' 'dd bs=1M whole')"
+echo "whole >null / dd bs=1M:   $(ratio 'chunkit whole >null' 'dd bs=1M whole')   (target 1.2 or less)"
 echo "whole >null / dd bs=4096: $(ratio 'chunkit whole >null' 'dd bs=4096 whole')"
-echo "whole >file / dd bs=1M:   $(ratio 'chunkit whole >file' 'dd bs=1M whole')"
+echo "whole >file / dd bs=1M:   $(ratio 'chunkit whole >file' 'dd bs=1M whole')   (target 1.3 or less)"
 echo "half >null / dd bs=1M:    $(ratio 'chunkit half >null' 'dd bs=1M half')"
 echo "half >null / dd bs=4096:  $(ratio 'chunkit half >null' 'dd bs=4096 half')"
+if [ -n "$terminal" ]; then
+  echo "whole >tmux / >null:      $(ratio 'chunkit whole >tmux' 'chunkit whole >null')   (target 1.5 or less)"
+fi

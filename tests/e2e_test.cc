@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "run_binary.h"
+#include "screen.h"
 
 namespace {
 
@@ -561,6 +562,8 @@ TEST(EndToEnd, PromptsWithPipes) {
   EXPECT_EQ(dir.read("out.dat"), records(2));
 }
 
+// At a terminal a progress line that a later one covers may be left out, so what is compared
+// is the screen: the one every byte would leave.
 TEST(EndToEnd, PromptsAtATerminal) {
   if (e2e::under_wine()) GTEST_SKIP() << "a pseudo-terminal is no Windows console";
   TempDir dir;
@@ -569,9 +572,22 @@ TEST(EndToEnd, PromptsAtATerminal) {
   std::string want = status(" input status=    ", 6) + "\r\n" + status(" output status=   ", -1) +
                      "\r\n Enter file name to copy to: " + " Input,output=in.dat out.dat " +
                      prompted_values(true) + kStartCopy + copying(1) + copying(2) + eof_message(2);
-  EXPECT_EQ(r.out, want);
+  EXPECT_EQ(screen::shown(r.out, 80), screen::shown(want, 80));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(dir.read("out.dat"), records(2));
+}
+
+TEST(EndToEnd, WholeFileAtATerminalShowsWhatAPipeShows) {
+  TempDir term, pipe;
+  for (const TempDir* d : {&term, &pipe}) d->write("in.dat", records(3000) + "short");
+  Result t = e2e::run_in_terminal(term.path(), args({"out.dat", "0", "0", "0", "0"}));
+  Result p = e2e::run(pipe.path(), args({"out.dat", "0", "0", "0", "0"}));
+  for (std::size_t width : {64u, 80u, 132u}) {
+    EXPECT_EQ(screen::shown(t.out, width), screen::shown(p.out, width)) << width;
+  }
+  EXPECT_LT(t.out.size(), p.out.size() / 2);  // most progress lines were left out
+  EXPECT_EQ(t.status, 0);
+  EXPECT_EQ(term.read("out.dat"), pipe.read("out.dat"));
 }
 
 TEST(EndToEnd, EndOfInputAtAPrompt) {

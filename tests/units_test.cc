@@ -88,6 +88,37 @@ TEST(BinaryRead, StatementsOf4096BytesAcrossTheEndOfTheFile) {
   }
 }
 
+// Items are read in place when the unit's block holds them whole; an item across the end of a
+// block or of the file is copied into the caller's buffer, with the bytes placed counted.
+TEST(BinaryRead, ItemsInPlaceOrCopied) {
+  fake::FakePlatform fp;
+  const std::size_t item = 3000;  // so that items cross the end of the first block
+  const std::string data = pattern(2 * kBlock + 5000);
+  fp.put("in.dat", data);
+  start({"prog"});
+  ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD")), 0);
+  std::string buf(item, '#');
+  std::size_t offset = 0, copied = 0;
+  for (;;) {
+    ASSERT_EQ(rt::binread_begin(1, true), 0);
+    const void* at = nullptr;
+    const std::int32_t status = rt::binread_view(buf.data(), item, &at);
+    const std::size_t placed = rt::binread_placed();
+    const std::size_t left = data.size() - offset;
+    ASSERT_EQ(status, left < item ? -1 : 0) << offset;
+    ASSERT_EQ(placed, std::min(left, item)) << offset;
+    const bool in_buffer = at == buf.data();
+    const bool crosses = offset / kBlock != (offset + item - 1) / kBlock;
+    EXPECT_EQ(in_buffer, crosses || left < item) << offset;
+    copied += in_buffer;
+    EXPECT_EQ(std::string(static_cast<const char*>(at), placed), data.substr(offset, placed));
+    offset += placed;
+    if (status != 0) break;
+  }
+  EXPECT_EQ(offset, data.size());
+  EXPECT_EQ(copied, 3u);  // two block ends and the end of the file
+}
+
 TEST(BinaryRead, FailuresGiveStatusesOrReports) {
   fake::FakePlatform fp;
   fp.put("in.dat", "abc");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "chunkit_/params.h"
@@ -64,7 +65,7 @@ void progress_line(std::string_view layout) {
   rt::write_begin(kConsoleUnit, layout);
   rt::write_int4(irec);
   rt::write_int4(rectype);
-  for (std::int32_t d : digit) rt::write_int4(d);
+  rt::write_int4s(digit, std::size(digit));
   rt::write_text("\r");
   rt::write_end();
 }
@@ -74,23 +75,30 @@ std::int32_t plus(std::int32_t v, std::uint32_t d) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(v) + d);
 }
 
+// The record in hand: where the input unit holds it, or in `record`.
+const unsigned char* in_hand = record;
+
 // Writes positions from..to of the record (clipped to the record) as one write statement.
 void write_range(std::int32_t from, std::int32_t to) {
   std::int64_t first = std::max<std::int64_t>(from, 1);
   std::int64_t last = std::min<std::int64_t>(to, kRecordSize);
   rt::binwrite_begin(kOutUnit, false);
   if (first <= last) {
-    rt::binwrite_item(record + first - 1, static_cast<std::size_t>(last - first + 1));
+    rt::binwrite_item(in_hand + first - 1, static_cast<std::size_t>(last - first + 1));
   }
   rt::binwrite_end();
 }
 
-// Reads the next record into `record` (0xFF where the file gives no byte); returns its status.
+// Reads the next record (0xFF where the file gives no byte) and points `in_hand` at it; returns
+// its status. A complete record is read in place, without a copy.
 std::int32_t read_record() {
-  std::memset(record, 0xFF, kRecordSize);
+  const void* data = record;
   std::int32_t status = rt::binread_begin(kInUnit, true);
-  if (status == 0) status = rt::binread_item(record, kRecordSize);
+  if (status == 0) status = rt::binread_view(record, kRecordSize, &data);
   if (status == 0) status = rt::binread_end();
+  const std::size_t placed = rt::binread_placed();
+  if (placed < kRecordSize) std::memset(record + placed, 0xFF, kRecordSize - placed);
+  in_hand = static_cast<const unsigned char*>(data);
   return status;
 }
 
@@ -154,7 +162,7 @@ void copy_pass() {
     if (status == -1) {
       ieof = 1;
       std::int32_t lastbyte = kRecordSize;
-      while (lastbyte > 0 && record[lastbyte - 1] == 0xFF) --lastbyte;
+      while (lastbyte > 0 && in_hand[lastbyte - 1] == 0xFF) --lastbyte;
       if (lastbyte == 0) end_of_file(plus(irec, ~0u));
       if (irec < endrec) {
         end_of_data_box(kRecordRule, "(15x,a,i7)", " Found end of data at record ", irec);
@@ -165,7 +173,7 @@ void copy_pass() {
         endbyte = lastbyte;
       }
     }
-    for (int k = 0; k < kRecordSize; ++k) words[k] = record[k];
+    for (int k = 0; k < kPrefaceLen; ++k) words[k] = in_hand[k];
     decode_preface();
     if (irec > skipend) further_skip_range();
     if (!(skipstart <= irec && irec <= skipend)) show_and_write();

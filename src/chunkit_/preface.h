@@ -4,7 +4,7 @@
 
 namespace chunkit {
 
-// Sets `rectype` and `digit` from `words` (reads at most the first 48); may write to unit 20.
+// Sets `rectype` and `digit` from `words`; may write to unit 20.
 void decode_preface();
 
 }  // namespace chunkit

@@ -18,7 +18,7 @@ std::int32_t nread;
 std::int32_t ieof;
 std::int32_t iversion;
 unsigned char record[kRecordSize];
-std::int16_t words[kRecordSize];
+std::int16_t words[kPrefaceLen];
 std::int32_t rectype;
 std::int32_t digit[11];
 

@@ -11,6 +11,7 @@
 namespace chunkit {
 
 inline constexpr int kRecordSize = 4096;
+inline constexpr int kPrefaceLen = 48;  // the bytes of a record the preface decoder may read
 // File names, blank-padded: as long as the longest name an open takes.
 inline constexpr int kNameLen = static_cast<int>(rt::kNameMax);
 inline constexpr int kArgLen = 80;  // the argument buffer, blank-padded
@@ -35,8 +36,8 @@ extern std::int32_t nread;     // records read from the input so far
 extern std::int32_t ieof;      // 1 once a read of the input met the end of the file
 extern std::int32_t iversion;  // failed attempts to create the output file
 
-extern unsigned char record[kRecordSize];  // the record in hand
-extern std::int16_t words[kRecordSize];    // the record as preface words, one byte each
+extern unsigned char record[kRecordSize];  // the record in hand, unless read in place
+extern std::int16_t words[kPrefaceLen];    // the record's preface as words, one byte each
 
 extern std::int32_t rectype;    // record type from the preface decoder
 extern std::int32_t digit[11];  // preface digits 1 to 11

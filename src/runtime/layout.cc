@@ -29,7 +29,7 @@ constexpr std::int32_t kMaxCount = 32767;
 constexpr std::size_t kCacheEntries = 32;
 
 // Room of one statement: its values and the characters of its texts.
-constexpr std::size_t kMaxValues = 32;
+constexpr std::size_t kMaxValues = 32;  // at most 32: one bit each in the masks of texts
 constexpr std::size_t kTextRoom = 4096;
 
 // Buffer of a console or text-file record; longer records are handed on in parts.
@@ -37,6 +37,8 @@ constexpr std::size_t kRecordCap = 132;
 constexpr std::size_t kListLine = 79;  // list-directed positions after the leading blank
 constexpr std::size_t kConsoleBufSize = std::size_t{64} << 10;
 constexpr std::int64_t kTerminalFlushMs = 50;
+// The narrowest terminal whose screen the left-out lines (drop_overwritten) leave unchanged.
+constexpr std::size_t kMinColumns = 64;
 
 enum class Op : std::uint8_t {
   kData,
@@ -61,6 +63,16 @@ struct Item {
   std::uint16_t len;
 };
 
+// Data items of a stencil: where their characters go in the record, and how many. I1 items
+// side by side (as "5i1" gives) make one field of `count` columns, a digit or "*" each.
+struct Field {
+  std::uint16_t at;
+  std::uint16_t width;
+  std::uint16_t digits;  // 'i': minimum digits
+  std::uint16_t count;   // '1': the values it takes; otherwise 1
+  char letter;           // 'i', 'a' or '1'
+};
+
 struct Compiled {
   std::size_t key_len = 0;
   char key[kMaxLayoutLen];  // the layout's first kMaxLayoutLen characters
@@ -68,7 +80,98 @@ struct Compiled {
   Item items[kMaxItems];
   std::size_t revert = 0;  // where output continues when values remain at the end
   bool revert_has_data = false;
+  // The stencil (see build_stencil): the record with its literal characters in place, and a
+  // field for each value.
+  bool has_stencil = false;
+  bool stencil_continued = false;  // the record ends with "\"
+  std::size_t stencil_len = 0;
+  std::size_t nfields = 0;
+  std::size_t nvalues = 0;  // the values it takes
+  std::uint32_t texts = 0;  // bit k: value k goes to an A item
+  char image[kRecordCap];
+  Field fields[kMaxValues];
 };
+
+// A layout whose items are only literals, blanks, "\" and data items of a fixed width (Iw, Aw)
+// puts the same characters in the same places every time it is given one value per data item.
+// Its record is kept as an image with the literals in place and a blank field per data item,
+// so that such a statement fills in its fields instead of interpreting the layout again.
+// Anything else (groups, "/", ":", Z, a width of 0, faults, a record longer than the buffer)
+// leaves the layout without a stencil.
+void build_stencil(Compiled& c) {
+  std::size_t pos = 0;
+  std::size_t pending = 0;  // blanks written in front of the next character
+  std::size_t nf = 0;
+  std::size_t nv = 0;
+  bool backslash = false;
+  c.texts = 0;
+  // Places n characters (blanks when p is null) after the pending blanks; false when they do
+  // not fit the record.
+  const auto place = [&](const char* p, std::size_t n) {
+    if (n == 0) return true;
+    if (pending + n > kRecordCap - pos) return false;
+    std::memset(c.image + pos, ' ', pending);
+    pos += pending;
+    pending = 0;
+    if (p == nullptr) {
+      std::memset(c.image + pos, ' ', n);
+    } else {
+      std::memcpy(c.image + pos, p, n);
+    }
+    pos += n;
+    return true;
+  };
+  for (std::size_t k = 0; k < c.n; ++k) {
+    const Item& it = c.items[k];
+    switch (it.op) {
+      case Op::kLiteral: {
+        // Two apostrophes in a row stand for one.
+        const char* t = c.key + it.off;
+        for (std::size_t i = 0; i < it.len; ++i) {
+          if (!place(t + i, 1)) return;
+          if (it.letter == '\'' && t[i] == '\'') ++i;
+        }
+        backslash = false;
+        break;
+      }
+      case Op::kSkip:
+        pending += static_cast<std::size_t>(it.count);
+        backslash = false;
+        break;
+      case Op::kBackslash:
+        backslash = true;
+        break;
+      case Op::kData:
+        if (it.letter == 'z' || it.width < 1) return;
+        for (std::int32_t r = 0; r < it.count; ++r) {
+          const std::size_t at = pos + pending;
+          if (nv == kMaxValues || !place(nullptr, static_cast<std::size_t>(it.width))) return;
+          if (it.letter == 'a') c.texts |= std::uint32_t{1} << nv;
+          ++nv;
+          const char letter = it.letter == 'i' && it.width == 1 ? '1' : it.letter;
+          Field* last = nf > 0 ? &c.fields[nf - 1] : nullptr;
+          if (letter == '1' && last != nullptr && last->letter == '1' &&
+              last->at + last->count == at) {
+            ++last->count;
+          } else {
+            c.fields[nf++] = {static_cast<std::uint16_t>(at), static_cast<std::uint16_t>(it.width),
+                              static_cast<std::uint16_t>(it.digits), 1, letter};
+          }
+        }
+        backslash = false;
+        break;
+      case Op::kEnd:
+        c.has_stencil = true;
+        c.stencil_continued = backslash;
+        c.stencil_len = pos;
+        c.nfields = nf;
+        c.nvalues = nv;
+        return;
+      default:
+        return;
+    }
+  }
+}
 
 char lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
@@ -90,6 +193,7 @@ class Compiler {
     out.n = 0;
     out.revert = 0;
     out.revert_has_data = false;
+    out.has_stencil = false;
   }
 
   void run() {
@@ -103,6 +207,7 @@ class Compiler {
     mark(Op::kEnd);
     for (std::size_t k = c_.revert; k < c_.n; ++k)
       c_.revert_has_data |= c_.items[k].op == Op::kData;
+    build_stencil(c_);
   }
 
  private:
@@ -254,6 +359,7 @@ class Compiler {
 Compiled g_cache[kCacheEntries + 1];
 std::size_t g_cache_used = 0;
 std::size_t g_cache_next = 0;
+std::size_t g_cache_last = 0;  // the entry found last
 
 const Compiled& compiled(std::string_view text) {
   if (text.size() > kMaxLayoutLen) {
@@ -261,10 +367,18 @@ const Compiled& compiled(std::string_view text) {
     Compiler(c, text).run();
     return c;
   }
+  // A statement often repeats the one before it; its layout is looked at first.
+  const auto same = [&](const Compiled& c) {
+    return c.key_len == text.size() && std::memcmp(c.key, text.data(), text.size()) == 0;
+  };
+  if (g_cache_last < g_cache_used && same(g_cache[g_cache_last])) return g_cache[g_cache_last];
   for (std::size_t k = 0; k < g_cache_used; ++k) {
-    const Compiled& c = g_cache[k];
-    if (c.key_len == text.size() && std::memcmp(c.key, text.data(), text.size()) == 0) return c;
+    if (same(g_cache[k])) {
+      g_cache_last = k;
+      return g_cache[k];
+    }
   }
+  g_cache_last = g_cache_next;
   Compiled& c = g_cache[g_cache_next];
   g_cache_next = (g_cache_next + 1) % kCacheEntries;
   g_cache_used = std::max(g_cache_used, g_cache_next == 0 ? kCacheEntries : g_cache_next);
@@ -279,6 +393,45 @@ char g_cbuf[kConsoleBufSize];
 std::size_t g_clen = 0;
 bool g_console_broken = false;  // standard output failed once: later output is dropped
 std::int64_t g_last_flush = 0;
+char g_last_sent = '\0';  // the last byte handed to the system
+
+// Length of the run of printable characters at buf[from], up to n.
+std::size_t printable_run(const char* buf, std::size_t from, std::size_t n) {
+  std::size_t e = from;
+  while (e < n && buf[e] >= ' ' && buf[e] <= '~') ++e;
+  return e - from;
+}
+
+// Leaves out of the n bytes at buf every line of printable characters that a terminal would
+// show only to cover it at once: one that starts in the first column (after a CR; `before` is
+// the byte sent just before buf), is not empty and narrower than kMinColumns, and is followed
+// by one CR and a line at least as long. Returns how many bytes remain, at the start of buf.
+// Sent to a terminal kMinColumns or more wide, they leave the screen exactly as all n would.
+std::size_t drop_overwritten(char* buf, std::size_t n, char before) {
+  std::size_t kept = 0;
+  std::size_t r = 0;
+  std::size_t run = printable_run(buf, 0, n);  // the run at r
+  while (r < n) {
+    // A run that starts in the first column and is too short to wrap, then a CR, then a run
+    // at least as long: the second one covers every character of the first.
+    const bool first_column = (kept == 0 ? before : buf[kept - 1]) == '\r';
+    if (first_column && run > 0 && run < kMinColumns && r + run < n && buf[r + run] == '\r') {
+      const std::size_t next = printable_run(buf, r + run + 1, n);
+      if (next >= run) {
+        r += run + 1;
+        run = next;
+        continue;
+      }
+    }
+    // The run is kept, with the byte that ends it.
+    const std::size_t keep = run + (r + run < n ? 1 : 0);
+    std::memmove(buf + kept, buf + r, keep);
+    kept += keep;
+    r += keep;
+    run = printable_run(buf, r, n);
+  }
+  return kept;
+}
 
 // Starts a record on the console with the first part of its characters: the carriage
 // control, then the rest, or the part whole when the line continues.
@@ -334,7 +487,8 @@ struct Statement {
   const Compiled* layout = nullptr;  // null: list-directed
   Value values[kMaxValues];
   std::size_t nvalues = 0;
-  bool lost = false;  // an item did not fit the statement's room
+  std::uint32_t texts = 0;  // bit k: value k is a text
+  bool lost = false;        // an item did not fit the statement's room
   char text[kTextRoom];
   std::size_t text_len = 0;
   // The record under construction: the variable itself for an internal write.
@@ -357,6 +511,7 @@ void add_value(const Value& v) {
   if (g_st.nvalues == kMaxValues) {
     g_st.lost = true;
   } else if (!g_st.lost) {
+    if (v.kind == Kind::kText) g_st.texts |= std::uint32_t{1} << g_st.nvalues;
     g_st.values[g_st.nvalues++] = v;
   }
 }
@@ -466,6 +621,21 @@ void render_int(std::int32_t v, std::size_t w, std::size_t m) {
   if (v < 0) put("-", 1);
   put_fill('0', zeros);
   put(digits + sizeof digits - nd, nd);
+}
+
+// Iw.m as render_int gives it, written from the right into the w blanks at `at`.
+void fill_int(char* at, std::int32_t v, std::size_t w, std::size_t m) {
+  std::uint32_t mag = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
+  std::size_t n = 0;  // characters written
+  do {
+    if (n == w) return (void)std::memset(at, '*', w);
+    at[w - ++n] = static_cast<char>('0' + mag % 10);
+    mag /= 10;
+  } while (mag != 0 || n < m);
+  if (v < 0) {
+    if (n == w) return (void)std::memset(at, '*', w);
+    at[w - ++n] = '-';
+  }
 }
 
 // Zw: the bit pattern in upper-case hexadecimal without leading zeros; the rightmost w
@@ -598,6 +768,49 @@ void run_layout(const Compiled& c) {
   }
 }
 
+// Whether the statement can fill in the stencil of its layout: one value of the right kind
+// per field, into a console or unit record.
+bool fits_stencil(const Compiled& c) {
+  if (!c.has_stencil || g_st.target == Target::kInternal || g_st.lost ||
+      g_st.nvalues != c.nvalues) {
+    return false;
+  }
+  return g_st.texts == c.texts;
+}
+
+// The record of a statement that fits its stencil: the same characters as run_layout gives.
+void fill_stencil(const Compiled& c) {
+  std::memcpy(g_st.rec, c.image, c.stencil_len);
+  const Value* v = g_st.values;
+  for (std::size_t k = 0; k < c.nfields; ++k) {
+    const Field& f = c.fields[k];
+    char* at = g_st.rec + f.at;  // the field is blank
+    switch (f.letter) {
+      case '1':  // most of the progress lines
+        for (const Value* end = v + f.count; v != end; ++v, ++at) {
+          *at = static_cast<std::uint32_t>(v->num) < 10 ? static_cast<char>('0' + v->num) : '*';
+        }
+        break;
+      case 'i':
+        fill_int(at, v->num, f.width, f.digits);
+        ++v;
+        break;
+      default: {
+        const char* text = g_st.text + v->off;
+        const std::size_t len = v->len;
+        ++v;
+        if (f.width < len) {
+          std::memcpy(at, text, f.width);
+        } else {
+          std::memcpy(at + f.width - len, text, len);
+        }
+      }
+    }
+  }
+  g_st.len = c.stencil_len;
+  end_record(true, c.stencil_continued);
+}
+
 // One record starting with a blank; texts run on, numbers take fields of 11 (the first) or
 // 12 positions; a line holds kListLine positions after its leading blank.
 void run_list() {
@@ -645,6 +858,7 @@ void begin(Target target, std::int32_t unit, char* base, std::size_t cap, std::s
   g_st.pending = 0;
   g_st.split = false;
   g_st.nvalues = 0;
+  g_st.texts = 0;
   g_st.lost = false;
   g_st.text_len = 0;
   g_st.layout = layout.data() == nullptr ? nullptr : &compiled(layout);
@@ -655,10 +869,12 @@ void begin(Target target, std::int32_t unit, char* base, std::size_t cap, std::s
 void layout_init() {
   g_cache_used = 0;
   g_cache_next = 0;
+  g_cache_last = 0;
   g_line = {};
   g_clen = 0;
   g_console_broken = false;
   g_last_flush = 0;
+  g_last_sent = '\0';
   g_st.nvalues = 0;
   g_st.len = 0;
 }
@@ -674,6 +890,16 @@ void write_begin_internal(char* var, std::size_t len, std::string_view layout) {
 
 void write_int4(std::int32_t value) {
   add_value({Kind::kInt4, value, 0, 0});
+}
+
+void write_int4s(const std::int32_t* values, std::size_t n) {
+  if (g_st.lost || n > kMaxValues - g_st.nvalues) {
+    for (std::size_t k = 0; k < n; ++k) add_value({Kind::kInt4, values[k], 0, 0});
+    return;
+  }
+  Value* out = g_st.values + g_st.nvalues;
+  for (std::size_t k = 0; k < n; ++k) out[k] = {Kind::kInt4, values[k], 0, 0};
+  g_st.nvalues += n;
 }
 
 void write_int2(std::int16_t value) {
@@ -692,10 +918,12 @@ void write_text(std::string_view text) {
 }
 
 void write_end() {
-  if (g_st.layout != nullptr) {
-    run_layout(*g_st.layout);
-  } else {
+  if (g_st.layout == nullptr) {
     run_list();
+  } else if (fits_stencil(*g_st.layout)) {
+    fill_stencil(*g_st.layout);
+  } else {
+    run_layout(*g_st.layout);
   }
 }
 
@@ -705,7 +933,12 @@ ConsoleLine& console_line() {
 
 void console_put(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (g_clen == kConsoleBufSize) console_flush();
+    if (g_clen == kConsoleBufSize) {
+      // At a terminal most of a full buffer is usually progress lines that later ones cover:
+      // they are left out, and the rest waits for the next flush while there is room.
+      if (stdout_is_terminal()) g_clen = drop_overwritten(g_cbuf, g_clen, g_last_sent);
+      if (g_clen > kConsoleBufSize / 2) console_flush();
+    }
     const std::size_t n = std::min(bytes.size(), kConsoleBufSize - g_clen);
     std::memcpy(g_cbuf + g_clen, bytes.data(), n);
     g_clen += n;
@@ -718,9 +951,12 @@ void console_flush() {
   check_interrupt();
   // The buffer is emptied first: the report of a failed write flushes again and must find
   // nothing left, and output to a broken standard output is dropped from then on.
-  const std::size_t n = g_clen;
+  std::size_t n = g_clen;
   g_clen = 0;
   if (g_console_broken) return;
+  if (stdout_is_terminal()) n = drop_overwritten(g_cbuf, n, g_last_sent);
+  if (n == 0) return;
+  g_last_sent = g_cbuf[n - 1];
   platform::Platform& p = platform::current();
   const platform::IoResult r = p.write(p.std_handle(platform::StdStream::kOut), g_cbuf, n);
   if (stdout_is_terminal()) g_last_flush = p.now_ms();

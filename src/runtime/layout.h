@@ -18,6 +18,8 @@ void layout_init();
 void write_begin(std::int32_t unit, std::string_view layout);
 void write_begin_internal(char* var, std::size_t len, std::string_view layout);
 void write_int4(std::int32_t value);
+// n 4-byte integers in order: an array in the item list.
+void write_int4s(const std::int32_t* values, std::size_t n);
 void write_int2(std::int16_t value);
 void write_text(std::string_view text);
 void write_end();
@@ -31,7 +33,9 @@ ConsoleLine& console_line();
 
 // Raw bytes to standard output, in order, through the console output buffer.
 void console_put(std::string_view bytes);
-// Hands the buffered console output to the system.
+// Hands the buffered console output to the system. At a terminal, lines that later ones in the
+// buffer write over in full are left out: the screen ends up as if they had been sent (on a
+// terminal 64 or more columns wide).
 void console_flush();
 
 }  // namespace rt

@@ -107,6 +107,7 @@ struct Statement {
   bool status_wanted = false;
   bool reading = false;
   std::int32_t status = 0;
+  std::size_t placed = 0;  // bytes a read statement has placed
 };
 Statement g_stmt;
 
@@ -273,37 +274,50 @@ int put_bytes(Unit& u, const char* p, std::size_t n) {
   return 0;
 }
 
-// Fills p with n bytes. Returns 0, kErrEnd when the file ended first (the bytes before the end
-// are placed), or an error number.
-int get_bytes(Unit& u, char* p, std::size_t n) {
-  if (u.writing) {
-    int e = flush_block(u);
-    u.writing = false;
-    u.pos = 0;
-    u.end = 0;
-    if (e != 0) return e;
+// A unit that was written is read from where the writing stopped: its block goes to the file
+// first.
+int start_reading(Unit& u) {
+  if (!u.writing) return 0;
+  int e = flush_block(u);
+  u.writing = false;
+  u.pos = 0;
+  u.end = 0;
+  return e;
+}
+
+// Reads the next block into a unit whose block is used up. Returns 0, kErrEnd at the end of
+// the file, or kErrRead.
+int refill(Unit& u) {
+  check_interrupt();
+  platform::IoResult r = os().read(u.handle, block_of(u), kFileBlockSize);
+  // An interrupt is not a read error: the run ends by the signal.
+  if (r.err == Err::kInterrupted) check_interrupt();
+  if (r.err != Err::kOk) return kErrRead;
+  if (r.count == 0) {
+    u.at_end = true;
+    return kErrEnd;
   }
+  u.pos = 0;
+  u.end = r.count;
+  u.file_pos += static_cast<std::int64_t>(r.count);
+  return 0;
+}
+
+// Fills p with n bytes. Returns 0, kErrEnd when the file ended first (the bytes before the end
+// are placed), or an error number. *placed grows by the number of bytes placed.
+int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed) {
+  if (int e = start_reading(u)) return e;
   const char* block = block_of(u);
   while (n > 0) {
     if (u.pos == u.end) {
-      check_interrupt();
-      platform::IoResult r = os().read(u.handle, block_of(u), kFileBlockSize);
-      // An interrupt is not a read error: the run ends by the signal.
-      if (r.err == Err::kInterrupted) check_interrupt();
-      if (r.err != Err::kOk) return kErrRead;
-      if (r.count == 0) {
-        u.at_end = true;
-        return kErrEnd;
-      }
-      u.pos = 0;
-      u.end = r.count;
-      u.file_pos += static_cast<std::int64_t>(r.count);
+      if (int e = refill(u)) return e;
     }
     std::size_t take = std::min(n, u.end - u.pos);
     std::memcpy(p, block + u.pos, take);
     u.pos += take;
     p += take;
     n -= take;
+    *placed += take;
   }
   return 0;
 }
@@ -691,14 +705,33 @@ std::int32_t binread_begin(std::int32_t unit, bool status_wanted) {
 std::int32_t binread_item(void* target, std::size_t length) {
   if (g_stmt.status == 0 && g_stmt.unit == nullptr) start_statement();
   if (g_stmt.status != 0) return g_stmt.status;
-  if (int n = get_bytes(*g_stmt.unit, static_cast<char*>(target), length)) {
+  if (int n = get_bytes(*g_stmt.unit, static_cast<char*>(target), length, &g_stmt.placed)) {
     return fail_unit_statement(n);
   }
   return 0;
 }
 
+std::int32_t binread_view(void* buffer, std::size_t length, const void** data) {
+  *data = buffer;
+  if (g_stmt.status == 0 && g_stmt.unit == nullptr) start_statement();
+  if (g_stmt.status != 0) return g_stmt.status;
+  Unit& u = *g_stmt.unit;
+  int n = start_reading(u);
+  if (n == 0 && u.pos == u.end) n = refill(u);
+  if (n != 0) return fail_unit_statement(n);
+  if (u.end - u.pos < length) return binread_item(buffer, length);
+  *data = block_of(u) + u.pos;
+  u.pos += length;
+  g_stmt.placed += length;
+  return 0;
+}
+
 std::int32_t binread_end() {
   return g_stmt.status;
+}
+
+std::size_t binread_placed() {
+  return g_stmt.placed;
 }
 
 std::int32_t binwrite_begin(std::int32_t unit, bool status_wanted) {

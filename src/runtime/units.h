@@ -52,7 +52,14 @@ std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec&
 // errors end the run with a report.
 std::int32_t binread_begin(std::int32_t unit, bool status_wanted);
 std::int32_t binread_item(void* target, std::size_t length);
+// An item of `length` bytes (at least 1) read in place where it can be: when the unit's block
+// holds the bytes whole, *data points at them there and `buffer` is left alone; otherwise
+// binread_item fills `buffer` and *data points at it. Bytes in the block stay valid until the
+// unit's next statement.
+std::int32_t binread_view(void* buffer, std::size_t length, const void** data);
 std::int32_t binread_end();
+// Bytes the read statement under way has placed, in all its items so far.
+std::size_t binread_placed();
 
 // Binary write statement. The first write after a statement that was not a write cuts the
 // file at the current position. Bytes collect in the unit's block and reach the file when the
