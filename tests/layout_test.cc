@@ -211,6 +211,8 @@ TEST(ConsoleWrite, CarriageControlAndLineState) {
        },
        std::string(200, 'a') + std::string(200, 'b') + "\r\n" + std::string(300, ' ') + "c" +
            std::string(131, 'd') + std::string(400, 'e') + "\r\n\r\nf"},
+      {"the longest record", [] { write(6, "(1x,32765('y'),'z')", {}); },
+       std::string(32765, 'y') + "z"},
   };
   ASSERT_EQ(kCopying.size(), 111u);
   for (const Case& c : cases) {
@@ -285,6 +287,16 @@ TEST(WriteErrors, ReportAfterEarlierRecords) {
     EXPECT_EQ(fp.out, c.out) << c.layout;
     EXPECT_EQ(fp.err.rfind(std::string("\r\nrun-time error ") + c.report + "\r\n- ", 0), 0u)
         << c.layout << ": " << fp.err;
+  }
+}
+
+// A console or unit record goes on in parts up to 32767 characters; one more is an overflow.
+TEST(WriteErrors, RecordLongerThanTheLongest) {
+  for (const char* layout : {"(1x,32766('y'),'z')", "(32767x,'z')", "(a/2(20000x,'z'))"}) {
+    fake::FakePlatform fp;
+    start();
+    EXPECT_EQ(exit_status([&] { write(6, layout, {T(" x")}); }), 1) << layout;
+    EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6600: WRITE(CON)\r\n- ", 0), 0u) << layout;
   }
 }
 

@@ -32,8 +32,11 @@ constexpr std::size_t kCacheEntries = 32;
 constexpr std::size_t kMaxValues = 32;  // at most 32: one bit each in the masks of texts
 constexpr std::size_t kTextRoom = 4096;
 
-// Buffer of a console or text-file record; longer records are handed on in parts.
+// Buffer of a console or text-file record; longer records are handed on in parts, up to
+// kMaxRecord characters: more than any name or message needs, few enough that every statement
+// ends after a bounded amount of work.
 constexpr std::size_t kRecordCap = 132;
+constexpr std::size_t kMaxRecord = 32767;
 constexpr std::size_t kListLine = 79;  // list-directed positions after the leading blank
 constexpr std::size_t kConsoleBufSize = std::size_t{64} << 10;
 constexpr std::int64_t kTerminalFlushMs = 50;
@@ -497,7 +500,7 @@ struct Statement {
   std::size_t cap = kRecordCap;
   std::size_t len = 0;
   std::size_t pending = 0;  // blanks written in front of the next character
-  bool split = false;       // part of the record has been handed on already
+  std::size_t handed = 0;   // characters of the record handed on already
 };
 
 Statement g_st;
@@ -522,20 +525,25 @@ void hand_on_part() {
   const std::string_view part(g_st.rec, g_st.len);
   if (g_st.target == Target::kUnit) {
     write_text_record(g_st.unit, part, true);
-  } else if (g_st.split) {
+  } else if (g_st.handed > 0) {
     console_put(part);
   } else {
     console_head(part);
   }
-  g_st.split = true;
+  g_st.handed += g_st.len;
   g_st.len = 0;
 }
 
-// Room for one more character. A variable has no more than its length.
-void make_room() {
-  if (g_st.len < g_st.cap) return;
-  if (g_st.target == Target::kInternal) raise(kErrOverflow);
-  hand_on_part();
+// How many more characters the record takes at once (at least one). A variable takes no more
+// than its length; a console or unit record goes on in parts up to kMaxRecord characters.
+std::size_t make_room() {
+  if (g_st.target == Target::kInternal) {
+    if (g_st.len == g_st.cap) raise(kErrOverflow);
+    return g_st.cap - g_st.len;
+  }
+  if (g_st.handed + g_st.len == kMaxRecord) raise(kErrOverflow);
+  if (g_st.len == g_st.cap) hand_on_part();
+  return std::min(g_st.cap - g_st.len, kMaxRecord - g_st.handed - g_st.len);
 }
 
 // Appends n characters, copied from p or, when p is null, n times c. The pending blanks are
@@ -543,15 +551,13 @@ void make_room() {
 void append(const char* p, char c, std::size_t n) {
   if (n == 0) return;
   while (g_st.pending > 0) {
-    make_room();
-    const std::size_t k = std::min(g_st.pending, g_st.cap - g_st.len);
+    const std::size_t k = std::min(g_st.pending, make_room());
     std::memset(g_st.base + g_st.len, ' ', k);
     g_st.len += k;
     g_st.pending -= k;
   }
   while (n > 0) {
-    make_room();
-    const std::size_t k = std::min(n, g_st.cap - g_st.len);
+    const std::size_t k = std::min(n, make_room());
     if (p != nullptr) {
       std::memcpy(g_st.base + g_st.len, p, k);
       p += k;
@@ -572,12 +578,11 @@ void put_fill(char c, std::size_t n) {
 }
 
 void skip(std::size_t n) {
-  g_st.pending += n;
-  // In a variable the count saturates one past the room: any character after that
-  // overflows, and blanks at the end of a record are dropped anyway.
-  if (g_st.target == Target::kInternal) {
-    g_st.pending = std::min(g_st.pending, g_st.cap - g_st.len + 1);
-  }
+  // The count saturates one past the record's room: any character after that overflows, and
+  // blanks at the end of a record are dropped anyway.
+  const std::size_t room =
+      g_st.target == Target::kInternal ? g_st.cap - g_st.len : kMaxRecord - g_st.handed - g_st.len;
+  g_st.pending = std::min(g_st.pending + n, room + 1);
 }
 
 // Hands over the record; pending blanks are dropped. `last` marks the statement's final one.
@@ -586,7 +591,7 @@ void end_record(bool last, bool continued) {
   const std::string_view part(g_st.rec, g_st.len);
   switch (g_st.target) {
     case Target::kConsole:
-      if (g_st.split) {
+      if (g_st.handed > 0) {
         console_put(part);
       } else {
         console_head(part);
@@ -602,7 +607,7 @@ void end_record(bool last, bool continued) {
       break;
   }
   g_st.len = 0;
-  g_st.split = false;
+  g_st.handed = 0;
 }
 
 // Iw.m: sign, digits padded with zeros to m, right-aligned in w; w asterisks when too wide.
@@ -856,7 +861,7 @@ void begin(Target target, std::int32_t unit, char* base, std::size_t cap, std::s
   g_st.cap = cap;
   g_st.len = 0;
   g_st.pending = 0;
-  g_st.split = false;
+  g_st.handed = 0;
   g_st.nvalues = 0;
   g_st.texts = 0;
   g_st.lost = false;
