@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The record as the copy loop leaves it: the bytes read, 0xFF where the file gave none.
   std::memset(chunkit::record, 0xFF, chunkit::kRecordSize);
   std::memcpy(chunkit::record, data, size < chunkit::kRecordSize ? size : chunkit::kRecordSize);
-  for (int k = 0; k < chunkit::kRecordSize; ++k) chunkit::words[k] = chunkit::record[k];
+  for (int k = 0; k < chunkit::kPrefaceLen; ++k) chunkit::words[k] = chunkit::record[k];
   chunkit::irec = 1 + static_cast<std::int32_t>(size);
   try {
     chunkit::decode_preface();

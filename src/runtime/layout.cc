@@ -793,7 +793,8 @@ void fill_stencil(const Compiled& c) {
     switch (f.letter) {
       case '1':  // most of the progress lines
         for (const Value* end = v + f.count; v != end; ++v, ++at) {
-          *at = static_cast<std::uint32_t>(v->num) < 10 ? static_cast<char>('0' + v->num) : '*';
+          const auto d = static_cast<std::uint32_t>(v->num);
+          *at = static_cast<char>(d < 10 ? '0' + d : '*');
         }
         break;
       case 'i':
@@ -902,8 +903,12 @@ void write_int4s(const std::int32_t* values, std::size_t n) {
     for (std::size_t k = 0; k < n; ++k) add_value({Kind::kInt4, values[k], 0, 0});
     return;
   }
+  // A number's text position and length are never looked at.
   Value* out = g_st.values + g_st.nvalues;
-  for (std::size_t k = 0; k < n; ++k) out[k] = {Kind::kInt4, values[k], 0, 0};
+  for (std::size_t k = 0; k < n; ++k) {
+    out[k].kind = Kind::kInt4;
+    out[k].num = values[k];
+  }
   g_st.nvalues += n;
 }
 
