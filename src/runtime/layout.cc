@@ -477,18 +477,22 @@ void console_tail(bool continued) {
 enum class Target { kConsole, kUnit, kInternal };
 enum class Kind : std::uint8_t { kInt2, kInt4, kText };
 
+// A value of a statement: a number, or a text held in the statement's text room.
 struct Value {
   Kind kind;
-  std::int32_t num;
-  std::uint16_t off;  // kText: position in the statement's text room
-  std::uint16_t len;
+  std::int32_t num;   // kText: the text's position in the text room
+  std::uint16_t len;  // kText: its length
 };
 
 struct Statement {
   Target target = Target::kConsole;
   std::int32_t unit = 0;
   const Compiled* layout = nullptr;  // null: list-directed
-  Value values[kMaxValues];
+  // The values in order, kept side by side by field so that runs of numbers are copied and read
+  // as plain arrays (see Value).
+  Kind kinds[kMaxValues];
+  std::int32_t nums[kMaxValues];
+  std::uint16_t lens[kMaxValues];
   std::size_t nvalues = 0;
   std::uint32_t texts = 0;  // bit k: value k is a text
   bool lost = false;        // an item did not fit the statement's room
@@ -514,9 +518,16 @@ void add_value(const Value& v) {
   if (g_st.nvalues == kMaxValues) {
     g_st.lost = true;
   } else if (!g_st.lost) {
-    if (v.kind == Kind::kText) g_st.texts |= std::uint32_t{1} << g_st.nvalues;
-    g_st.values[g_st.nvalues++] = v;
+    const std::size_t k = g_st.nvalues++;
+    if (v.kind == Kind::kText) g_st.texts |= std::uint32_t{1} << k;
+    g_st.kinds[k] = v.kind;
+    g_st.nums[k] = v.num;
+    g_st.lens[k] = v.len;
   }
+}
+
+Value value_at(std::size_t k) {
+  return {g_st.kinds[k], g_st.nums[k], g_st.lens[k]};
 }
 
 // Hands on the characters of a console or unit record built so far, as one part of the record,
@@ -661,7 +672,7 @@ void render_hex(const Value& v, std::int32_t width) {
 }
 
 void render_text(const Value& v, std::int32_t width) {
-  const char* p = g_st.text + v.off;
+  const char* p = g_st.text + v.num;
   if (width < 0) return put(p, v.len);
   const std::size_t w = static_cast<std::size_t>(width);
   if (w < v.len) return put(p, w);
@@ -719,7 +730,7 @@ void run_layout(const Compiled& c) {
           if (g_st.lost) raise(kErrOverflow);
           return end_record(true, backslash);
         }
-        render(it, g_st.values[vi++]);
+        render(it, value_at(vi++));
         backslash = false;
         if (rep_left == 0) rep_left = it.count;
         if (--rep_left == 0) ++pc;
@@ -786,25 +797,26 @@ bool fits_stencil(const Compiled& c) {
 // The record of a statement that fits its stencil: the same characters as run_layout gives.
 void fill_stencil(const Compiled& c) {
   std::memcpy(g_st.rec, c.image, c.stencil_len);
-  const Value* v = g_st.values;
+  std::size_t vi = 0;  // the next value
   for (std::size_t k = 0; k < c.nfields; ++k) {
     const Field& f = c.fields[k];
     char* at = g_st.rec + f.at;  // the field is blank
     switch (f.letter) {
-      case '1':  // most of the progress lines
-        for (const Value* end = v + f.count; v != end; ++v, ++at) {
-          const auto d = static_cast<std::uint32_t>(v->num);
-          *at = static_cast<char>(d < 10 ? '0' + d : '*');
+      case '1': {  // most of the progress lines
+        const std::int32_t* num = g_st.nums + vi;
+        for (std::size_t j = 0; j < f.count; ++j) {
+          const auto d = static_cast<std::uint32_t>(num[j]);
+          at[j] = static_cast<char>(d < 10 ? '0' + d : '*');
         }
+        vi += f.count;
         break;
+      }
       case 'i':
-        fill_int(at, v->num, f.width, f.digits);
-        ++v;
+        fill_int(at, g_st.nums[vi++], f.width, f.digits);
         break;
       default: {
-        const char* text = g_st.text + v->off;
-        const std::size_t len = v->len;
-        ++v;
+        const char* text = g_st.text + g_st.nums[vi];
+        const std::size_t len = g_st.lens[vi++];
         if (f.width < len) {
           std::memcpy(at, text, f.width);
         } else {
@@ -829,9 +841,9 @@ void run_list() {
     used = 0;
   };
   for (std::size_t k = 0; k < g_st.nvalues; ++k) {
-    const Value& v = g_st.values[k];
+    const Value v = value_at(k);
     if (v.kind == Kind::kText) {
-      const char* p = g_st.text + v.off;
+      const char* p = g_st.text + v.num;
       std::size_t n = v.len;
       while (n >= kListLine - used) {
         const std::size_t part = kListLine - used;
@@ -895,25 +907,21 @@ void write_begin_internal(char* var, std::size_t len, std::string_view layout) {
 }
 
 void write_int4(std::int32_t value) {
-  add_value({Kind::kInt4, value, 0, 0});
+  add_value({Kind::kInt4, value, 0});
 }
 
 void write_int4s(const std::int32_t* values, std::size_t n) {
   if (g_st.lost || n > kMaxValues - g_st.nvalues) {
-    for (std::size_t k = 0; k < n; ++k) add_value({Kind::kInt4, values[k], 0, 0});
+    for (std::size_t k = 0; k < n; ++k) add_value({Kind::kInt4, values[k], 0});
     return;
   }
-  // A number's text position and length are never looked at.
-  Value* out = g_st.values + g_st.nvalues;
-  for (std::size_t k = 0; k < n; ++k) {
-    out[k].kind = Kind::kInt4;
-    out[k].num = values[k];
-  }
+  std::fill_n(g_st.kinds + g_st.nvalues, n, Kind::kInt4);
+  std::copy_n(values, n, g_st.nums + g_st.nvalues);
   g_st.nvalues += n;
 }
 
 void write_int2(std::int16_t value) {
-  add_value({Kind::kInt2, value, 0, 0});
+  add_value({Kind::kInt2, value, 0});
 }
 
 void write_text(std::string_view text) {
@@ -922,7 +930,7 @@ void write_text(std::string_view text) {
     return;
   }
   std::memcpy(g_st.text + g_st.text_len, text.data(), text.size());
-  add_value({Kind::kText, 0, static_cast<std::uint16_t>(g_st.text_len),
+  add_value({Kind::kText, static_cast<std::int32_t>(g_st.text_len),
              static_cast<std::uint16_t>(text.size())});
   g_st.text_len += text.size();
 }
