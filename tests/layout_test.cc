@@ -274,6 +274,9 @@ TEST(WriteErrors, ReportAfterEarlierRecords) {
       {"i5", {I4(1)}, "", bad_item},
       {"(a/40000x)", {T(" x")}, "x\r\n", bad_item},
       {"(a/200(200('-')))", {T(" x")}, "x\r\n", bad_item},
+      {"(a/200(200x,'-'))", {T(" x")}, "x\r\n", bad_item},   // repeated skips too
+      {"(a/2(20000(2h--)))", {T(" x")}, "x\r\n", bad_item},  // and repeated literals
+      {"(a/100('" + std::string(330, '-') + "'))", {T(" x")}, "x\r\n", bad_item},
       {"(a/f5.2)", {T(" x")}, "x\r\n", bad_item},
       {"(1x,i1,('x'))", {I4(1), I4(2)}, "1x\r\n", bad_item},  // no item can take the 2
       {"(a/i5)", {T(" x"), T("y")}, "x\r\n", "F6205: WRITE(CON)"},
@@ -292,7 +295,7 @@ TEST(WriteErrors, ReportAfterEarlierRecords) {
 
 // A console or unit record goes on in parts up to 32767 characters; one more is an overflow.
 TEST(WriteErrors, RecordLongerThanTheLongest) {
-  for (const char* layout : {"(1x,32766('y'),'z')", "(32767x,'z')", "(a/2(20000x,'z'))"}) {
+  for (const char* layout : {"(1x,32766('y'),'z')", "(32767x,'z')", "(a/30000x,3000x,'z')"}) {
     fake::FakePlatform fp;
     start();
     EXPECT_EQ(exit_status([&] { write(6, layout, {T(" x")}); }), 1) << layout;

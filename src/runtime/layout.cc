@@ -20,8 +20,9 @@ constexpr int kErrLiteral = 105;       // unclosed literal
 constexpr int kErrBadItem = 106;       // no layout item, or a layout beyond the limits below
 constexpr int kErrDigits = 107;        // minimum digits above the width
 
-// Limits of a compiled layout. Counts, widths and the product of nested repeat counts stay
-// at or below kMaxCount, so every statement ends after a bounded amount of work.
+// Limits of a compiled layout. Counts, widths, and repeat counts multiplied together with the
+// skips and literal texts they repeat, stay at or below kMaxCount, so every statement ends after
+// a bounded amount of work and output.
 constexpr std::size_t kMaxLayoutLen = 512;
 constexpr std::size_t kMaxItems = 64;
 constexpr int kMaxDepth = 8;
@@ -272,14 +273,15 @@ class Compiler {
       case '(':
         return rep <= kMaxCount / product ? group(depth, product, rep) : fail(kErrBadItem);
       case 'x':
-        return emit({Op::kSkip, 0, rep, 0, 0, 0, 0});
+        return rep <= kMaxCount / product ? emit({Op::kSkip, 0, rep, 0, 0, 0, 0})
+                                          : fail(kErrBadItem);
       case 'h':
-        return hollerith(r);
+        return hollerith(r, product);
     }
     if (r >= 0) return fail(kErrBadItem);  // no count before literals, "/", "\", "$" or ":"
     switch (c) {
       case '\'':
-        return quoted();
+        return quoted(product);
       case '/':
         return mark(Op::kSlash);
       case '\\':
@@ -323,16 +325,18 @@ class Compiler {
     return emit({Op::kData, letter, rep, w, m, 0, 0});
   }
 
-  bool hollerith(std::int32_t n) {
+  // Literal texts, like counts, stay within kMaxCount characters once repeated.
+  bool hollerith(std::int32_t n, std::int32_t product) {
     if (n < 0) return fail(kErrNoNumber);
     if (static_cast<std::size_t>(n) > n_ - i_) return fail(end_error(kErrLiteral));
+    if (n > kMaxCount / product) return fail(kErrBadItem);
     const std::size_t off = i_;
     i_ += static_cast<std::size_t>(n);
     return emit({Op::kLiteral, 'h', 0, 0, 0, static_cast<std::uint16_t>(off),
                  static_cast<std::uint16_t>(n)});
   }
 
-  bool quoted() {
+  bool quoted(std::int32_t product) {
     const std::size_t off = i_;
     for (;;) {
       if (at_end()) return fail(end_error(kErrLiteral));
@@ -347,6 +351,7 @@ class Compiler {
       ++i_;
     }
     const std::size_t len = i_++ - off;
+    if (len > static_cast<std::size_t>(kMaxCount / product)) return fail(kErrBadItem);
     return emit({Op::kLiteral, '\'', 0, 0, 0, static_cast<std::uint16_t>(off),
                  static_cast<std::uint16_t>(len)});
   }
