@@ -44,7 +44,7 @@ const std::string& tool() {
 }
 
 bool under_wine() {
-  return std::getenv("CHUNKIT_EXE") != nullptr && *std::getenv("CHUNKIT_EXE") != '\0';
+  return tool() != CHUNKIT_BIN;
 }
 
 namespace {

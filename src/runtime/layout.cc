@@ -535,18 +535,22 @@ Value value_at(std::size_t k) {
   return {g_st.kinds[k], g_st.nums[k], g_st.lens[k]};
 }
 
-// Hands on the characters of a console or unit record built so far, as one part of the record,
-// and empties the buffer for the next part: such records are written whole at any length.
-void hand_on_part() {
+// Hands the characters of a console or unit record built so far to the console or the unit as
+// one part of the record, and empties the buffer for the next part: records are written whole
+// at any length. `end` ends the record, without a line end when `continued`.
+void hand_on_part(bool end = false, bool continued = false) {
   const std::string_view part(g_st.rec, g_st.len);
   if (g_st.target == Target::kUnit) {
-    write_text_record(g_st.unit, part, true);
-  } else if (g_st.handed > 0) {
-    console_put(part);
+    write_text_record(g_st.unit, part, !end || continued);
   } else {
-    console_head(part);
+    if (g_st.handed > 0) {
+      console_put(part);
+    } else {
+      console_head(part);
+    }
+    if (end) console_tail(continued);
   }
-  g_st.handed += g_st.len;
+  g_st.handed = end ? 0 : g_st.handed + g_st.len;
   g_st.len = 0;
 }
 
@@ -604,26 +608,10 @@ void skip(std::size_t n) {
 // Hands over the record; pending blanks are dropped. `last` marks the statement's final one.
 void end_record(bool last, bool continued) {
   g_st.pending = 0;
-  const std::string_view part(g_st.rec, g_st.len);
-  switch (g_st.target) {
-    case Target::kConsole:
-      if (g_st.handed > 0) {
-        console_put(part);
-      } else {
-        console_head(part);
-      }
-      console_tail(continued);
-      break;
-    case Target::kUnit:
-      write_text_record(g_st.unit, part, continued);
-      break;
-    case Target::kInternal:
-      if (!last) raise(kErrOverflow);
-      std::memset(g_st.base + g_st.len, ' ', g_st.cap - g_st.len);
-      break;
-  }
+  if (g_st.target != Target::kInternal) return hand_on_part(true, continued);
+  if (!last) raise(kErrOverflow);
+  std::memset(g_st.base + g_st.len, ' ', g_st.cap - g_st.len);
   g_st.len = 0;
-  g_st.handed = 0;
 }
 
 // Iw.m: sign, digits padded with zeros to m, right-aligned in w; w asterisks when too wide.
