@@ -30,6 +30,8 @@ constexpr std::string_view kExitLayout =
     "(/' -- Exited \"do 100\" loop eof at irec=',i5,                                        "
     "                ' --'/)"sv;
 static_assert(kDecodingLine.size() == 111 && kCopyingLine.size() == 111);
+rt::Layout decoding_line(kDecodingLine);
+rt::Layout copying_line(kCopyingLine);
 static_assert(kExitLayout.size() == 108);
 
 constexpr std::string_view kRecordRule = " -----------------------------------"sv;
@@ -61,7 +63,7 @@ void end_of_data_box(std::string_view rule, std::string_view layout, std::string
   rt::stop_program();
 }
 
-void progress_line(std::string_view layout) {
+void progress_line(rt::Layout& layout) {
   rt::write_begin(kConsoleUnit, layout);
   rt::write_int4(irec);
   rt::write_int4(rectype);
@@ -124,16 +126,16 @@ void further_skip_range() {
 void show_and_write() {
   if (irec < startrec) {
     if (irec == 1) say_text(kConsoleUnit, "(a1,\\)", "\r");
-    progress_line(kDecodingLine);
+    progress_line(decoding_line);
   } else if (irec == startrec) {
     rt::write_begin(rt::kDefaultUnit, {});
     rt::write_end();
     say_text(kConsoleUnit, "(a1\\)", "\r");
-    progress_line(kCopyingLine);
+    progress_line(copying_line);
     if (irec < endrec) write_range(startbyte, kRecordSize);
     if (irec == endrec) write_range(startbyte, endbyte);
   } else {
-    progress_line(kCopyingLine);
+    progress_line(copying_line);
     if (irec < endrec) write_range(1, kRecordSize);
     if (irec == endrec) write_range(1, endbyte);
   }

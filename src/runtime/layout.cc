@@ -78,6 +78,7 @@ struct Field {
 };
 
 struct Compiled {
+  std::uint64_t stamp = 0;  // which compile filled the entry: one number per compile
   std::size_t key_len = 0;
   char key[kMaxLayoutLen];  // the layout's first kMaxLayoutLen characters
   std::size_t n = 0;
@@ -368,11 +369,17 @@ Compiled g_cache[kCacheEntries + 1];
 std::size_t g_cache_used = 0;
 std::size_t g_cache_next = 0;
 std::size_t g_cache_last = 0;  // the entry found last
+std::uint64_t g_compiles = 0;  // compiles since the start of the process; never reset
+
+void compile(Compiled& c, std::string_view text) {
+  c.stamp = ++g_compiles;
+  Compiler(c, text).run();
+}
 
 const Compiled& compiled(std::string_view text) {
   if (text.size() > kMaxLayoutLen) {
     Compiled& c = g_cache[kCacheEntries];
-    Compiler(c, text).run();
+    compile(c, text);
     return c;
   }
   // A statement often repeats the one before it; its layout is looked at first.
@@ -390,7 +397,7 @@ const Compiled& compiled(std::string_view text) {
   Compiled& c = g_cache[g_cache_next];
   g_cache_next = (g_cache_next + 1) % kCacheEntries;
   g_cache_used = std::max(g_cache_used, g_cache_next == 0 ? kCacheEntries : g_cache_next);
-  Compiler(c, text).run();
+  compile(c, text);
   return c;
 }
 
@@ -494,12 +501,12 @@ struct Statement {
   std::int32_t unit = 0;
   const Compiled* layout = nullptr;  // null: list-directed
   // The values in order, kept side by side by field so that runs of numbers are copied and read
-  // as plain arrays (see Value).
-  Kind kinds[kMaxValues];
+  // as plain arrays (see Value); the kind of value k is bit k of the masks.
   std::int32_t nums[kMaxValues];
-  std::uint16_t lens[kMaxValues];
+  std::uint16_t lens[kMaxValues];  // texts only
   std::size_t nvalues = 0;
   std::uint32_t texts = 0;  // bit k: value k is a text
+  std::uint32_t int2s = 0;  // bit k: value k is a 2-byte integer
   bool lost = false;        // an item did not fit the statement's room
   char text[kTextRoom];
   std::size_t text_len = 0;
@@ -525,14 +532,16 @@ void add_value(const Value& v) {
   } else if (!g_st.lost) {
     const std::size_t k = g_st.nvalues++;
     if (v.kind == Kind::kText) g_st.texts |= std::uint32_t{1} << k;
-    g_st.kinds[k] = v.kind;
+    if (v.kind == Kind::kInt2) g_st.int2s |= std::uint32_t{1} << k;
     g_st.nums[k] = v.num;
     g_st.lens[k] = v.len;
   }
 }
 
 Value value_at(std::size_t k) {
-  return {g_st.kinds[k], g_st.nums[k], g_st.lens[k]};
+  const std::uint32_t bit = std::uint32_t{1} << k;
+  if ((g_st.texts & bit) != 0) return {Kind::kText, g_st.nums[k], g_st.lens[k]};
+  return {(g_st.int2s & bit) != 0 ? Kind::kInt2 : Kind::kInt4, g_st.nums[k], 0};
 }
 
 // Hands the characters of a console or unit record built so far to the console or the unit as
@@ -614,37 +623,64 @@ void end_record(bool last, bool continued) {
   g_st.len = 0;
 }
 
+std::uint32_t magnitude(std::int32_t v) {
+  return v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
+}
+
+std::size_t digit_count(std::uint32_t mag) {
+  std::size_t n = 1;
+  while (mag >= 100) {
+    mag /= 100;
+    n += 2;
+  }
+  return mag >= 10 ? n + 1 : n;
+}
+
+// Writes the digit_count(mag) decimal digits of `mag` so that they end at `end`, two at a time.
+void put_decimal(std::uint32_t mag, char* end) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  while (mag >= 100) {
+    const std::uint32_t pair = mag % 100;
+    mag /= 100;
+    end -= 2;
+    std::memcpy(end, kPairs + 2 * pair, 2);
+  }
+  if (mag >= 10) {
+    std::memcpy(end - 2, kPairs + 2 * mag, 2);
+  } else {
+    end[-1] = static_cast<char>('0' + mag);
+  }
+}
+
 // Iw.m: sign, digits padded with zeros to m, right-aligned in w; w asterisks when too wide.
 void render_int(std::int32_t v, std::size_t w, std::size_t m) {
-  char digits[10];
-  std::size_t nd = 0;
-  std::uint32_t mag = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
-  do {
-    digits[sizeof digits - ++nd] = static_cast<char>('0' + mag % 10);
-    mag /= 10;
-  } while (mag != 0);
+  const std::uint32_t mag = magnitude(v);
+  const std::size_t nd = digit_count(mag);
   const std::size_t zeros = m > nd ? m - nd : 0;
   const std::size_t need = (v < 0 ? 1 : 0) + zeros + nd;
   if (need > w) return put_fill('*', w);
   put_fill(' ', w - need);
   if (v < 0) put("-", 1);
   put_fill('0', zeros);
-  put(digits + sizeof digits - nd, nd);
+  char digits[10];
+  put_decimal(mag, digits + nd);
+  put(digits, nd);
 }
 
-// Iw.m as render_int gives it, written from the right into the w blanks at `at`.
+// Iw.m as render_int gives it, written into the w blanks at `at`.
 void fill_int(char* at, std::int32_t v, std::size_t w, std::size_t m) {
-  std::uint32_t mag = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
-  std::size_t n = 0;  // characters written
-  do {
-    if (n == w) return (void)std::memset(at, '*', w);
-    at[w - ++n] = static_cast<char>('0' + mag % 10);
-    mag /= 10;
-  } while (mag != 0 || n < m);
-  if (v < 0) {
-    if (n == w) return (void)std::memset(at, '*', w);
-    at[w - ++n] = '-';
-  }
+  const std::uint32_t mag = magnitude(v);
+  const std::size_t nd = digit_count(mag);
+  const std::size_t zeros = m > nd ? m - nd : 0;
+  const std::size_t need = (v < 0 ? 1 : 0) + zeros + nd;
+  if (need > w) return (void)std::memset(at, '*', w);
+  put_decimal(mag, at + w);
+  char* p = at + w - need;
+  if (v < 0) *p++ = '-';
+  if (zeros > 0) std::memset(p, '0', zeros);
 }
 
 // Zw: the bit pattern in upper-case hexadecimal without leading zeros; the rightmost w
@@ -788,32 +824,39 @@ bool fits_stencil(const Compiled& c) {
 }
 
 // The record of a statement that fits its stencil: the same characters as run_layout gives.
+// Counts and pointers are held in locals: the record's characters may alias anything, so
+// every store into it would have them read again.
 void fill_stencil(const Compiled& c) {
-  std::memcpy(g_st.rec, c.image, c.stencil_len);
-  std::size_t vi = 0;  // the next value
-  for (std::size_t k = 0; k < c.nfields; ++k) {
-    const Field& f = c.fields[k];
-    char* at = g_st.rec + f.at;  // the field is blank
-    switch (f.letter) {
+  char* const rec = g_st.rec;
+  const std::int32_t* num = g_st.nums;
+  const std::uint16_t* lens = g_st.lens;
+  std::memcpy(rec, c.image, c.stencil_len);
+  const Field* const end = c.fields + c.nfields;
+  for (const Field* f = c.fields; f != end; ++f) {
+    char* const at = rec + f->at;  // the field is blank
+    const std::size_t width = f->width;
+    switch (f->letter) {
       case '1': {  // most of the progress lines
-        const std::int32_t* num = g_st.nums + vi;
-        for (std::size_t j = 0; j < f.count; ++j) {
+        const std::size_t count = f->count;
+        for (std::size_t j = 0; j < count; ++j) {
           const auto d = static_cast<std::uint32_t>(num[j]);
           at[j] = static_cast<char>(d < 10 ? '0' + d : '*');
         }
-        vi += f.count;
+        num += count;
+        lens += count;
         break;
       }
       case 'i':
-        fill_int(at, g_st.nums[vi++], f.width, f.digits);
+        fill_int(at, *num++, width, f->digits);
+        ++lens;
         break;
       default: {
-        const char* text = g_st.text + g_st.nums[vi];
-        const std::size_t len = g_st.lens[vi++];
-        if (f.width < len) {
-          std::memcpy(at, text, f.width);
+        const char* text = g_st.text + *num++;
+        const std::size_t len = *lens++;
+        if (width < len) {
+          std::memcpy(at, text, width);
         } else {
-          std::memcpy(at + f.width - len, text, len);
+          std::memcpy(at + width - len, text, len);
         }
       }
     }
@@ -860,7 +903,7 @@ void run_list() {
   end_record(true, false);
 }
 
-void begin(Target target, std::int32_t unit, char* base, std::size_t cap, std::string_view layout) {
+void begin(Target target, std::int32_t unit, char* base, std::size_t cap, const Compiled* layout) {
   g_st.target = target;
   g_st.unit = unit;
   g_st.base = base;
@@ -870,9 +913,19 @@ void begin(Target target, std::int32_t unit, char* base, std::size_t cap, std::s
   g_st.handed = 0;
   g_st.nvalues = 0;
   g_st.texts = 0;
+  g_st.int2s = 0;
   g_st.lost = false;
   g_st.text_len = 0;
-  g_st.layout = layout.data() == nullptr ? nullptr : &compiled(layout);
+  g_st.layout = layout;
+}
+
+const Compiled* compiled_or_list(std::string_view layout) {
+  return layout.data() == nullptr ? nullptr : &compiled(layout);
+}
+
+Target console_or_unit(std::int32_t unit) {
+  const bool console = unit == kDefaultUnit || unit == 6 || is_console_output(unit);
+  return console ? Target::kConsole : Target::kUnit;
 }
 
 }  // namespace
@@ -891,12 +944,21 @@ void layout_init() {
 }
 
 void write_begin(std::int32_t unit, std::string_view layout) {
-  const bool console = unit == kDefaultUnit || unit == 6 || is_console_output(unit);
-  begin(console ? Target::kConsole : Target::kUnit, unit, g_st.rec, kRecordCap, layout);
+  begin(console_or_unit(unit), unit, g_st.rec, kRecordCap, compiled_or_list(layout));
+}
+
+void write_begin(std::int32_t unit, Layout& layout) {
+  // The entry still holds the compile the layout remembers, unless another layout took it.
+  if (layout.entry_ > kCacheEntries || g_cache[layout.entry_].stamp != layout.stamp_) {
+    const Compiled& c = compiled(layout.text_);
+    layout.entry_ = static_cast<std::size_t>(&c - g_cache);
+    layout.stamp_ = c.stamp;
+  }
+  begin(console_or_unit(unit), unit, g_st.rec, kRecordCap, &g_cache[layout.entry_]);
 }
 
 void write_begin_internal(char* var, std::size_t len, std::string_view layout) {
-  begin(Target::kInternal, 0, var, len, layout);
+  begin(Target::kInternal, 0, var, len, compiled_or_list(layout));
 }
 
 void write_int4(std::int32_t value) {
@@ -908,7 +970,6 @@ void write_int4s(const std::int32_t* values, std::size_t n) {
     for (std::size_t k = 0; k < n; ++k) add_value({Kind::kInt4, values[k], 0});
     return;
   }
-  std::fill_n(g_st.kinds + g_st.nvalues, n, Kind::kInt4);
   std::copy_n(values, n, g_st.nums + g_st.nvalues);
   g_st.nvalues += n;
 }

@@ -16,6 +16,20 @@ void layout_init();
 // captured when added (texts are copied). The statement runs at write_end; any failure ends
 // the run with a report.
 void write_begin(std::int32_t unit, std::string_view layout);
+// A layout that statements give again and again, such as that of a line written for every
+// record. It remembers where its compiled form is kept, so that later statements need not find
+// it by its characters, which must stay as they are for as long as it is used.
+class Layout {
+ public:
+  constexpr explicit Layout(std::string_view text) : text_(text) {}
+
+ private:
+  friend void write_begin(std::int32_t unit, Layout& layout);
+  std::string_view text_;
+  std::size_t entry_ = SIZE_MAX;  // none yet
+  std::uint64_t stamp_ = 0;
+};
+void write_begin(std::int32_t unit, Layout& layout);
 void write_begin_internal(char* var, std::size_t len, std::string_view layout);
 void write_int4(std::int32_t value);
 // n 4-byte integers in order: an array in the item list.
