@@ -20,10 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The record as the copy loop leaves it: the bytes read, 0xFF where the file gave none.
   std::memset(chunkit::record, 0xFF, chunkit::kRecordSize);
   std::memcpy(chunkit::record, data, size < chunkit::kRecordSize ? size : chunkit::kRecordSize);
-  for (int k = 0; k < chunkit::kPrefaceLen; ++k) chunkit::words[k] = chunkit::record[k];
   chunkit::irec = 1 + static_cast<std::int32_t>(size);
   try {
-    chunkit::decode_preface();
+    chunkit::decode_preface(chunkit::record);
   } catch (const fake::Exit&) {
     __builtin_trap();  // the decoder's reports never end the run
   }

@@ -16,13 +16,13 @@ namespace {
 
 // Loads a record: every byte `fill`, then the listed "position=hex value" bytes.
 void load(int fill, const std::string& bytes) {
-  for (std::int16_t& w : chunkit::words) w = static_cast<std::int16_t>(fill);
+  for (unsigned char& b : chunkit::record) b = static_cast<unsigned char>(fill);
   std::istringstream in(bytes);
   std::string item;
   while (in >> item) {
     auto eq = item.find('=');
-    chunkit::words[std::stoi(item.substr(0, eq)) - 1] =
-        static_cast<std::int16_t>(std::stoi(item.substr(eq + 1), nullptr, 16));
+    chunkit::record[std::stoi(item.substr(0, eq)) - 1] =
+        static_cast<unsigned char>(std::stoi(item.substr(eq + 1), nullptr, 16));
   }
 }
 
@@ -85,7 +85,7 @@ TEST(Preface, DecodesEveryRecordType) {
     load(c.fill, c.bytes);
     chunkit::digit[4] = 7;  // digits of an earlier record must not survive
 
-    chunkit::decode_preface();
+    chunkit::decode_preface(chunkit::record);
 
     EXPECT_EQ(chunkit::rectype, c.type);
     EXPECT_EQ(shown_digits(), c.digits);
@@ -101,7 +101,7 @@ TEST(Preface, WideRecordNumberInReport) {
   chunkit::reset_state();
   chunkit::irec = 123456;
   load(0, "1=02 2=3C 3=01");
-  chunkit::decode_preface();
+  chunkit::decode_preface(chunkit::record);
   EXPECT_EQ(fp.err, "*****:  23C 1\r\n");
 }
 

@@ -175,8 +175,7 @@ void copy_pass() {
         endbyte = lastbyte;
       }
     }
-    for (int k = 0; k < kPrefaceLen; ++k) words[k] = in_hand[k];
-    decode_preface();
+    decode_preface(in_hand);
     if (irec > skipend) further_skip_range();
     if (!(skipstart <= irec && irec <= skipend)) show_and_write();
     if (ieof == 1) end_of_file(irec);

@@ -8,9 +8,12 @@
 namespace chunkit {
 namespace {
 
-// Byte k of the record (1-based) as its preface word.
+// The record being decoded.
+const unsigned char* g_rec = nullptr;
+
+// Byte k of the record (1-based).
 std::int16_t byte(int k) {
-  return words[k - 1];
+  return g_rec[k - 1];
 }
 int low(int k) {
   return byte(k) & 0x0F;
@@ -65,7 +68,8 @@ constexpr int kUnmarked = 100;  // subtracted from the type of a preface without
 
 }  // namespace
 
-void decode_preface() {
+void decode_preface(const unsigned char* rec) {
+  g_rec = rec;
   for (std::int32_t& d : digit) d = 0;
   rectype = low(1);
 

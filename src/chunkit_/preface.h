@@ -1,10 +1,11 @@
-// The preface decoder: record type and preface digits 1 to 11 of the record in hand, from its
-// preface words; status disagreements and bad prefaces are reported on unit 20.
+// The preface decoder: record type and preface digits 1 to 11 of the record in hand, from the
+// first bytes of its preface; status disagreements and bad prefaces are reported on unit 20.
 #pragma once
 
 namespace chunkit {
 
-// Sets `rectype` and `digit` from `words`; may write to unit 20.
-void decode_preface();
+// Sets `rectype` and `digit` from the record's bytes, reading only those its preface uses
+// (at most the first 48); may write to unit 20.
+void decode_preface(const unsigned char* rec);
 
 }  // namespace chunkit

@@ -18,7 +18,6 @@ std::int32_t nread;
 std::int32_t ieof;
 std::int32_t iversion;
 unsigned char record[kRecordSize];
-std::int16_t words[kPrefaceLen];
 std::int32_t rectype;
 std::int32_t digit[11];
 
@@ -37,7 +36,6 @@ void reset_state() {
   ieof = 0;
   iversion = 0;
   std::memset(record, 0xFF, kRecordSize);
-  std::memset(words, 0, sizeof words);
   rectype = 0;
   std::memset(digit, 0, sizeof digit);
 }

@@ -11,7 +11,6 @@
 namespace chunkit {
 
 inline constexpr int kRecordSize = 4096;
-inline constexpr int kPrefaceLen = 48;  // the bytes of a record the preface decoder may read
 // File names, blank-padded: as long as the longest name an open takes.
 inline constexpr int kNameLen = static_cast<int>(rt::kNameMax);
 inline constexpr int kArgLen = 80;  // the argument buffer, blank-padded
@@ -37,7 +36,6 @@ extern std::int32_t ieof;      // 1 once a read of the input met the end of the 
 extern std::int32_t iversion;  // failed attempts to create the output file
 
 extern unsigned char record[kRecordSize];  // the record in hand, unless read in place
-extern std::int16_t words[kPrefaceLen];    // the record's preface as words, one byte each
 
 extern std::int32_t rectype;    // record type from the preface decoder
 extern std::int32_t digit[11];  // preface digits 1 to 11
