@@ -92,14 +92,15 @@ void write_range(std::int32_t from, std::int32_t to) {
 }
 
 // Reads the next record (0xFF where the file gives no byte) and points `in_hand` at it; returns
-// its status. A complete record is read in place, without a copy.
-std::int32_t read_record() {
+// its status and, in *placed, how many bytes the file gave. A complete record is read in place,
+// without a copy.
+std::int32_t read_record(std::size_t* placed) {
   const void* data = record;
   std::int32_t status = rt::binread_begin(kInUnit, true);
   if (status == 0) status = rt::binread_view(record, kRecordSize, &data);
   if (status == 0) status = rt::binread_end();
-  const std::size_t placed = rt::binread_placed();
-  if (placed < kRecordSize) std::memset(record + placed, 0xFF, kRecordSize - placed);
+  *placed = rt::binread_placed();
+  if (*placed < kRecordSize) std::memset(record + *placed, 0xFF, kRecordSize - *placed);
   in_hand = static_cast<const unsigned char*>(data);
   return status;
 }
@@ -155,7 +156,8 @@ void copy_pass() {
   std::int64_t count = std::int64_t{endrec} - first + 1;
   irec = count > 0 ? first : nextrec;
   for (; count > 0; --count, irec = plus(irec, 1)) {
-    std::int32_t status = read_record();
+    std::size_t placed = 0;
+    std::int32_t status = read_record(&placed);
     nread = plus(nread, 1);
     if (status > 0) {
       say("(/' -- parity error at irec=',i5,' --')", {}, irec);
@@ -163,7 +165,8 @@ void copy_pass() {
     }
     if (status == -1) {
       ieof = 1;
-      std::int32_t lastbyte = kRecordSize;
+      // The last byte that is not 0xFF: none after those the file gave.
+      auto lastbyte = static_cast<std::int32_t>(placed);
       while (lastbyte > 0 && in_hand[lastbyte - 1] == 0xFF) --lastbyte;
       if (lastbyte == 0) end_of_file(plus(irec, ~0u));
       if (irec < endrec) {

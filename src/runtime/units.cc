@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 
 #include "platform/platform.h"
 #include "runtime/args.h"
@@ -82,6 +83,7 @@ struct Unit {
   bool writing = false;
   bool scratch = false;
   bool read_only = false;
+  char* block = nullptr;  // the slot's block in g_blocks
 
   std::string_view unit_name() const { return {name, name_len}; }
 };
@@ -162,15 +164,18 @@ bool is_fixed_console(std::int32_t unit) {
   return unit == 0 || unit == 5 || unit == 6 || unit == kDefaultUnit;
 }
 
+// The unit found last for each of a few classes of unit numbers. Statements on a unit come in
+// runs, or alternate between a few units, so the table is seldom searched. An entry is only a
+// hint: it counts when the slot it names still holds that unit.
+Unit* g_found[8];
+
 Unit* find_unit(std::int32_t unit) {
+  Unit*& hint = g_found[static_cast<std::uint32_t>(unit) % std::size(g_found)];
+  if (hint != nullptr && hint->used && hint->number == unit) return hint;
   for (Unit& u : g_units) {
-    if (u.used && u.number == unit) return &u;
+    if (u.used && u.number == unit) return hint = &u;
   }
   return nullptr;
-}
-
-char* block_of(const Unit& u) {
-  return g_blocks[&u - g_units];
 }
 
 bool is_std_handle(platform::Handle h) {
@@ -223,7 +228,7 @@ int flush_block(Unit& u) {
   check_interrupt();
   std::size_t n = u.pos;
   u.pos = 0;
-  platform::IoResult r = os().write(u.handle, block_of(u), n);
+  platform::IoResult r = os().write(u.handle, u.block, n);
   u.file_pos += static_cast<std::int64_t>(r.count);
   if (r.err != Err::kOk || r.count != n) return failed_write(r.err);
   return 0;
@@ -260,7 +265,7 @@ int put_bytes(Unit& u, const char* p, std::size_t n) {
     platform::IoResult r = os().write(u.handle, p, n);
     return r.err == Err::kOk && r.count == n ? 0 : failed_write(r.err);
   }
-  char* block = block_of(u);
+  char* block = u.block;
   while (n > 0) {
     std::size_t take = std::min(n, kFileBlockSize - u.pos);
     std::memcpy(block + u.pos, p, take);
@@ -289,7 +294,7 @@ int start_reading(Unit& u) {
 // the file, or kErrRead.
 int refill(Unit& u) {
   check_interrupt();
-  platform::IoResult r = os().read(u.handle, block_of(u), kFileBlockSize);
+  platform::IoResult r = os().read(u.handle, u.block, kFileBlockSize);
   // An interrupt is not a read error: the run ends by the signal.
   if (r.err == Err::kInterrupted) check_interrupt();
   if (r.err != Err::kOk) return kErrRead;
@@ -307,7 +312,7 @@ int refill(Unit& u) {
 // are placed), or an error number. *placed grows by the number of bytes placed.
 int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed) {
   if (int e = start_reading(u)) return e;
-  const char* block = block_of(u);
+  const char* block = u.block;
   while (n > 0) {
     if (u.pos == u.end) {
       if (int e = refill(u)) return e;
@@ -573,6 +578,7 @@ int connect(std::int32_t unit, OpenRequest req) {
   u.writing = created;
   u.scratch = req.status == Status::kScratch;
   u.read_only = access == Access::kRead;
+  u.block = g_blocks[slot - g_units];
   return 0;
 }
 
@@ -720,7 +726,7 @@ std::int32_t binread_view(void* buffer, std::size_t length, const void** data) {
   if (n == 0 && u.pos == u.end) n = refill(u);
   if (n != 0) return fail_unit_statement(n);
   if (u.end - u.pos < length) return binread_item(buffer, length);
-  *data = block_of(u) + u.pos;
+  *data = u.block + u.pos;
   u.pos += length;
   g_stmt.placed += length;
   return 0;
