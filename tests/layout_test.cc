@@ -97,6 +97,8 @@ TEST(InternalWrite, RendersValues) {
       {"(i5)", {I2(-42)}, 6, "  -42 "},
       {"(i1)", {I4(12)}, 1, "*"},
       {"(i8)", {I4(0)}, 8, "       0"},
+      {"(4i4)", {I4(9), I4(10), I4(99), I4(100)}, 16, "   9  10  99 100"},
+      {"(i10,i10.10)", {I4(INT32_MAX), I4(105)}, 20, "21474836470000000105"},
       {"(i11)", {I4(INT32_MIN)}, 11, "-2147483648"},
       {"(3z1)", {I2(1), I2(10), I2(31)}, 10, "1AF       "},
       {"(z2,z1,z2)", {I2(18), I2(52), I2(7)}, 10, "124 7     "},
@@ -349,6 +351,34 @@ TEST(Layouts, SameContentSameResult) {
   EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6989: WRITE(internal)", 0), 0u);
 }
 
+// A layout given often keeps its compiled form while that lasts, and is compiled again when
+// other layouts have taken its place or the run-time started over.
+TEST(Layouts, GivenOftenStaysRightWhenItsCompiledFormIsGone) {
+  rt::Layout number("(1x,i4,\\)");
+  rt::Layout text("(1x,a3)");
+  const auto show = [&](std::int32_t n) {
+    rt::write_begin(6, number);
+    rt::write_int4(n);
+    rt::write_end();
+    rt::write_begin(6, text);
+    rt::write_text("ab");
+    rt::write_end();
+  };
+  for (int round = 0; round < 2; ++round) {
+    fake::FakePlatform fp;
+    start();
+    show(1);
+    show(22);
+    char buf[6];
+    for (int w = 1; w <= 40; ++w) {  // more layouts than are kept
+      std::snprintf(buf, sizeof buf, "(i%02d)", w);
+      internal({buf, 5}, {I4(7)}, static_cast<std::size_t>(w));
+    }
+    show(333);
+    EXPECT_EQ(flushed(fp), "   1  ab\r\n  22  ab\r\n 333  ab") << round;
+  }
+}
+
 TEST(ConsoleBuffer, StatementsShareOneSystemWrite) {
   fake::FakePlatform fp;
   start();
@@ -419,6 +449,8 @@ TEST(ConsoleWrite, StencilMatchesInterpretation) {
        {I4(-1234567), I4(-98), I4(0), I4(10), I4(-1), I4(2), I4(3), I4(2), I4(3), I4(5), I4(9),
         I4(5), I4(9), T("\r")}},
       {"(i3.3,i5,i2,i11,i1)", {I4(7), I4(-10000), I4(-9), I4(INT32_MIN), I4(-1)}},
+      {"(i1,i2,i3,i4,i5,i10,i10)",
+       {I4(9), I4(10), I4(100), I4(1010), I4(-1001), I4(1000000000), I4(INT32_MAX)}},
       {"(i4.4,i6.2,i3.3)", {I4(-12), I4(-3), I4(1000)}},
       {"(i5,i3)", {I2(-42), I2(32767)}},
       {"(1x,a3,a5,a1,2x)", {T("abcdef"), T("ab"), T("")}},

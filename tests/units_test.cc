@@ -374,6 +374,41 @@ TEST(Open, ConnectionsAndReopens) {
   EXPECT_EQ(fp.open_handles(), 0);
 }
 
+// Units whose numbers differ by a multiple of 8 share the hint that saves searching the table;
+// reconnections move units between slots under it.
+TEST(BinaryWrite, StatementsAlternatingBetweenUnitsReachTheirOwnFiles) {
+  fake::FakePlatform fp;
+  start({"prog"});
+  const auto put = [](std::int32_t unit, const char* text) {
+    rt::binwrite_begin(unit, false);
+    rt::binwrite_item(text, 1);
+    rt::binwrite_end();
+  };
+  ASSERT_EQ(rt::open_unit(1, "a.dat", spec_of("NEW")), 0);
+  ASSERT_EQ(rt::open_unit(9, "b.dat", spec_of("NEW")), 0);
+  for (const char* t : {"1", "2", "3"}) {
+    put(1, t);
+    put(9, t);
+  }
+  // Unit 1 gets a new file in its old slot while the hint names unit 9.
+  ASSERT_EQ(rt::open_unit(1, "c.dat", spec_of("NEW")), 0);
+  put(1, "4");
+  ASSERT_EQ(rt::open_unit(17, "d.dat", spec_of("NEW")), 0);
+  // Unit 9 gives up its slot; unit 25 takes it.
+  ASSERT_EQ(rt::open_unit(9, "e.dat", spec_of("NEW")), 0);
+  ASSERT_EQ(rt::open_unit(25, "f.dat", spec_of("NEW")), 0);
+  for (const char* t : {"5", "6"}) {
+    for (std::int32_t unit : {1, 9, 17, 25}) put(unit, t);
+  }
+  rt::close_all_units();
+  EXPECT_EQ(fp.contents("a.dat"), "123");
+  EXPECT_EQ(fp.contents("b.dat"), "123");
+  EXPECT_EQ(fp.contents("c.dat"), "456");
+  EXPECT_EQ(fp.contents("d.dat"), "56");
+  EXPECT_EQ(fp.contents("e.dat"), "56");
+  EXPECT_EQ(fp.contents("f.dat"), "56");
+}
+
 TEST(Open, TableHoldsSixtyOneUnits) {
   fake::FakePlatform fp;
   start({"prog"});
