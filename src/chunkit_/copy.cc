@@ -30,9 +30,10 @@ constexpr std::string_view kExitLayout =
     "(/' -- Exited \"do 100\" loop eof at irec=',i5,                                        "
     "                ' --'/)"sv;
 static_assert(kDecodingLine.size() == 111 && kCopyingLine.size() == 111);
+static_assert(kExitLayout.size() == 108);
+// Given for every record, so they keep their compiled forms at hand.
 rt::Layout decoding_line(kDecodingLine);
 rt::Layout copying_line(kCopyingLine);
-static_assert(kExitLayout.size() == 108);
 
 constexpr std::string_view kRecordRule = " -----------------------------------"sv;
 constexpr std::string_view kByteRule = " -------------------------------"sv;
