@@ -646,10 +646,10 @@ void put_decimal(std::uint32_t mag, char* end) {
     const std::uint32_t pair = mag % 100;
     mag /= 100;
     end -= 2;
-    std::memcpy(end, kPairs + 2 * pair, 2);
+    std::memcpy(end, kPairs + std::size_t{2} * pair, 2);
   }
   if (mag >= 10) {
-    std::memcpy(end - 2, kPairs + 2 * mag, 2);
+    std::memcpy(end - 2, kPairs + std::size_t{2} * mag, 2);
   } else {
     end[-1] = static_cast<char>('0' + mag);
   }
