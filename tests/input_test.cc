@@ -202,21 +202,35 @@ TEST(Input, TerminalDropsRestOfLine) {
 }
 
 // A terminal line holds at most 130 characters, whatever its line end.
+// A terminal line takes 130 characters, or 260 when a file name is typed; a number read after a
+// name keeps the shorter limit.
 TEST(Input, TerminalLineLimit) {
   struct Case {
     std::size_t chars;
     const char* end;
+    bool name;
     int error;
-  } cases[] = {
-      {130, "\n", 0}, {130, "\r\n", 0}, {131, "\n", 6407}, {131, "\r\n", 6407}, {5, "", 0}};
+  } cases[] = {{130, "\n", false, 0},      {130, "\r\n", false, 0},   {131, "\n", false, 6407},
+               {131, "\r\n", false, 6407}, {5, "", false, 0},         {259, "\r\n", true, 0},
+               {260, "\n", true, 0},       {261, "\r\n", true, 6407}, {261, "\n", true, 6407}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.chars << " chars");
+    SCOPED_TRACE(testing::Message() << c.chars << " chars" << (c.name ? " of a name" : ""));
     fake::FakePlatform fp;
-    start(fp, std::string(c.chars, '7') + c.end, true);
-    std::string s(132, '?');
-    EXPECT_EQ(error_of(fp, [&] { s = console_text("(a)", 132); }), c.error);
+    start(fp, std::string(c.chars, '7') + c.end + (c.name ? std::string(131, '8') + "\n" : ""),
+          true);
+    std::string s(262, '?');
+    EXPECT_EQ(error_of(fp,
+                       [&] {
+                         if (c.name) {
+                           s.resize(rt::read_console_line(s.data(), 260));
+                           console_text("(a)", 132);
+                         } else {
+                           s = console_text("(a)", 132);
+                         }
+                       }),
+              c.name && c.error == 0 ? 6407 : c.error);
     if (c.error == 0) {
-      EXPECT_EQ(s.substr(0, c.chars + 1), std::string(c.chars, '7') + " ");
+      EXPECT_EQ(s.substr(0, c.chars + 1), std::string(c.chars, '7') + (c.name ? "" : " "));
     }
   }
 }

@@ -15,14 +15,17 @@
 
 namespace {
 
-// A value of a write statement: 4-byte integer, 2-byte integer or text.
+// A value of a write statement: 4-byte integer, count, 2-byte integer or text.
 struct V {
-  char kind;  // 'i', 's' or 't'
+  char kind;  // 'i', 'c', 's' or 't'
   std::int32_t num;
   std::string text;
 };
 V I4(std::int32_t n) {
   return {'i', n, {}};
+}
+V C(std::int32_t n) {
+  return {'c', n, {}};
 }
 V I2(std::int16_t n) {
   return {'s', n, {}};
@@ -37,6 +40,7 @@ constexpr std::string_view kList{};  // no layout: list-directed
 void add(const Vals& vals) {
   for (const V& v : vals) {
     if (v.kind == 'i') rt::write_int4(v.num);
+    if (v.kind == 'c') rt::write_count(v.num);
     if (v.kind == 's') rt::write_int2(static_cast<std::int16_t>(v.num));
     if (v.kind == 't') rt::write_text(v.text);
   }
@@ -117,6 +121,12 @@ TEST(InternalWrite, RendersValues) {
       {" ( I3 , 2 X I1 ) ", {I4(1), I4(2)}, 6, "  1  2"},
       {"(2(i1,'-'),a)", {I4(1), I4(2), T("z")}, 5, "1-2-z"},
       {"(i1,3x)", {I4(5)}, 2, "5 "},  // blanks that no character follows never overflow
+      // A count keeps its columns while it fits and widens its field when it does not.
+      {"(i5,'|')", {C(99999)}, 6, "99999|"},
+      {"(i5,'|')", {C(123456)}, 7, "123456|"},
+      {"(i3.3,'|')", {C(1000)}, 5, "1000|"},
+      {"(i1,i2)", {C(10), C(-5)}, 4, "10-5"},
+      {"(i5,'|')", {C(INT32_MIN)}, 12, "-2147483648|"},
   };
   for (const Case& c : cases) {
     fake::FakePlatform fp;
@@ -253,7 +263,7 @@ TEST(TextUnitWrite, RecordsAndReversion) {
   write(20, "(1x,i1,2('<',i1,'>'))", {I4(1), I4(2), I4(3), I4(4), I4(5)});
   write(20, kList, {});
   write(20, "(a)", {T(std::string(300, 'x'))});
-  rt::close_all_units();
+  rt::close_all_units(false);
   EXPECT_EQ(fp.contents("t.txt"), " ivstat,ivstatt: 123  45\r\nno end  1<2><3>\r\n<4><5>\r\n\r\n" +
                                       std::string(300, 'x') + "\r\n");
   EXPECT_EQ(fp.out, "");
@@ -463,6 +473,14 @@ TEST(ConsoleWrite, StencilMatchesInterpretation) {
       {"(1x,i2,a2)", {I4(1), I4(2)}},
       {"(1x,i2,a2)", {T("x"), T("y")}},
       {"(1x,z2,i2)", {I4(31), I4(2)}},
+      // Counts: in the stencil while they fit, else as the interpretation widens them.
+      {kCopying,
+       {C(99999999), I4(1), I4(0), I4(0), I4(0), I4(0), I4(0), I4(0), I4(0), I4(0), I4(0), I4(0),
+        I4(0), T("\r")}},
+      {kCopying,
+       {C(123456789), I4(1), I4(0), I4(0), I4(0), I4(0), I4(0), I4(0), I4(0), I4(0), I4(0), I4(0),
+        I4(0), T("\r")}},
+      {"(1x,i3,2i1,a1)", {C(-1000), C(7), C(12), T("x")}},
   };
   for (const Case& c : cases) {
     const std::string interpreted = c.layout.substr(0, c.layout.size() - 1) + ",:)";

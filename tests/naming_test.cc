@@ -78,13 +78,38 @@ TEST(Naming, CreatesFirstFreeName) {
   }
 }
 
-TEST(Naming, AnyFailureLeadsToNextName) {
-  fake::FakePlatform fp;
-  fp.deny_open = {"data.dat"};
-  start(fp, "data.dat", {});
-  chunkit::open_output();
-  EXPECT_EQ(outname(), "data.001");
-  EXPECT_EQ(fp.files.count("data.001"), 1u);
+// Only a taken name leads to the next number; any other failure would meet every number too, so
+// the run ends at once with the report of the name just tried, and nothing is created.
+TEST(Naming, FailureOtherThanATakenNameEndsAtOnce) {
+  using platform::Err;
+  const struct {
+    const char* given;
+    std::vector<std::string> existing;
+    const char* failing;
+    Err error;
+    const char* report;
+  } cases[] = {
+      {"nodir/out.dat", {}, "nodir/out.dat", Err::kNotFound, "F6416: OPEN(nodir/out.dat)"},
+      {"ro/out.dat", {}, "ro/out.dat", Err::kAccessDenied, "F6414: OPEN(ro/out.dat)"},
+      {"out.dat", {}, "out.dat", Err::kDiskFull, "F6422: OPEN(out.dat)"},
+      {"o?t", {}, "o?t", Err::kInvalid, "F6412: OPEN(o?t)"},
+      {"data.dat", {"data.dat"}, "data.001", Err::kAccessDenied, "F6414: OPEN(data.001)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.report);
+    fake::FakePlatform fp;
+    fp.open_errors[c.failing] = c.error;
+    start(fp, c.given, c.existing);
+    try {
+      chunkit::open_output();
+      ADD_FAILURE() << "the run went on";
+    } catch (const fake::Exit& e) {
+      EXPECT_EQ(e.status, 1);
+    }
+    EXPECT_EQ(fp.err.rfind(std::string("\r\nrun-time error ") + c.report + "\r\n- ", 0), 0u)
+        << fp.err;
+    EXPECT_EQ(fp.files.size(), c.existing.size());
+  }
 }
 
 TEST(Naming, BlankNameTakesFirstWordThenNumbers) {
@@ -113,7 +138,6 @@ TEST(Naming, EndsRunWhenNoNameLeft) {
   struct Case {
     std::string given;
     std::vector<std::string> existing;
-    std::vector<std::string> denied;
     std::string report;
   };
   std::vector<std::string> all_numbers = {"data.dat"};
@@ -123,23 +147,17 @@ TEST(Naming, EndsRunWhenNoNameLeft) {
     all_numbers.push_back("data" + std::string(ext));
   }
   const std::vector<Case> cases = {
-      {"longername.dat", {"longername.dat"}, {}, "F6415: OPEN(longername.dat)"},
-      {"longername.dat", {}, {"longername.dat"}, "F6414: OPEN(longername.dat)"},
-      {"data.dat", all_numbers, {}, "F6415: OPEN(data.999)"},
-      {"folder/longername.dat",
-       {"folder/longername.dat"},
-       {},
-       "F6415: OPEN(folder/longername.dat)"},
+      {"longername.dat", {"longername.dat"}, "F6415: OPEN(longername.dat)"},
+      {"data.dat", all_numbers, "F6415: OPEN(data.999)"},
+      {"folder/longername.dat", {"folder/longername.dat"}, "F6415: OPEN(folder/longername.dat)"},
       // The digits would run past the end of the longest name.
       {std::string(254, 'f') + "/ab.c",
        {std::string(254, 'f') + "/ab.c"},
-       {},
        "F6415: OPEN(" + std::string(254, 'f') + "/ab.c)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.report);
     fake::FakePlatform fp;
-    fp.deny_open.insert(c.denied.begin(), c.denied.end());
     start(fp, c.given, c.existing);
     try {
       chunkit::open_output();

@@ -93,16 +93,26 @@ TEST(Preface, DecodesEveryRecordType) {
   }
 }
 
-TEST(Preface, WideRecordNumberInReport) {
-  fake::FakePlatform fp;
-  const char* argv[] = {"prog"};
-  rt::start_runtime(1, argv);
-  ASSERT_EQ(rt::open_unit(chunkit::kReportUnit, "ERR", {}), 0);
-  chunkit::reset_state();
-  chunkit::irec = 123456;
-  load(0, "1=02 2=3C 3=01");
-  chunkit::decode_preface(chunkit::record);
-  EXPECT_EQ(fp.err, "*****:  23C 1\r\n");
+// A record number too wide for the report's five columns is shown whole.
+TEST(Preface, RecordNumberInReportIsNeverCut) {
+  const struct {
+    std::int32_t irec;
+    const char* report;
+  } cases[] = {{7, "    7:  23C 1\r\n"},
+               {99999, "99999:  23C 1\r\n"},
+               {123456, "123456:  23C 1\r\n"},
+               {-2147483647 - 1, "-2147483648:  23C 1\r\n"}};
+  for (const auto& c : cases) {
+    fake::FakePlatform fp;
+    const char* argv[] = {"prog"};
+    rt::start_runtime(1, argv);
+    ASSERT_EQ(rt::open_unit(chunkit::kReportUnit, "ERR", {}), 0);
+    chunkit::reset_state();
+    chunkit::irec = c.irec;
+    load(0, "1=02 2=3C 3=01");
+    chunkit::decode_preface(chunkit::record);
+    EXPECT_EQ(fp.err, c.report);
+  }
 }
 
 }  // namespace

@@ -214,7 +214,7 @@ TEST(BinaryWrite, FirstWriteAfterReadingCutsTheFileThere) {
   rt::binwrite_item("XY", 2);
   rt::binwrite_end();
   EXPECT_EQ(fp.contents("f.dat"), "ab");
-  rt::close_all_units();
+  rt::close_all_units(false);
   EXPECT_EQ(fp.contents("f.dat"), "abXY");
 
   // A unit opened read-only refuses the write before anything is cut.
@@ -304,7 +304,7 @@ TEST(Open, DeviceNamesFollowTheSystem) {
       rt::binwrite_begin(30, false);
       rt::binwrite_item("copy", 4);
     }
-    rt::close_all_units();
+    rt::close_all_units(false);
     EXPECT_EQ(fp.files.size(), c.created != nullptr ? 3u : 2u);
     if (c.created != nullptr) {
       EXPECT_EQ(fp.contents(c.created), "copy");
@@ -367,7 +367,7 @@ TEST(Open, ConnectionsAndReopens) {
   rt::binwrite_begin(8, false);
   rt::binwrite_item("tmp", 3);
   EXPECT_EQ(rt::open_unit(9, "b.dat", spec_of("REPLACE")), 0);
-  rt::close_all_units();
+  rt::close_all_units(false);
   EXPECT_EQ(fp.files.count("s.tmp"), 0u);
   EXPECT_EQ(fp.contents("b.dat"), "");
   EXPECT_EQ(fp.files.size(), 3u);  // a.dat, b.dat, c.dat
@@ -400,7 +400,7 @@ TEST(BinaryWrite, StatementsAlternatingBetweenUnitsReachTheirOwnFiles) {
   for (const char* t : {"5", "6"}) {
     for (std::int32_t unit : {1, 9, 17, 25}) put(unit, t);
   }
-  rt::close_all_units();
+  rt::close_all_units(false);
   EXPECT_EQ(fp.contents("a.dat"), "123");
   EXPECT_EQ(fp.contents("b.dat"), "123");
   EXPECT_EQ(fp.contents("c.dat"), "456");
@@ -457,7 +457,7 @@ TEST(ImplicitOpen, TextRecordsOnAnUnopenedUnit) {
     rt::write_text_record(20, "def", true);
     EXPECT_FALSE(rt::is_console_output(20));
     EXPECT_EQ(rt::unit_name(20), "rep.txt");
-    rt::close_all_units();
+    rt::close_all_units(false);
     EXPECT_EQ(fp.contents("rep.txt"), "abc\r\ndef");
   }
   {

@@ -42,7 +42,7 @@ constexpr std::string_view kByteRule = " -------------------------------"sv;
 void say(std::string_view layout, std::string_view text, std::int32_t value) {
   rt::write_begin(rt::kDefaultUnit, layout);
   if (!text.empty()) rt::write_text(text);
-  rt::write_int4(value);
+  rt::write_count(value);
   rt::write_end();
 }
 
@@ -66,7 +66,7 @@ void end_of_data_box(std::string_view rule, std::string_view layout, std::string
 
 void progress_line(rt::Layout& layout) {
   rt::write_begin(kConsoleUnit, layout);
-  rt::write_int4(irec);
+  rt::write_count(irec);
   rt::write_int4(rectype);
   rt::write_int4s(digit, std::size(digit));
   rt::write_text("\r");
@@ -116,9 +116,9 @@ void further_skip_range() {
     parseskip();
     rt::write_begin(rt::kDefaultUnit, "(/a,i5,a,i5)");
     rt::write_text(" Skip recs");
-    rt::write_int4(skipstart);
+    rt::write_count(skipstart);
     rt::write_text(" to");
-    rt::write_int4(skipend);
+    rt::write_count(skipend);
     rt::write_end();
   } else {
     say_text(rt::kDefaultUnit, "(a)", " Don't know what to do!");

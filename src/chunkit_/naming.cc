@@ -33,6 +33,13 @@ void open_output() {
   for (;;) {
     std::int32_t result = rt::open_unit(kOutUnit, {outname, kNameLen}, create);
     if (result == 0) return;
+    // Only a name that is taken leads to the next number. Any other failure (no such folder, no
+    // right to create, no room, a name the system rejects) would fail the same way for every
+    // number, so it ends the run at once, naming the name just tried.
+    const int error = error_number_of(result);
+    if (error != rt::kErrExists && error != rt::kErrConnected) {
+      rt::report_runtime_error(error, rt::StmtKind::kOpen, trimmed(outname, kNameLen));
+    }
     ++iversion;
 
     // The positions searched are those of the name's last component, so the number never
@@ -46,8 +53,7 @@ void open_output() {
     // every number tried: no name is left to try, and going on without an output file would
     // lose the copy, so the failed open ends the run.
     if (p == first + kNumberScan || p + 3 >= kNameLen || iversion > kLastVersion) {
-      rt::report_runtime_error(error_number_of(result), rt::StmtKind::kOpen,
-                               trimmed(outname, kNameLen));
+      rt::report_runtime_error(error, rt::StmtKind::kOpen, trimmed(outname, kNameLen));
     }
     outname[p] = '.';
     rt::write_begin_internal(outname + p + 1, 3, "(i3.3)");

@@ -53,7 +53,7 @@ void decode_date_time(int date, int time) {
 
 void report_bad_preface() {
   rt::write_begin(kReportUnit, "(i5,a,3z2)");
-  rt::write_int4(irec);
+  rt::write_count(irec);
   rt::write_text(": ");
   rt::write_int2(byte(1));
   rt::write_int2(byte(2));

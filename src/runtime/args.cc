@@ -9,8 +9,18 @@
 namespace rt {
 namespace {
 
-std::vector<std::string> words;
+// The words: those the system split, used where they are, or the words of a command line
+// handed over as one string. Taking the system's words needs no memory, so a run under a tight
+// memory limit still starts.
+const char* const* sys_words = nullptr;
+std::int32_t sys_count = 0;
+std::vector<std::string> split_words;
 std::int32_t next_name = 1;  // next word for an open with a blank name
+
+std::string_view word(std::int32_t n) {
+  if (sys_words == nullptr) return split_words[static_cast<std::size_t>(n)];
+  return n < sys_count && sys_words[n] != nullptr ? sys_words[n] : "";
+}
 
 bool is_blank(char c) {
   return c == ' ' || c == '\t';
@@ -24,13 +34,17 @@ bool is_lead_byte(unsigned char b) {
 
 bool args_init(int argc, const char* const* argv) {
   next_name = 1;
+  split_words.clear();
+  sys_words = nullptr;
+  sys_count = 0;
+  const char* line = platform::current().command_line();
+  if (line == nullptr) {
+    sys_words = argv;
+    sys_count = std::max(argc, 0);
+    return true;
+  }
   try {
-    if (const char* line = platform::current().command_line()) {
-      words = split_command_line(line, is_lead_byte);
-    } else {
-      words.assign(argv, argv + argc);
-    }
-    if (words.empty()) words.emplace_back();
+    split_words = split_command_line(line, is_lead_byte);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -109,7 +123,9 @@ std::vector<std::string> split_command_line(std::string_view text,
 }
 
 std::int32_t argcount() {
-  return static_cast<std::int32_t>(words.size());
+  // Word 0 is there even when the system gave no words at all.
+  if (sys_words != nullptr) return std::max(sys_count, 1);
+  return static_cast<std::int32_t>(split_words.size());
 }
 
 void fetcharg(std::int32_t n, char* buf, int len, std::int16_t* status) {
@@ -117,7 +133,7 @@ void fetcharg(std::int32_t n, char* buf, int len, std::int16_t* status) {
     if (status != nullptr) *status = -1;
     return;
   }
-  const std::string& w = words[static_cast<std::size_t>(n)];
+  const std::string_view w = word(n);
   std::size_t cap = static_cast<std::size_t>(std::max(len, 0));
   std::size_t copied = std::min(cap, w.size());
   std::memcpy(buf, w.data(), copied);
@@ -127,9 +143,9 @@ void fetcharg(std::int32_t n, char* buf, int len, std::int16_t* status) {
     *status = static_cast<std::int16_t>(std::min<std::size_t>(w.size(), 32767));
 }
 
-bool take_next_name(std::string_view* word) {
+bool take_next_name(std::string_view* name) {
   if (next_name > argcount() - 1) return false;
-  *word = words[static_cast<std::size_t>(next_name++)];
+  *name = word(next_name++);
   return true;
 }
 

@@ -1,7 +1,8 @@
 #include "runtime/input.h"
 
+#include <algorithm>
 #include <cstring>
-#include <vector>
+#include <span>
 
 #include "platform/platform.h"
 #include "runtime/layout.h"
@@ -25,17 +26,22 @@ constexpr int kErrLiteral = 81;
 constexpr int kErrBadHex = 82;
 constexpr int kErrMissingWidth = 97;
 constexpr int kErrBadItem = 106;
+constexpr int kErrTooManyTargets = 89;  // more targets than a statement holds
 
-constexpr std::size_t kConsoleBufSize = 132;
-// A terminal line holds at most this many characters before its line end.
+// A terminal line holds at most this many characters before its line end; a line typed for a
+// file name may be as long as the longest name.
 constexpr std::size_t kMaxTerminalLine = 130;
+constexpr std::size_t kMaxNameLine = kNameMax + 1;
 constexpr char kCtrlZ = 26;
+// Targets of one read statement; the tool's statements have one each.
+constexpr std::size_t kMaxTargets = 16;
 // Counts and widths in a layout saturate here; fields end long before.
 constexpr std::int32_t kMaxCount = 1'000'000'000;
 
 // Console input record: the bytes of the latest refill and the read position in them.
 struct ConsoleIn {
-  char buf[kConsoleBufSize];
+  char buf[kMaxNameLine + 2];               // the longest line and its CR LF
+  std::size_t line_max = kMaxTerminalLine;  // of a terminal line, for the read under way
   std::size_t len = 0;
   std::size_t pos = 0;
   bool line_started = false;  // a character of the current line has been taken
@@ -67,7 +73,8 @@ struct Stmt {
   std::size_t lstart = 0;  // just after the opening parenthesis; 0 until found
   Item cur;
   std::int32_t repeats_left = 0;
-  std::vector<Target> targets;
+  Target targets[kMaxTargets];
+  std::size_t ntargets = 0;  // kMaxTargets + 1 once a target found no room
 };
 Stmt st;
 
@@ -79,7 +86,9 @@ Stmt st;
 
 void refill() {
   platform::Platform& p = platform::current();
-  platform::IoResult r = p.read(p.std_handle(platform::StdStream::kIn), con.buf, kConsoleBufSize);
+  // A terminal line longer than the limit fills the request without its line end.
+  const std::size_t want = con.line_max + 2;
+  platform::IoResult r = p.read(p.std_handle(platform::StdStream::kIn), con.buf, want);
   check_interrupt();
   if (r.err != platform::Err::kOk) fail(kErrReadFailed);
   con.pos = 0;
@@ -94,12 +103,12 @@ void refill() {
   if (!stdin_is_terminal()) return;
   // A terminal delivers one line per read; a short read without LF ends its line there.
   if (con.buf[con.len - 1] != '\n') {
-    if (con.len == kConsoleBufSize) fail(kErrLineTooLong);
+    if (con.len == want) fail(kErrLineTooLong);
     con.buf[con.len++] = '\n';
   }
   std::size_t chars = con.len - 1;
   if (chars > 0 && con.buf[chars - 1] == '\r') --chars;
-  if (chars > kMaxTerminalLine) fail(kErrLineTooLong);
+  if (chars > con.line_max) fail(kErrLineTooLong);
 }
 
 // Ctrl-Z as the last character before a line end signals the end of input.
@@ -347,7 +356,12 @@ void begin(bool console, std::string_view layout) {
   st.var = nullptr;
   st.var_len = 0;
   st.var_pos = 0;
-  st.targets.clear();
+  st.ntargets = 0;
+}
+
+void add_target(const Target& t) {
+  if (st.ntargets < kMaxTargets) st.targets[st.ntargets] = t;
+  st.ntargets = std::min(st.ntargets + 1, kMaxTargets + 1);
 }
 
 }  // namespace
@@ -355,7 +369,6 @@ void begin(bool console, std::string_view layout) {
 void input_init() {
   con = ConsoleIn{};
   begin(false, {});
-  st.targets.reserve(16);
 }
 
 void read_begin_console(std::string_view layout) {
@@ -369,16 +382,17 @@ void read_begin_internal(const char* var, std::size_t len, std::string_view layo
 }
 
 void read_text(char* target, std::size_t len) {
-  st.targets.push_back({target, len, nullptr});
+  add_target({target, len, nullptr});
 }
 
 void read_int4(std::int32_t* target) {
-  st.targets.push_back({nullptr, 0, target});
+  add_target({nullptr, 0, target});
 }
 
 void read_end() {
+  if (st.ntargets > kMaxTargets) fail(kErrTooManyTargets);
   if (st.console) settle_console();
-  for (const Target& t : st.targets) {
+  for (const Target& t : std::span(st.targets, st.ntargets)) {
     Item item;
     while (!next_item(&item)) {
       // Targets left at the final parenthesis: the layout starts over on the next record.
@@ -404,6 +418,7 @@ void read_end() {
 std::size_t read_console_line(char* buf, std::size_t cap) {
   begin(true, {});
   settle_console();
+  con.line_max = cap > kMaxTerminalLine ? kMaxNameLine : kMaxTerminalLine;
   std::size_t n = 0;
   for (; !at_field_end(); ++n) {
     char c = static_cast<char>(peek());
@@ -412,6 +427,7 @@ std::size_t read_console_line(char* buf, std::size_t cap) {
   }
   finish_console();
   begin(false, {});
+  con.line_max = kMaxTerminalLine;
   return n;
 }
 

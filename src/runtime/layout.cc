@@ -407,6 +407,7 @@ ConsoleLine g_line;
 char g_cbuf[kConsoleBufSize];
 std::size_t g_clen = 0;
 bool g_console_broken = false;  // standard output failed once: later output is dropped
+bool g_console_closed = false;
 std::int64_t g_last_flush = 0;
 char g_last_sent = '\0';  // the last byte handed to the system
 
@@ -487,7 +488,9 @@ void console_tail(bool continued) {
 // --- write statement ---
 
 enum class Target { kConsole, kUnit, kInternal };
-enum class Kind : std::uint8_t { kInt2, kInt4, kText };
+// A count is a 4-byte integer that an I item too narrow for it shows whole, in the columns it
+// needs, rather than as asterisks.
+enum class Kind : std::uint8_t { kInt2, kInt4, kCount, kText };
 
 // A value of a statement: a number, or a text held in the statement's text room.
 struct Value {
@@ -505,9 +508,10 @@ struct Statement {
   std::int32_t nums[kMaxValues];
   std::uint16_t lens[kMaxValues];  // texts only
   std::size_t nvalues = 0;
-  std::uint32_t texts = 0;  // bit k: value k is a text
-  std::uint32_t int2s = 0;  // bit k: value k is a 2-byte integer
-  bool lost = false;        // an item did not fit the statement's room
+  std::uint32_t texts = 0;   // bit k: value k is a text
+  std::uint32_t int2s = 0;   // bit k: value k is a 2-byte integer
+  std::uint32_t counts = 0;  // bit k: value k is a count
+  bool lost = false;         // an item did not fit the statement's room
   char text[kTextRoom];
   std::size_t text_len = 0;
   // The record under construction: the variable itself for an internal write.
@@ -533,6 +537,7 @@ void add_value(const Value& v) {
     const std::size_t k = g_st.nvalues++;
     if (v.kind == Kind::kText) g_st.texts |= std::uint32_t{1} << k;
     if (v.kind == Kind::kInt2) g_st.int2s |= std::uint32_t{1} << k;
+    if (v.kind == Kind::kCount) g_st.counts |= std::uint32_t{1} << k;
     g_st.nums[k] = v.num;
     g_st.lens[k] = v.len;
   }
@@ -541,7 +546,8 @@ void add_value(const Value& v) {
 Value value_at(std::size_t k) {
   const std::uint32_t bit = std::uint32_t{1} << k;
   if ((g_st.texts & bit) != 0) return {Kind::kText, g_st.nums[k], g_st.lens[k]};
-  return {(g_st.int2s & bit) != 0 ? Kind::kInt2 : Kind::kInt4, g_st.nums[k], 0};
+  if ((g_st.int2s & bit) != 0) return {Kind::kInt2, g_st.nums[k], 0};
+  return {(g_st.counts & bit) != 0 ? Kind::kCount : Kind::kInt4, g_st.nums[k], 0};
 }
 
 // Hands the characters of a console or unit record built so far to the console or the unit as
@@ -655,13 +661,15 @@ void put_decimal(std::uint32_t mag, char* end) {
   }
 }
 
-// Iw.m: sign, digits padded with zeros to m, right-aligned in w; w asterisks when too wide.
-void render_int(std::int32_t v, std::size_t w, std::size_t m) {
+// Iw.m: sign, digits padded with zeros to m, right-aligned in w; when too wide, w asterisks,
+// or for a count all its characters.
+void render_int(std::int32_t v, std::size_t w, std::size_t m, bool count) {
   const std::uint32_t mag = magnitude(v);
   const std::size_t nd = digit_count(mag);
   const std::size_t zeros = m > nd ? m - nd : 0;
   const std::size_t need = (v < 0 ? 1 : 0) + zeros + nd;
-  if (need > w) return put_fill('*', w);
+  if (need > w && !count) return put_fill('*', w);
+  w = std::max(w, need);
   put_fill(' ', w - need);
   if (v < 0) put("-", 1);
   put_fill('0', zeros);
@@ -670,17 +678,22 @@ void render_int(std::int32_t v, std::size_t w, std::size_t m) {
   put(digits, nd);
 }
 
-// Iw.m as render_int gives it, written into the w blanks at `at`.
-void fill_int(char* at, std::int32_t v, std::size_t w, std::size_t m) {
+// Iw.m as render_int gives it for an integer, written into the w blanks at `at`. False when
+// it does not fit (the field then holds asterisks).
+bool fill_int(char* at, std::int32_t v, std::size_t w, std::size_t m) {
   const std::uint32_t mag = magnitude(v);
   const std::size_t nd = digit_count(mag);
   const std::size_t zeros = m > nd ? m - nd : 0;
   const std::size_t need = (v < 0 ? 1 : 0) + zeros + nd;
-  if (need > w) return (void)std::memset(at, '*', w);
+  if (need > w) {
+    std::memset(at, '*', w);
+    return false;
+  }
   put_decimal(mag, at + w);
   char* p = at + w - need;
   if (v < 0) *p++ = '-';
   if (zeros > 0) std::memset(p, '0', zeros);
+  return true;
 }
 
 // Zw: the bit pattern in upper-case hexadecimal without leading zeros; the rightmost w
@@ -715,7 +728,7 @@ void render(const Item& it, const Value& v) {
     case 'i':
       if (text) raise(kErrTextForNumber);
       return render_int(v.num, static_cast<std::size_t>(it.width),
-                        static_cast<std::size_t>(it.digits));
+                        static_cast<std::size_t>(it.digits), v.kind == Kind::kCount);
     case 'z':
       if (text) raise(kErrTextForNumber);
       return render_hex(v, it.width);
@@ -824,9 +837,10 @@ bool fits_stencil(const Compiled& c) {
 }
 
 // The record of a statement that fits its stencil: the same characters as run_layout gives.
-// Counts and pointers are held in locals: the record's characters may alias anything, so
-// every store into it would have them read again.
-void fill_stencil(const Compiled& c) {
+// False, with nothing handed on, when a count is too wide for its field: its record is no
+// longer the stencil's. Counts and pointers are held in locals: the record's characters may
+// alias anything, so every store into it would have them read again.
+bool fill_stencil(const Compiled& c) {
   char* const rec = g_st.rec;
   const std::int32_t* num = g_st.nums;
   const std::uint16_t* lens = g_st.lens;
@@ -838,6 +852,11 @@ void fill_stencil(const Compiled& c) {
     switch (f->letter) {
       case '1': {  // most of the progress lines
         const std::size_t count = f->count;
+        // A count of two or more digits widens its field: such fields are left to run_layout.
+        const auto k = static_cast<std::size_t>(num - g_st.nums);
+        if (((std::uint64_t{g_st.counts} >> k) & ((std::uint64_t{1} << count) - 1)) != 0) {
+          return false;
+        }
         for (std::size_t j = 0; j < count; ++j) {
           const auto d = static_cast<std::uint32_t>(num[j]);
           at[j] = static_cast<char>(d < 10 ? '0' + d : '*');
@@ -846,10 +865,14 @@ void fill_stencil(const Compiled& c) {
         lens += count;
         break;
       }
-      case 'i':
-        fill_int(at, *num++, width, f->digits);
+      case 'i': {
+        const auto k = static_cast<std::size_t>(num - g_st.nums);
+        if (!fill_int(at, *num++, width, f->digits) && ((g_st.counts >> k) & 1u) != 0) {
+          return false;
+        }
         ++lens;
         break;
+      }
       default: {
         const char* text = g_st.text + *num++;
         const std::size_t len = *lens++;
@@ -863,6 +886,7 @@ void fill_stencil(const Compiled& c) {
   }
   g_st.len = c.stencil_len;
   end_record(true, c.stencil_continued);
+  return true;
 }
 
 // One record starting with a blank; texts run on, numbers take fields of 11 (the first) or
@@ -895,7 +919,7 @@ void run_list() {
       first_number = false;
       if (field >= kListLine) raise(kErrListWidth);
       if (field >= kListLine - used) new_line();
-      render_int(v.num, field, 1);
+      render_int(v.num, field, 1, false);
       used += field;
     }
   }
@@ -914,6 +938,7 @@ void begin(Target target, std::int32_t unit, char* base, std::size_t cap, const 
   g_st.nvalues = 0;
   g_st.texts = 0;
   g_st.int2s = 0;
+  g_st.counts = 0;
   g_st.lost = false;
   g_st.text_len = 0;
   g_st.layout = layout;
@@ -937,6 +962,7 @@ void layout_init() {
   g_line = {};
   g_clen = 0;
   g_console_broken = false;
+  g_console_closed = false;
   g_last_flush = 0;
   g_last_sent = '\0';
   g_st.nvalues = 0;
@@ -974,6 +1000,10 @@ void write_int4s(const std::int32_t* values, std::size_t n) {
   g_st.nvalues += n;
 }
 
+void write_count(std::int32_t value) {
+  add_value({Kind::kCount, value, 0});
+}
+
 void write_int2(std::int16_t value) {
   add_value({Kind::kInt2, value, 0});
 }
@@ -992,9 +1022,7 @@ void write_text(std::string_view text) {
 void write_end() {
   if (g_st.layout == nullptr) {
     run_list();
-  } else if (fits_stencil(*g_st.layout)) {
-    fill_stencil(*g_st.layout);
-  } else {
+  } else if (!fits_stencil(*g_st.layout) || !fill_stencil(*g_st.layout)) {
     run_layout(*g_st.layout);
   }
 }
@@ -1041,6 +1069,23 @@ void console_flush() {
     }
     report_runtime_error(r.err == platform::Err::kDiskFull ? 68 : 67, StmtKind::kWrite, "CON");
   }
+}
+
+void console_close() {
+  console_flush();
+  if (g_console_closed) return;
+  g_console_closed = true;
+  // A standard output that failed was reported then; its close adds nothing.
+  const bool reported = g_console_broken;
+  g_console_broken = true;
+  platform::Platform& p = platform::current();
+  const platform::Err e = p.close(p.std_handle(platform::StdStream::kOut));
+  if (e == platform::Err::kOk || reported) return;
+  if (e == platform::Err::kInterrupted) {
+    check_interrupt();
+    return;
+  }
+  report_runtime_error(e == platform::Err::kDiskFull ? 68 : 67, StmtKind::kClose, "CON");
 }
 
 }  // namespace rt

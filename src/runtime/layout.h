@@ -34,6 +34,9 @@ void write_begin_internal(char* var, std::size_t len, std::string_view layout);
 void write_int4(std::int32_t value);
 // n 4-byte integers in order: an array in the item list.
 void write_int4s(const std::int32_t* values, std::size_t n);
+// A count, such as a record number: like a 4-byte integer, except that an I item too narrow
+// for it shows it whole, in as many columns as it needs, instead of asterisks.
+void write_count(std::int32_t value);
 void write_int2(std::int16_t value);
 void write_text(std::string_view text);
 void write_end();
@@ -51,5 +54,8 @@ void console_put(std::string_view bytes);
 // buffer write over in full are left out: the screen ends up as if they had been sent (on a
 // terminal 64 or more columns wide).
 void console_flush();
+// Flushes and closes standard output, once: a failure that only shows at the close (a file
+// system that writes late) is reported like a failed write. Later console output is dropped.
+void console_close();
 
 }  // namespace rt

@@ -35,6 +35,8 @@ const char* message(int n) {
       return "second radix sign in integer field";
     case 29:
       return "radix outside 2 to 36";
+    case 41:
+      return "not enough memory";
     case 51:
       return "read after the end of the file";
     case 53:
@@ -159,7 +161,7 @@ void fatal_startup(std::string_view text) {
 void end_process(int status) {
   ending = true;
   if (status > chosen_status) chosen_status = status;
-  close_all_units();
+  close_all_units(chosen_status != 0 || platform::current().pending_interrupt() != 0);
   console_flush();
   if (int sig = platform::current().pending_interrupt()) platform::exit_by_signal(sig);
   platform::exit_process(chosen_status);

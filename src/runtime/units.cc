@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
+#include <memory>
 
 #include "platform/platform.h"
 #include "runtime/args.h"
@@ -23,13 +25,12 @@ constexpr std::size_t kPromptLineMax = 260;
 
 // Error numbers of the unit service.
 constexpr int kErrDeviceKind = 13;
+constexpr int kErrNoMemory = 41;
 constexpr int kErrNotBinary = 15;
 constexpr int kErrOtherKind = 20;
 constexpr int kErrUnitRange = 40;
 constexpr int kErrAtEnd = 51;
-constexpr int kErrConnected = 59;
 constexpr int kErrDenied = 60;
-constexpr int kErrExists = 61;
 constexpr int kErrNotFound = 62;
 constexpr int kErrTooManyFiles = 63;
 constexpr int kErrTableFull = 64;
@@ -63,6 +64,13 @@ constexpr DeviceName kDevices[] = {
     {"LINE", "COM1", Device::kNamed},
 };
 
+// A unit's block comes from malloc, which answers a lack of memory with null; operator new
+// would throw, and a throw needs memory too.
+struct FreeBlock {
+  void operator()(char* p) const { std::free(p); }
+};
+using Block = std::unique_ptr<char[], FreeBlock>;
+
 struct Unit {
   bool used = false;
   std::int32_t number = 0;
@@ -83,13 +91,12 @@ struct Unit {
   bool writing = false;
   bool scratch = false;
   bool read_only = false;
-  char* block = nullptr;  // the slot's block in g_blocks
+  bool created = false;  // this run made the file
+  Block block;           // allocated at the open, released at the close
 
   std::string_view unit_name() const { return {name, name_len}; }
 };
 
-// Blocks live outside the unit records so that resetting the table touches none of them.
-char g_blocks[kUnitSlots][kFileBlockSize];
 Unit g_units[kUnitSlots];
 
 bool g_stdin_terminal = false;
@@ -228,7 +235,7 @@ int flush_block(Unit& u) {
   check_interrupt();
   std::size_t n = u.pos;
   u.pos = 0;
-  platform::IoResult r = os().write(u.handle, u.block, n);
+  platform::IoResult r = os().write(u.handle, u.block.get(), n);
   u.file_pos += static_cast<std::int64_t>(r.count);
   if (r.err != Err::kOk || r.count != n) return failed_write(r.err);
   return 0;
@@ -265,7 +272,7 @@ int put_bytes(Unit& u, const char* p, std::size_t n) {
     platform::IoResult r = os().write(u.handle, p, n);
     return r.err == Err::kOk && r.count == n ? 0 : failed_write(r.err);
   }
-  char* block = u.block;
+  char* block = u.block.get();
   while (n > 0) {
     std::size_t take = std::min(n, kFileBlockSize - u.pos);
     std::memcpy(block + u.pos, p, take);
@@ -294,7 +301,7 @@ int start_reading(Unit& u) {
 // the file, or kErrRead.
 int refill(Unit& u) {
   check_interrupt();
-  platform::IoResult r = os().read(u.handle, u.block, kFileBlockSize);
+  platform::IoResult r = os().read(u.handle, u.block.get(), kFileBlockSize);
   // An interrupt is not a read error: the run ends by the signal.
   if (r.err == Err::kInterrupted) check_interrupt();
   if (r.err != Err::kOk) return kErrRead;
@@ -312,7 +319,7 @@ int refill(Unit& u) {
 // are placed), or an error number. *placed grows by the number of bytes placed.
 int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed) {
   if (int e = start_reading(u)) return e;
-  const char* block = u.block;
+  const char* block = u.block.get();
   while (n > 0) {
     if (u.pos == u.end) {
       if (int e = refill(u)) return e;
@@ -327,18 +334,39 @@ int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed) {
   return 0;
 }
 
+// The identity of an existing file of the given name, found by opening it briefly.
+bool probe_identity(const char* name, platform::FileId* id) {
+  for (Access a : {Access::kRead, Access::kWrite}) {
+    platform::OpenResult r = os().open_existing(name, a, platform::Share::kDenyNone);
+    if (r.err != Err::kOk) continue;
+    bool known = os().identity(r.handle, id);
+    (void)os().close(r.handle);
+    return known;
+  }
+  return false;
+}
+
 // Writes out what the unit still holds, closes its handle, deletes a scratch file and frees
-// the slot. A failed write-out, or a failed close of a unit being written (a late write
-// failure), ends the run with a report of the close, made after the slot is free.
-void close_unit(Unit& u) {
+// the slot and its block. A failed write-out, or a failed close of a unit being written (a late
+// write failure), ends the run with a report of the close, made after the slot is free.
+// When the run failed, a file it created that received no byte is deleted too: it is the
+// run's own, and an empty file left behind would take the name a corrected run asks for.
+void close_unit(Unit& u, bool run_failed) {
   int e = 0;
   if (!u.scratch) e = flush_block(u);
+  bool remove = u.scratch;
+  if (run_failed && u.created && u.file_pos == 0 && u.has_id) {
+    // Only the file this unit made, should another have taken its name meanwhile.
+    platform::FileId now;
+    remove = probe_identity(u.name, &now) && now == u.id;
+  }
   if (u.handle != platform::kNoHandle && !is_std_handle(u.handle)) {
     Err closed = os().close(u.handle);
     if (e == 0 && u.writing && !u.scratch && closed != Err::kOk) e = failed_write(closed);
   }
-  if (u.scratch) (void)os().remove(u.name);
+  if (remove) (void)os().remove(u.name);
   u.used = false;
+  u.block.reset();
   if (e != 0) report_runtime_error(e, StmtKind::kClose, u.unit_name());
 }
 
@@ -468,18 +496,6 @@ void discard(platform::Handle h, bool created, const char* name) {
   if (created) (void)os().remove(name);
 }
 
-// The identity of an existing file of the given name, found by opening it briefly.
-bool probe_identity(const char* name, platform::FileId* id) {
-  for (Access a : {Access::kRead, Access::kWrite}) {
-    platform::OpenResult r = os().open_existing(name, a, platform::Share::kDenyNone);
-    if (r.err != Err::kOk) continue;
-    bool known = os().identity(r.handle, id);
-    (void)os().close(r.handle);
-    return known;
-  }
-  return false;
-}
-
 // Connects `unit` to the file named in g_name (already non-blank). Returns an error number.
 int connect(std::int32_t unit, OpenRequest req) {
   if (equal_nocase(current_name(), "USER")) set_name("CON");
@@ -550,7 +566,7 @@ int connect(std::int32_t unit, OpenRequest req) {
     }
   }
 
-  if (Unit* old = find_unit(unit)) close_unit(*old);
+  if (Unit* old = find_unit(unit)) close_unit(*old, false);
   Unit* slot = nullptr;
   for (Unit& u : g_units) {
     if (!u.used) {
@@ -561,6 +577,16 @@ int connect(std::int32_t unit, OpenRequest req) {
   if (slot == nullptr) {
     if (!is_std_handle(h)) discard(h, created, os_name);
     return kErrTableFull;
+  }
+  // Text records to the console and to standard error go straight on; every other connection
+  // moves its bytes through a block of its own while it is connected.
+  Block block;
+  if (req.kind != Kind::kText || (t.device != Device::kConsole && t.device != Device::kErr)) {
+    block.reset(static_cast<char*>(std::malloc(kFileBlockSize)));
+    if (block == nullptr) {
+      discard(h, created, os_name);
+      return kErrNoMemory;
+    }
   }
   Unit& u = *slot;
   u = Unit{};
@@ -578,7 +604,8 @@ int connect(std::int32_t unit, OpenRequest req) {
   u.writing = created;
   u.scratch = req.status == Status::kScratch;
   u.read_only = access == Access::kRead;
-  u.block = g_blocks[slot - g_units];
+  u.created = created;
+  u.block = std::move(block);
   return 0;
 }
 
@@ -726,7 +753,7 @@ std::int32_t binread_view(void* buffer, std::size_t length, const void** data) {
   if (n == 0 && u.pos == u.end) n = refill(u);
   if (n != 0) return fail_unit_statement(n);
   if (u.end - u.pos < length) return binread_item(buffer, length);
-  *data = u.block + u.pos;
+  *data = u.block.get() + u.pos;
   u.pos += length;
   g_stmt.placed += length;
   return 0;
@@ -782,12 +809,12 @@ std::string_view unit_name(std::int32_t unit) {
   return is_fixed_console(unit) ? "CON" : "";
 }
 
-void close_all_units() {
+void close_all_units(bool run_failed) {
   for (Unit& u : g_units) {
-    if (u.used) close_unit(u);
+    if (u.used) close_unit(u, run_failed);
   }
   if (console_line().owed) console_put("\r\n");
-  console_flush();
+  console_close();
 }
 
 }  // namespace rt

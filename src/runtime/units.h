@@ -17,6 +17,9 @@ inline constexpr std::size_t kFileBlockSize = std::size_t{1} << 20;
 // it cannot take.
 inline constexpr std::size_t kNameMax = 259;
 inline constexpr int kErrInvalidOpen = 58;
+// The errors of an open that mean the name is taken: the file exists, or another unit holds it.
+inline constexpr int kErrExists = 61;
+inline constexpr int kErrConnected = 59;
 // Unit number of the default console unit ("*"); outside the range an open accepts.
 inline constexpr std::int32_t kDefaultUnit = INT32_MIN;
 
@@ -80,10 +83,11 @@ void write_text_record(std::int32_t unit, std::string_view record, bool continue
 // Name of a unit's connection for reports ("CON" for the console).
 std::string_view unit_name(std::int32_t unit);
 
-// Writes out and closes every unit in slot order, then the owed console line end. A unit
-// that fails to write out its block, or whose close fails after it was written, is reported
-// (statement kind close) through the normal report; the process end then closes the units
-// that remain and ends with status 1.
-void close_all_units();
+// Writes out and closes every unit in slot order, then the owed console line end, and closes
+// standard output. A unit that fails to write out its block, or whose close fails after it was
+// written, is reported (statement kind close) through the normal report; the process end then
+// closes the units that remain and ends with status 1. When `run_failed`, a file the run created
+// that has received no byte is deleted as its unit closes.
+void close_all_units(bool run_failed);
 
 }  // namespace rt
