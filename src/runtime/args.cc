@@ -1,7 +1,9 @@
 #include "runtime/args.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "platform/platform.h"
@@ -9,17 +11,35 @@
 namespace rt {
 namespace {
 
-// The words: those the system split, used where they are, or the words of a command line
-// handed over as one string. Taking the system's words needs no memory, so a run under a tight
-// memory limit still starts.
-const char* const* sys_words = nullptr;
-std::int32_t sys_count = 0;
-std::vector<std::string> split_words;
+// The word table: the words as views, followed by their characters, in one block from malloc.
+// malloc answers a lack of memory with null where operator new would throw, and a throw needs
+// memory too: a run that starts under a tight memory limit reaches its report.
+struct FreeTable {
+  void operator()(std::string_view* p) const { std::free(p); }
+};
+std::unique_ptr<std::string_view[], FreeTable> words;
+std::int32_t count = 0;
 std::int32_t next_name = 1;  // next word for an open with a blank name
 
-std::string_view word(std::int32_t n) {
-  if (sys_words == nullptr) return split_words[static_cast<std::size_t>(n)];
-  return n < sys_count && sys_words[n] != nullptr ? sys_words[n] : "";
+// Builds the table of n words (at least word 0, empty when n is 0); word(i) gives word i.
+template <class Word>
+bool store(std::size_t n, Word word) {
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < n; ++i) chars += word(i).size();
+  const std::size_t slots = std::max<std::size_t>(n, 1);
+  void* block = std::malloc(slots * sizeof(std::string_view) + chars);
+  if (block == nullptr) return false;
+  auto* views = static_cast<std::string_view*>(block);
+  char* at = static_cast<char*>(block) + slots * sizeof(std::string_view);
+  for (std::size_t i = 0; i < slots; ++i) {
+    const std::string_view w = i < n ? word(i) : std::string_view();
+    if (!w.empty()) std::memcpy(at, w.data(), w.size());
+    new (views + i) std::string_view(at, w.size());
+    at += w.size();
+  }
+  words.reset(views);
+  count = static_cast<std::int32_t>(slots);
+  return true;
 }
 
 bool is_blank(char c) {
@@ -34,21 +54,21 @@ bool is_lead_byte(unsigned char b) {
 
 bool args_init(int argc, const char* const* argv) {
   next_name = 1;
-  split_words.clear();
-  sys_words = nullptr;
-  sys_count = 0;
+  words.reset();
+  count = 0;
   const char* line = platform::current().command_line();
   if (line == nullptr) {
-    sys_words = argv;
-    sys_count = std::max(argc, 0);
-    return true;
+    return store(static_cast<std::size_t>(std::max(argc, 0)), [argv](std::size_t i) {
+      return argv[i] != nullptr ? std::string_view(argv[i]) : std::string_view();
+    });
   }
+  std::vector<std::string> split;
   try {
-    split_words = split_command_line(line, is_lead_byte);
+    split = split_command_line(line, is_lead_byte);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  return true;
+  return store(split.size(), [&split](std::size_t i) { return std::string_view(split[i]); });
 }
 
 std::vector<std::string> split_command_line(std::string_view text,
@@ -123,9 +143,7 @@ std::vector<std::string> split_command_line(std::string_view text,
 }
 
 std::int32_t argcount() {
-  // Word 0 is there even when the system gave no words at all.
-  if (sys_words != nullptr) return std::max(sys_count, 1);
-  return static_cast<std::int32_t>(split_words.size());
+  return count;
 }
 
 void fetcharg(std::int32_t n, char* buf, int len, std::int16_t* status) {
@@ -133,7 +151,7 @@ void fetcharg(std::int32_t n, char* buf, int len, std::int16_t* status) {
     if (status != nullptr) *status = -1;
     return;
   }
-  const std::string_view w = word(n);
+  const std::string_view w = words[static_cast<std::size_t>(n)];
   std::size_t cap = static_cast<std::size_t>(std::max(len, 0));
   std::size_t copied = std::min(cap, w.size());
   std::memcpy(buf, w.data(), copied);
@@ -145,7 +163,7 @@ void fetcharg(std::int32_t n, char* buf, int len, std::int16_t* status) {
 
 bool take_next_name(std::string_view* name) {
   if (next_name > argcount() - 1) return false;
-  *name = word(next_name++);
+  *name = words[static_cast<std::size_t>(next_name++)];
   return true;
 }
 
