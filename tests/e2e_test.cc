@@ -2,12 +2,11 @@
 // standard output, standard error and the output file compared.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -606,26 +605,23 @@ TEST(EndToEnd, InterruptKeepsEveryByteCopied) {
     GTEST_SKIP() << "Windows has no signals; Wine cannot send a console Ctrl-C to a program whose "
                     "console is a pipe";
   TempDir dir;
-  ASSERT_EQ(mkfifo(dir.file("in.dat").c_str(), 0600), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    // Three records, then silence: the tool waits for the fourth when the interrupt comes.
-    int fd = open(dir.file("in.dat").c_str(), O_WRONLY);
-    std::string data = records(3);
-    if (write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size())) _exit(1);
-    usleep(300 * 1000);
-    std::FILE* pidfile = std::fopen(dir.file("pid").c_str(), "r");
-    int tool = 0;
-    if (pidfile != nullptr && std::fscanf(pidfile, "%d", &tool) == 1) kill(tool, SIGINT);
-    usleep(300 * 1000);
-    _exit(0);
-  }
-  // The tool's pid reaches the writer through a file, written as soon as the tool starts.
-  Result r = e2e::run(dir.path(),
-                      {"/bin/sh", "-c", "echo $$ > pid; exec " + kBin + " in.dat out.dat 0 0 0 0"});
-  waitpid(pid, nullptr, 0);
+  const std::string fifo = dir.file("in.dat");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Opened for reading and writing, the FIFO blocks neither this open nor the tool's. It holds
+  // three records, then nothing: the interrupt comes once the tool waits for a fourth.
+  const int fd = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const std::string three = records(3);
+  ASSERT_EQ(write(fd, three.data(), three.size()), static_cast<ssize_t>(three.size()));
+  bool waited = false;
+  Result r = e2e::run(dir.path(), args({"out.dat", "0", "0", "0", "0"}), "", [&](pid_t pid) {
+    waited = e2e::wait_until(pid, [&] { return e2e::waits_on(pid, fifo, POLLIN); });
+    kill(pid, SIGINT);
+  });
+  close(fd);
+  EXPECT_TRUE(waited);
   EXPECT_EQ(r.signal, SIGINT);
-  EXPECT_EQ(dir.read("out.dat"), records(3));
+  EXPECT_EQ(dir.read("out.dat"), three);
   EXPECT_EQ(r.err, "");
   // The interrupted read is no read error.
   EXPECT_EQ(r.out.find("parity"), std::string::npos);

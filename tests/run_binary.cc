@@ -3,14 +3,18 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace e2e {
 namespace {
@@ -50,7 +54,7 @@ bool under_wine() {
 namespace {
 
 Result run_once(const std::string& dir, const std::vector<std::string>& args,
-                const std::string& input) {
+                const std::string& input, const std::function<void(pid_t)>& meanwhile) {
   int in[2], out[2], err[2];
   if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) std::abort();
   std::vector<char*> argv = argv_of(args);
@@ -67,6 +71,8 @@ Result run_once(const std::string& dir, const std::vector<std::string>& args,
   close(in[0]);
   close(out[1]);
   close(err[1]);
+  std::thread beside;
+  if (meanwhile) beside = std::thread(meanwhile, pid);
   Result r;
   std::size_t fed = 0;
   if (input.empty()) close(in[1]);
@@ -97,8 +103,27 @@ Result run_once(const std::string& dir, const std::vector<std::string>& args,
   if (in_open) close(in[1]);
   close(out[0]);
   close(err[0]);
+  if (beside.joinable()) beside.join();
   finish(pid, &r);
   return r;
+}
+
+// Bytes the process has read so far, from /proc/PID/io.
+long long chars_read(pid_t pid) {
+  std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+  std::string key;
+  long long value = -1;
+  while (io >> key >> value) {
+    if (key == "rchar:") return value;
+  }
+  return -1;
+}
+
+// Whether /proc/PID/syscall shows this process's calls to us.
+bool shows_calls(pid_t pid) {
+  std::ifstream syscall("/proc/" + std::to_string(pid) + "/syscall");
+  std::string first;
+  return static_cast<bool>(syscall >> first);
 }
 
 }  // namespace
@@ -106,10 +131,11 @@ Result run_once(const std::string& dir, const std::vector<std::string>& args,
 // The tool always writes something, to standard output or standard error. Under Wine a run
 // that wrote nothing at all never started properly (seen once in many runs), so it is tried
 // again; a tool that really writes nothing still fails.
-Result run(const std::string& dir, const std::vector<std::string>& args, const std::string& input) {
-  Result r = run_once(dir, args, input);
+Result run(const std::string& dir, const std::vector<std::string>& args, const std::string& input,
+           const std::function<void(pid_t)>& meanwhile) {
+  Result r = run_once(dir, args, input, meanwhile);
   for (int retry = 0; retry < 2 && under_wine() && r.out.empty() && r.err.empty(); ++retry) {
-    r = run_once(dir, args, input);
+    r = run_once(dir, args, input, meanwhile);
   }
   return r;
 }
@@ -133,13 +159,29 @@ Result run_in_terminal(const std::string& dir, const std::vector<std::string>& a
     _exit(127);
   }
   close(err[1]);
+  char terminal[128] = "";
+  if (ptsname_r(master, terminal, sizeof terminal) != 0) std::abort();
+  // The program waits for the next line when it waits to read the terminal and has read
+  // something since the line before was typed (that line has reached it): typed any earlier,
+  // a line could meet the program anywhere before its prompt. Where /proc does not show that,
+  // as under Wine, a line is typed once the output has gone quiet.
+  const bool observed = !under_wine() && chars_read(pid) >= 0 && shows_calls(pid);
+  long long read_before = -1;  // what the program had read when the last line was typed
+  auto waits_for_line = [&] {
+    if (!waits_on(pid, terminal, POLLIN)) return false;
+    const long long now = chars_read(pid);
+    if (now <= read_before) return false;
+    read_before = now;
+    return true;
+  };
   Result r;
   std::size_t next_line = 0;
   bool out_open = true, err_open = true;
   while (out_open || err_open) {
+    const bool to_type = next_line < lines.size();
     pollfd fds[2] = {{out_open ? master : -1, POLLIN, 0}, {err_open ? err[0] : -1, POLLIN, 0}};
-    int ready = poll(fds, 2, 300);
-    if (ready == 0 && next_line < lines.size()) {
+    const int ready = poll(fds, 2, !to_type ? -1 : observed ? 1 : 300);
+    if (to_type && (observed ? waits_for_line() : ready == 0)) {
       std::string line = lines[next_line++] + "\n";
       if (write(master, line.data(), line.size()) < 0) break;
       continue;
@@ -159,6 +201,60 @@ Result run_in_terminal(const std::string& dir, const std::vector<std::string>& a
   close(err[0]);
   finish(pid, &r);
   return r;
+}
+
+bool waits_on(pid_t pid, const std::string& path, short events) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  // "NR ARG1 ARG2 ..." while it sleeps in a call, else "running" or "-1 ...".
+  std::ifstream syscall(proc + "/syscall");
+  long nr = -1;
+  std::string arg1, arg2;
+  if (!(syscall >> nr >> arg1 >> arg2)) return false;
+  const unsigned long long first = std::strtoull(arg1.c_str(), nullptr, 16);
+  const unsigned long long second = std::strtoull(arg2.c_str(), nullptr, 16);
+  struct stat want {};
+  if (stat(path.c_str(), &want) != 0) return false;
+  auto on_file = [&](unsigned long long fd) {
+    struct stat st {};
+    return stat((proc + "/fd/" + std::to_string(fd)).c_str(), &st) == 0 &&
+           st.st_dev == want.st_dev && st.st_ino == want.st_ino;
+  };
+  if (nr == SYS_read || nr == SYS_readv || nr == SYS_pread64) {
+    return (events & POLLIN) != 0 && on_file(first);
+  }
+  if (nr == SYS_write || nr == SYS_writev || nr == SYS_pwrite64) {
+    return (events & POLLOUT) != 0 && on_file(first);
+  }
+  bool polls = nr == SYS_ppoll;
+#ifdef SYS_poll
+  polls = polls || nr == SYS_poll;
+#endif
+  if (!polls || second == 0 || second > 64) return false;
+  std::vector<pollfd> fds(second);
+  const std::size_t size = fds.size() * sizeof(pollfd);
+  const int mem = open((proc + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
+  if (mem < 0) return false;
+  const bool got =
+      pread(mem, fds.data(), size, static_cast<off_t>(first)) == static_cast<ssize_t>(size);
+  close(mem);
+  for (const pollfd& f : fds) {
+    if (got && f.fd >= 0 && (f.events & events) != 0 && on_file(static_cast<unsigned>(f.fd))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool wait_until(pid_t pid, const std::function<bool()>& condition) {
+  for (;;) {
+    if (condition()) return true;
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+        info.si_pid == pid) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 TempDir::TempDir() {

@@ -3,6 +3,9 @@
 // output, standard error and the exit status exactly.
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,14 +24,27 @@ const std::string& tool();
 bool under_wine();
 
 // Standard input and output are pipes; standard error is a separate pipe. When args[0] is the
-// tool under Wine, Wine starts it.
+// tool under Wine, Wine starts it. `meanwhile`, when given, runs on a thread of its own with the
+// process id while the output is collected; it must not wait for the process to end.
 Result run(const std::string& dir, const std::vector<std::string>& args,
-           const std::string& input = "");
+           const std::string& input = "", const std::function<void(pid_t)>& meanwhile = {});
 
-// Standard input and output are one pseudo-terminal; `input` is typed line by line, each
-// line only after the program has asked for input (its output has gone quiet).
+// Standard input and output are one pseudo-terminal; `lines` are typed one by one, each only
+// once the program waits for it: once it waits to read the terminal (waits_on) after taking
+// the line before. Under Wine another process reads the terminal for the program, so there a
+// line is typed once the output has gone quiet for 300 ms.
 Result run_in_terminal(const std::string& dir, const std::vector<std::string>& args,
                        const std::vector<std::string>& lines = {});
+
+// Whether process `pid` waits for the file at `path`: it sleeps in a read (events POLLIN) or a
+// write (POLLOUT) on a descriptor open on that file, or in a poll for those events on one.
+// Linux shows a call in /proc/PID/syscall only while the process sleeps in it; the poll's
+// descriptors are read from the process's memory.
+bool waits_on(pid_t pid, const std::string& path, short events);
+
+// Polls `condition` until it holds (true) or child `pid` has ended (false). The child is not
+// reaped.
+bool wait_until(pid_t pid, const std::function<bool()>& condition);
 
 // A fresh, empty temporary directory, removed by the destructor.
 class TempDir {
