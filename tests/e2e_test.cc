@@ -98,7 +98,7 @@ TEST(EndToEnd, TypicalRunCopiesASectionIntoANewName) {
 
 TEST(EndToEnd, UsageText) {
   TempDir dir;
-  const std::string rule = " " + std::string(74, '-');
+  const std::string rule = std::string(" ").append(74, '-');
   const std::string want =
       "\r\n" + rule +
       "\r\n COPIES SECTIONS OF THE INPUT FILE TO THE OUTPUT FILE. Command-line format:"
@@ -212,7 +212,8 @@ TEST(EndToEnd, WholeFileWithShortFinalRecordShowsBothBoxes) {
   dir.write("in.dat", records(3) + last);
   Result r = e2e::run(dir.path(), args({"out.dat", "0", "0", "0", "0"}));
   const std::string pad(14, ' ');
-  const std::string rec_rule = " " + std::string(35, '-'), byte_rule = " " + std::string(31, '-');
+  const std::string rec_rule = std::string(" ").append(35, '-'),
+                    byte_rule = std::string(" ").append(31, '-');
   std::string want = header("out.dat", {"0", "0", "0", "0"}) + echo_values(1, 1, 999999999, 4096) +
                      kStartCopy + copying(1) + copying(2) + copying(3) + " \r\n" + pad + rec_rule +
                      "\r\n" + pad + " Found end of data at record " + num(4, 7) + "\r\n" + pad +

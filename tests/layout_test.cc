@@ -141,7 +141,7 @@ TEST(ConsoleWrite, CarriageControlAndLineState) {
     std::function<void()> run;
     std::string want;
   };
-  const std::string rule = " " + std::string(74, '-');
+  const std::string rule = std::string(" ").append(74, '-');
   const std::string copy12 =
       std::string(" ") + " Copying:                  rec #" + "      12 type  2  99123 235959\r";
   const auto progress = [](std::int32_t rec) {
@@ -216,7 +216,7 @@ TEST(ConsoleWrite, CarriageControlAndLineState) {
       // Records longer than the console's record buffer are written whole, on one line.
       {"long records",
        [] {
-         write(6, "(a,a)", {T(" " + std::string(200, 'a')), T(std::string(200, 'b'))});
+         write(6, "(a,a)", {T(std::string(" ").append(200, 'a')), T(std::string(200, 'b'))});
          write(6, "(1x,300x,'c',131('d'),\\)", {});
          write(6, "(a)", {T(std::string(400, 'e'))});
          write(6, "(a)", {T("0f")});
