@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace fake {
 
@@ -71,6 +72,10 @@ platform::OpenResult FakePlatform::create_new(const char* name, Access access, p
 }
 
 platform::IoResult FakePlatform::read(Handle h, void* buf, std::size_t n) {
+  if (interrupt_at_read != 0) {
+    interrupt = std::exchange(interrupt_at_read, 0);
+    return {0, Err::kInterrupted};
+  }
   if (h == 0) {
     ++stdin_reads;
     std::size_t left = stdin_data.size() - stdin_pos_;

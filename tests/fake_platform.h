@@ -57,6 +57,10 @@ class FakePlatform : public platform::Platform {
   // Reported by pending_interrupt. A call made to fail with kInterrupted sets it to SIGINT (2)
   // first, as the signal that cut the call short would.
   int interrupt = 0;
+  // A signal that arrives as the next read (standard input or a file) begins, after the
+  // run-time's last look at pending_interrupt: the read ends with kInterrupted, as the real
+  // platform's does, and `interrupt` takes the signal.
+  int interrupt_at_read = 0;
   // Path syntax and device names as on a system that reserves device names and separates
   // folders with a backslash, "/" and a drive's ":" (otherwise as on POSIX).
   bool windows_names = false;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fake_platform.h"
+#include "runtime/input.h"
 #include "runtime/layout.h"
 #include "runtime/units.h"
 
@@ -127,6 +128,49 @@ TEST(Interrupt, DuringTheFinalClosingEndsBySignalAfterTheLastBlock) {
   EXPECT_EQ(status_of_end([] { rt::stop_program(); }), -2);
   EXPECT_EQ(fp.contents("out.dat"), "abc");
   EXPECT_EQ(fp.err, "");
+}
+
+// An interrupt that lands after the run-time's last look and before a read starts to wait,
+// which the platform turns into a read ended with kInterrupted: the run ends by that signal,
+// with the prompt and the buffered output written and no report.
+TEST(Interrupt, ArrivingJustBeforeAReadWaitsEndsBySignal) {
+  const struct {
+    const char* read;
+    int signal;
+    std::function<void()> statement;
+  } cases[] = {
+      {"console prompt", 15,
+       [] {
+         char name[8];
+         rt::read_console_line(name, sizeof name);
+       }},
+      {"input file", 2,
+       [] {
+         char item[4];
+         rt::binread_begin(31, false);
+         rt::binread_item(item, sizeof item);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.read);
+    fake::FakePlatform fp;
+    fp.stdin_data = "typed\n";
+    fp.put("in.dat", "data");
+    start_with_buffered_output();
+    rt::OpenSpec old;
+    old.status = "OLD";
+    old.form = "binary";
+    ASSERT_EQ(rt::open_unit(31, "in.dat", old), 0);
+    rt::write_begin(rt::kDefaultUnit, "(a\\)");
+    rt::write_text(" Name: ");
+    rt::write_end();
+    fp.interrupt_at_read = c.signal;
+    EXPECT_EQ(status_of_end(c.statement), -c.signal);
+    EXPECT_EQ(fp.interrupt_at_read, 0);  // the signal came at the read, not before
+    EXPECT_EQ(fp.contents("out.dat"), "abc");
+    EXPECT_EQ(fp.out, "Name: \r\n");  // the owed line end closes the prompt's line
+    EXPECT_EQ(fp.err, "");
+  }
 }
 
 TEST(Interrupt, FlushesUnitsAndEndsBySignal) {

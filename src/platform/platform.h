@@ -23,7 +23,7 @@ enum class Err {
   kTooManyFiles,  // the process has no handle left
   kDiskFull,      // no room for the data: device full, quota exhausted, file size limit
   kIo,            // any other failure of a read, write, seek or close
-  kInterrupted,   // an interrupt signal arrived while the call waited (see pending_interrupt)
+  kInterrupted,   // an interrupt signal ended the call, or kept it from waiting (see read)
 };
 
 enum class Access { kRead, kWrite, kReadWrite };
@@ -62,10 +62,16 @@ class Platform {
   // the new file may be read and written by its owner.
   virtual OpenResult create_new(const char* name, Access access, Share share) = 0;
   // Reads up to n bytes; count 0 without an error is the end of the file. An interrupt that
-  // arrives while the call waits ends it early with kInterrupted.
+  // arrives during the call, or arrived before it and after the last pending_interrupt, ends it
+  // with kInterrupted instead of letting it wait for data (a read that need not wait, as from a
+  // regular file, may still complete). Such an interrupt is never lost in the gap between the
+  // caller's pending_interrupt and the start of the wait.
   virtual IoResult read(Handle h, void* buf, std::size_t n) = 0;
-  // Writes all n bytes, or reports how many were written and why the rest were not (kInterrupted
-  // when an interrupt arrived while the call waited).
+  // Writes all n bytes, or reports how many were written and why the rest were not. As for
+  // read, an interrupt that arrives during the call, or arrived before it and after the last
+  // pending_interrupt, ends it with kInterrupted (the bytes accepted so far counted) instead of
+  // letting it wait for room. One already reported by pending_interrupt does not, so the
+  // writes that end an interrupted run still wait for a slow reader.
   virtual IoResult write(Handle h, const void* buf, std::size_t n) = 0;
   virtual Err seek(Handle h, std::int64_t offset) = 0;
   // Sets the end of the file at the current position.
@@ -102,7 +108,8 @@ class Platform {
   // opened on the null device (so no file takes their place), and the interrupt signals are
   // caught. False when that is impossible.
   virtual bool start_process() { return true; }
-  // Number of the interrupt signal that arrived since start (0: none). Interrupts only set this.
+  // Number of the interrupt signal that arrived since start (0: none), also one that arrived
+  // during CPU-bound work or a transfer that did not wait. Interrupts only set this.
   // Every signal whose default action ends the process counts, except the program-fault signals
   // and those ignored at start; broken pipes and file size limits are not signals here, they
   // fail the write instead.
