@@ -48,7 +48,8 @@ class FakePlatform : public platform::Platform {
   // The command line handed over as one string, or null for words already split.
   const char* line = nullptr;
   platform::Err read_error = platform::Err::kIo;
-  // Names whose open, or whose close, fails with the given error (a failed close still closes).
+  // Names whose open, or whose close, fails with the given error (a failed close still closes);
+  // "<stdout>" names standard output.
   std::map<std::string, platform::Err> open_errors;
   std::map<std::string, platform::Err> close_errors;
   // Writes to standard output fail with stdout_error once this many more have been made.

@@ -182,6 +182,52 @@ TEST(Interrupt, FlushesUnitsAndEndsBySignal) {
   EXPECT_EQ(fp.err, "");
 }
 
+// A run that fails or is interrupted deletes the files it created and wrote no byte into; a file
+// that holds a byte, one the run did not create, one that took the name of the run's file
+// meanwhile, and every file of a run that succeeded stay.
+TEST(End, FilesTheRunCreatedAndLeftEmptyGoOnlyWhenItFailed) {
+  const struct {
+    const char* how;
+    std::function<void()> end;
+    int status;
+  } ends[] = {{"stop", [] { rt::stop_program(); }, 0},
+              {"report", [] { rt::report_runtime_error(62, rt::StmtKind::kOpen, "x"); }, 1},
+              {"interrupt", [] { rt::check_interrupt(); }, -2}};
+  for (const auto& e : ends) {
+    SCOPED_TRACE(e.how);
+    fake::FakePlatform fp;
+    fp.put("old.dat", "");
+    start_with_buffered_output();  // out.dat: three bytes still in the block
+    rt::OpenSpec create;
+    create.status = "NEW";
+    create.form = "binary";
+    ASSERT_EQ(rt::open_unit(31, "empty.dat", create), 0);
+    ASSERT_EQ(rt::open_unit(32, "taken.dat", create), 0);
+    fp.put("taken.dat", "theirs");
+    rt::OpenSpec old;
+    old.status = "OLD";
+    old.form = "binary";
+    ASSERT_EQ(rt::open_unit(33, "old.dat", old), 0);
+    if (e.status < 0) fp.interrupt = -e.status;
+    EXPECT_EQ(status_of_end(e.end), e.status);
+    EXPECT_EQ(fp.files.count("empty.dat"), e.status == 0 ? 1u : 0u);
+    EXPECT_EQ(fp.contents("out.dat"), "abc");
+    EXPECT_EQ(fp.contents("taken.dat"), "theirs");
+    EXPECT_EQ(fp.files.count("old.dat"), 1u);
+    EXPECT_EQ(fp.open_handles(), 0);
+  }
+}
+
+// Standard output is closed last; a failure that only its close shows is a report.
+TEST(End, StandardOutputIsClosedAndItsFailureReported) {
+  fake::FakePlatform fp;
+  rt::start_runtime(3, kArgv);
+  fp.close_errors["<stdout>"] = platform::Err::kIo;
+  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 1);
+  EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
+  EXPECT_EQ(fp.err, "\r\nrun-time error F6421: CLOSE(CON)\r\n- write failed\r\n");
+}
+
 TEST(FatalStartup, ReportAndStatus255) {
   fake::FakePlatform fp;
   EXPECT_EQ(
