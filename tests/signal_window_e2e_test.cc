@@ -85,7 +85,7 @@ bool reap(pid_t pid, Clock::duration guard, int* ws) {
   }
 }
 
-TEST(SignalWindow, InterruptSentAsTheInputRunsDryEndsTheRun) {
+TEST(SignalWindowEndToEnd, InterruptSentAsTheInputRunsDryEndsTheRun) {
   if (e2e::under_wine()) GTEST_SKIP() << "Windows has no signals";
   const char* env = std::getenv("CHUNKIT_SIGNAL_RUNS");
   const int runs = env != nullptr ? std::atoi(env) : 120;
