@@ -93,6 +93,7 @@ struct Compiled {
   std::size_t nfields = 0;
   std::size_t nvalues = 0;  // the values it takes
   std::uint32_t texts = 0;  // bit k: value k goes to an A item
+  std::uint32_t ones = 0;   // bit k: value k goes to an I1 field
   char image[kRecordCap];
   Field fields[kMaxValues];
 };
@@ -110,6 +111,7 @@ void build_stencil(Compiled& c) {
   std::size_t nv = 0;
   bool backslash = false;
   c.texts = 0;
+  c.ones = 0;
   // Places n characters (blanks when p is null) after the pending blanks; false when they do
   // not fit the record.
   const auto place = [&](const char* p, std::size_t n) {
@@ -151,9 +153,10 @@ void build_stencil(Compiled& c) {
         for (std::int32_t r = 0; r < it.count; ++r) {
           const std::size_t at = pos + pending;
           if (nv == kMaxValues || !place(nullptr, static_cast<std::size_t>(it.width))) return;
-          if (it.letter == 'a') c.texts |= std::uint32_t{1} << nv;
-          ++nv;
           const char letter = it.letter == 'i' && it.width == 1 ? '1' : it.letter;
+          if (it.letter == 'a') c.texts |= std::uint32_t{1} << nv;
+          if (letter == '1') c.ones |= std::uint32_t{1} << nv;
+          ++nv;
           Field* last = nf > 0 ? &c.fields[nf - 1] : nullptr;
           if (letter == '1' && last != nullptr && last->letter == '1' &&
               last->at + last->count == at) {
@@ -827,13 +830,14 @@ void run_layout(const Compiled& c) {
 }
 
 // Whether the statement can fill in the stencil of its layout: one value of the right kind
-// per field, into a console or unit record.
+// per field, into a console or unit record. A count in an I1 field would widen it at 10 or more,
+// so such statements are left to run_layout.
 bool fits_stencil(const Compiled& c) {
   if (!c.has_stencil || g_st.target == Target::kInternal || g_st.lost ||
       g_st.nvalues != c.nvalues) {
     return false;
   }
-  return g_st.texts == c.texts;
+  return g_st.texts == c.texts && (g_st.counts & c.ones) == 0;
 }
 
 // The record of a statement that fits its stencil: the same characters as run_layout gives.
@@ -852,11 +856,6 @@ bool fill_stencil(const Compiled& c) {
     switch (f->letter) {
       case '1': {  // most of the progress lines
         const std::size_t count = f->count;
-        // A count of two or more digits widens its field: such fields are left to run_layout.
-        const auto k = static_cast<std::size_t>(num - g_st.nums);
-        if (((std::uint64_t{g_st.counts} >> k) & ((std::uint64_t{1} << count) - 1)) != 0) {
-          return false;
-        }
         for (std::size_t j = 0; j < count; ++j) {
           const auto d = static_cast<std::uint32_t>(num[j]);
           at[j] = static_cast<char>(d < 10 ? '0' + d : '*');
