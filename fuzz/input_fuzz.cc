@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "fake_platform.h"
+#include "runtime/console.h"
 #include "runtime/input.h"
 #include "runtime/stop.h"
 

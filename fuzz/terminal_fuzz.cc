@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "fake_platform.h"
+#include "runtime/console.h"
 #include "runtime/layout.h"
 #include "runtime/stop.h"
 #include "screen.h"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fake_platform.h"
+#include "runtime/console.h"
 #include "runtime/layout.h"
 #include "runtime/stop.h"
 #include "runtime/units.h"
@@ -317,7 +318,7 @@ TEST(Input, ConsoleLineState) {
     EXPECT_EQ(console_text("(a)", 1), "x");
     rt::console_flush();
     EXPECT_EQ(fp.out, c.out);
-    EXPECT_EQ(rt::console_line().owed, c.owed_after);
+    EXPECT_EQ(rt::console_line_owed(), c.owed_after);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fake_platform.h"
+#include "runtime/console.h"
 #include "runtime/stop.h"
 #include "runtime/units.h"
 #include "screen.h"
@@ -238,16 +239,16 @@ TEST(ConsoleWrite, CarriageControlAndLineState) {
 TEST(ConsoleWrite, LineStateAfterStatements) {
   fake::FakePlatform fp;
   start();
-  EXPECT_FALSE(rt::console_line().owed);
+  EXPECT_FALSE(rt::console_line_owed());
   write(6, "(a,\\)", {T(" p")});
-  EXPECT_TRUE(rt::console_line().owed);
-  EXPECT_TRUE(rt::console_line().continues);
+  EXPECT_TRUE(rt::console_line_owed());
+  EXPECT_TRUE(rt::console_line_continues());
   // A "\" that is not the last item interpreted leaves the line to end normally.
   write(6, "(a,\\,'x')", {T(" q")});
-  EXPECT_FALSE(rt::console_line().continues);
+  EXPECT_FALSE(rt::console_line_continues());
   // Stopping at an unused data item after "\" keeps it.
   write(6, "(a,\\,a)", {T(" r")});
-  EXPECT_TRUE(rt::console_line().continues);
+  EXPECT_TRUE(rt::console_line_continues());
   EXPECT_EQ(flushed(fp), "p qx\r\nr");
 }
 
@@ -498,8 +499,8 @@ TEST(ConsoleWrite, StencilMatchesInterpretation) {
       });
       out[k] = flushed(fp) + "|" + fp.contents("t.txt");
       err[k] = fp.err;
-      owed[k] = rt::console_line().owed;
-      continues[k] = rt::console_line().continues;
+      owed[k] = rt::console_line_owed();
+      continues[k] = rt::console_line_continues();
     }
     EXPECT_EQ(out[0], out[1]) << c.layout;
     EXPECT_EQ(err[0], err[1]) << c.layout;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fake_platform.h"
+#include "runtime/console.h"
 #include "runtime/input.h"
 #include "runtime/layout.h"
 #include "runtime/units.h"

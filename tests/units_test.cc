@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fake_platform.h"
+#include "runtime/console.h"
 #include "runtime/layout.h"
 #include "runtime/stop.h"
 

@@ -7,7 +7,7 @@
 #include "chunkit_/naming.h"
 #include "chunkit_/params.h"
 #include "chunkit_/state.h"
-#include "runtime/input.h"
+#include "runtime/console.h"
 #include "runtime/layout.h"
 #include "runtime/stop.h"
 #include "runtime/units.h"

@@ -4,10 +4,8 @@
 #include <cstring>
 #include <span>
 
-#include "platform/platform.h"
-#include "runtime/layout.h"
+#include "runtime/console.h"
 #include "runtime/stop.h"
-#include "runtime/units.h"
 
 namespace rt {
 namespace {
@@ -19,8 +17,6 @@ constexpr int kErrTextTarget = 16;    // a text target met by I or Z
 constexpr int kErrNumberTarget = 18;  // a number target met by A
 constexpr int kErrSecondHash = 28;
 constexpr int kErrBadRadix = 29;
-constexpr int kErrLineTooLong = 53;
-constexpr int kErrReadFailed = 72;
 constexpr int kErrEndOfInput = 73;
 constexpr int kErrLiteral = 81;
 constexpr int kErrBadHex = 82;
@@ -28,27 +24,11 @@ constexpr int kErrMissingWidth = 97;
 constexpr int kErrBadItem = 106;
 constexpr int kErrTooManyTargets = 89;  // more targets than a statement holds
 
-// A terminal line holds at most this many characters before its line end; a line typed for a
-// file name may be as long as the longest name.
-constexpr std::size_t kMaxTerminalLine = 130;
-constexpr std::size_t kMaxNameLine = kNameMax + 1;
 constexpr char kCtrlZ = 26;
 // Targets of one read statement; the tool's statements have one each.
 constexpr std::size_t kMaxTargets = 16;
 // Counts and widths in a layout saturate here; fields end long before.
 constexpr std::int32_t kMaxCount = 1'000'000'000;
-
-// Console input record: the bytes of the latest refill and the read position in them.
-struct ConsoleIn {
-  char buf[kMaxNameLine + 2];               // the longest line and its CR LF
-  std::size_t line_max = kMaxTerminalLine;  // of a terminal line, for the read under way
-  std::size_t len = 0;
-  std::size_t pos = 0;
-  bool line_started = false;  // a character of the current line has been taken
-  char prev1 = 0;             // the last two characters taken from the current line
-  char prev2 = 0;
-};
-ConsoleIn con;
 
 struct Item {
   char kind = 0;  // 'A', 'I' or 'Z'
@@ -82,56 +62,13 @@ Stmt st;
   report_runtime_error(error_number, StmtKind::kRead, st.name);
 }
 
-// --- console record ---
-
-void refill() {
-  platform::Platform& p = platform::current();
-  // A terminal line longer than the limit fills the request without its line end.
-  const std::size_t want = con.line_max + 2;
-  platform::IoResult r = p.read(p.std_handle(platform::StdStream::kIn), con.buf, want);
-  check_interrupt();
-  if (r.err != platform::Err::kOk) fail(kErrReadFailed);
-  con.pos = 0;
-  con.len = r.count;
-  if (con.len == 0) {
-    // A last line without a line end is still a line; nothing more at a line start is the end.
-    if (!con.line_started) fail(kErrEndOfInput);
-    con.buf[0] = '\n';
-    con.len = 1;
-    return;
-  }
-  if (!stdin_is_terminal()) return;
-  // A terminal delivers one line per read; a short read without LF ends its line there.
-  if (con.buf[con.len - 1] != '\n') {
-    if (con.len == want) fail(kErrLineTooLong);
-    con.buf[con.len++] = '\n';
-  }
-  std::size_t chars = con.len - 1;
-  if (chars > 0 && con.buf[chars - 1] == '\r') --chars;
-  if (chars > con.line_max) fail(kErrLineTooLong);
-}
-
-// Ctrl-Z as the last character before a line end signals the end of input.
-void take_console(char c) {
-  if (c != '\n') {
-    con.line_started = true;
-    con.prev2 = con.prev1;
-    con.prev1 = c;
-    return;
-  }
-  if (con.prev1 == kCtrlZ || (con.prev1 == '\r' && con.prev2 == kCtrlZ)) fail(kErrEndOfInput);
-  con.line_started = false;
-  con.prev1 = con.prev2 = 0;
-}
-
 // --- the record of the statement (console line or character variable) ---
 
 int peek() {
   if (!st.console) {
     return st.var_pos < st.var_len ? static_cast<unsigned char>(st.var[st.var_pos]) : ' ';
   }
-  if (con.pos == con.len) refill();
-  return static_cast<unsigned char>(con.buf[con.pos]);
+  return console_peek();
 }
 
 // Moves past the character peek() returned.
@@ -140,7 +77,7 @@ void take() {
     if (st.var_pos < st.var_len) ++st.var_pos;
     return;
   }
-  take_console(con.buf[con.pos++]);
+  console_take();
 }
 
 // True at a line end (which fields leave in the record) and, in a variable, past its end,
@@ -149,16 +86,6 @@ bool at_field_end() {
   if (!st.console && st.var_pos >= st.var_len) return true;
   int c = peek();
   return c == '\r' || c == '\n';
-}
-
-// Drops the rest of the console line, its line end included.
-void drop_line() {
-  for (;;) {
-    int c = peek();
-    take();
-    if (c == '\n') break;
-  }
-  if (stdin_is_terminal()) con.pos = con.len;
 }
 
 // --- layout ---
@@ -326,26 +253,6 @@ std::int32_t read_number(std::int32_t width, bool hex) {
   return cv.finish();
 }
 
-// Console reads share the output line: the owed line end comes first, unless the last record
-// asked to keep the cursor on its line.
-void settle_console() {
-  console_flush();
-  if (!console_shared()) return;
-  ConsoleLine& line = console_line();
-  if (line.owed && !line.continues) {
-    console_put("\r\n");
-    console_flush();
-    line.owed = false;
-  }
-  line.continues = false;
-}
-
-// The user's line end has ended the output line too.
-void finish_console() {
-  drop_line();
-  if (console_shared()) console_line().owed = false;
-}
-
 void begin(bool console, std::string_view layout) {
   st.console = console;
   st.name = console ? "CON" : "internal";
@@ -367,7 +274,6 @@ void add_target(const Target& t) {
 }  // namespace
 
 void input_init() {
-  con = ConsoleIn{};
   begin(false, {});
 }
 
@@ -391,13 +297,13 @@ void read_int4(std::int32_t* target) {
 
 void read_end() {
   if (st.ntargets > kMaxTargets) fail(kErrTooManyTargets);
-  if (st.console) settle_console();
+  if (st.console) console_settle_for_read();
   for (const Target& t : std::span(st.targets, st.ntargets)) {
     Item item;
     while (!next_item(&item)) {
       // Targets left at the final parenthesis: the layout starts over on the next record.
       if (!st.console) fail(kErrEndOfInput);
-      drop_line();
+      console_drop_line();
       st.lpos = st.lstart;
     }
     if (item.kind == 'A') {
@@ -411,24 +317,8 @@ void read_end() {
   // Items after the last target run up to the next data item or the final parenthesis.
   Item rest;
   next_item(&rest);
-  if (st.console) finish_console();
+  if (st.console) console_read_done();
   begin(false, {});
-}
-
-std::size_t read_console_line(char* buf, std::size_t cap) {
-  begin(true, {});
-  settle_console();
-  con.line_max = cap > kMaxTerminalLine ? kMaxNameLine : kMaxTerminalLine;
-  std::size_t n = 0;
-  for (; !at_field_end(); ++n) {
-    char c = static_cast<char>(peek());
-    take();
-    if (n < cap) buf[n] = c;
-  }
-  finish_console();
-  begin(false, {});
-  con.line_max = kMaxTerminalLine;
-  return n;
 }
 
 }  // namespace rt

@@ -1,5 +1,5 @@
 // Formatted input: read statements from the console and from character variables (internal
-// reads) through layout strings, and the console input record with its refills.
+// reads) through layout strings. The console's lines come from the console module.
 #pragma once
 
 #include <cstddef>
@@ -18,10 +18,5 @@ void read_begin_internal(const char* var, std::size_t len, std::string_view layo
 void read_text(char* target, std::size_t len);
 void read_int4(std::int32_t* target);
 void read_end();
-
-// Reads one console line (the line end not included), keeping at most cap characters. Returns
-// the line's length, characters not kept included. Follows the console read rules: the owed
-// line end first, end of input ends the run.
-std::size_t read_console_line(char* buf, std::size_t cap);
 
 }  // namespace rt

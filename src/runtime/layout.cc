@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "runtime/console.h"
 #include "runtime/stop.h"
 #include "runtime/units.h"
 
@@ -39,10 +39,6 @@ constexpr std::size_t kTextRoom = 4096;
 constexpr std::size_t kRecordCap = 132;
 constexpr std::size_t kMaxRecord = 32767;
 constexpr std::size_t kListLine = 79;  // list-directed positions after the leading blank
-constexpr std::size_t kConsoleBufSize = std::size_t{64} << 10;
-constexpr std::int64_t kTerminalFlushMs = 50;
-// The narrowest terminal whose screen the left-out lines (drop_overwritten) leave unchanged.
-constexpr std::size_t kMinColumns = 64;
 
 enum class Op : std::uint8_t {
   kData,
@@ -404,90 +400,6 @@ const Compiled& compiled(std::string_view text) {
   return c;
 }
 
-// --- console output ---
-
-ConsoleLine g_line;
-char g_cbuf[kConsoleBufSize];
-std::size_t g_clen = 0;
-bool g_console_broken = false;  // standard output failed once: later output is dropped
-bool g_console_closed = false;
-std::int64_t g_last_flush = 0;
-char g_last_sent = '\0';  // the last byte handed to the system
-
-// Length of the run of printable characters at buf[from], up to n.
-std::size_t printable_run(const char* buf, std::size_t from, std::size_t n) {
-  std::size_t e = from;
-  while (e < n && buf[e] >= ' ' && buf[e] <= '~') ++e;
-  return e - from;
-}
-
-// Leaves out of the n bytes at buf every line of printable characters that a terminal would
-// show only to cover it at once: one that starts in the first column (after a CR; `before` is
-// the byte sent just before buf), is not empty and narrower than kMinColumns, and is followed
-// by one CR and a line at least as long. Returns how many bytes remain, at the start of buf.
-// Sent to a terminal kMinColumns or more wide, they leave the screen exactly as all n would.
-std::size_t drop_overwritten(char* buf, std::size_t n, char before) {
-  std::size_t kept = 0;
-  std::size_t r = 0;
-  std::size_t run = printable_run(buf, 0, n);  // the run at r
-  while (r < n) {
-    // A run that starts in the first column and is too short to wrap, then a CR, then a run
-    // at least as long: the second one covers every character of the first.
-    const bool first_column = (kept == 0 ? before : buf[kept - 1]) == '\r';
-    if (first_column && run > 0 && run < kMinColumns && r + run < n && buf[r + run] == '\r') {
-      const std::size_t next = printable_run(buf, r + run + 1, n);
-      if (next >= run) {
-        r += run + 1;
-        run = next;
-        continue;
-      }
-    }
-    // The run is kept, with the byte that ends it.
-    const std::size_t keep = run + (r + run < n ? 1 : 0);
-    std::memmove(buf + kept, buf + r, keep);
-    kept += keep;
-    r += keep;
-    run = printable_run(buf, r, n);
-  }
-  return kept;
-}
-
-// Starts a record on the console with the first part of its characters: the carriage
-// control, then the rest, or the part whole when the line continues.
-void console_head(std::string_view part) {
-  if (g_line.continues) {
-    // Written whole; an empty record shows as a single blank here too.
-    console_put(part.empty() ? std::string_view(" ") : part);
-    return;
-  }
-  const char cc = part.empty() ? ' ' : part[0];
-  switch (cc) {
-    case '0':
-      console_put(g_line.owed ? "\r\n\r\n" : "\r\n");
-      break;
-    case '1':
-      console_put("\r\n\f\r \r");
-      break;
-    case '+':
-      console_put("\r");
-      break;
-    default:
-      if (g_line.owed) console_put("\r\n");
-  }
-  if (!part.empty()) console_put(part.substr(1));
-}
-
-// Ends a record on the console: its line end is owed from now on.
-void console_tail(bool continued) {
-  g_line.owed = true;
-  g_line.continues = continued;
-  // A terminal sees its output while it runs, but at most every kTerminalFlushMs.
-  if (g_clen > 0 && stdout_is_terminal() &&
-      platform::current().now_ms() - g_last_flush >= kTerminalFlushMs) {
-    console_flush();
-  }
-}
-
 // --- write statement ---
 
 enum class Target { kConsole, kUnit, kInternal };
@@ -564,9 +476,9 @@ void hand_on_part(bool end = false, bool continued = false) {
     if (g_st.handed > 0) {
       console_put(part);
     } else {
-      console_head(part);
+      console_record_begin(part);
     }
-    if (end) console_tail(continued);
+    if (end) console_record_end(continued);
   }
   g_st.handed = end ? 0 : g_st.handed + g_st.len;
   g_st.len = 0;
@@ -958,12 +870,6 @@ void layout_init() {
   g_cache_used = 0;
   g_cache_next = 0;
   g_cache_last = 0;
-  g_line = {};
-  g_clen = 0;
-  g_console_broken = false;
-  g_console_closed = false;
-  g_last_flush = 0;
-  g_last_sent = '\0';
   g_st.nvalues = 0;
   g_st.len = 0;
 }
@@ -1024,67 +930,6 @@ void write_end() {
   } else if (!fits_stencil(*g_st.layout) || !fill_stencil(*g_st.layout)) {
     run_layout(*g_st.layout);
   }
-}
-
-ConsoleLine& console_line() {
-  return g_line;
-}
-
-void console_put(std::string_view bytes) {
-  while (!bytes.empty()) {
-    if (g_clen == kConsoleBufSize) {
-      // At a terminal most of a full buffer is usually progress lines that later ones cover:
-      // they are left out, and the rest waits for the next flush while there is room.
-      if (stdout_is_terminal()) g_clen = drop_overwritten(g_cbuf, g_clen, g_last_sent);
-      if (g_clen > kConsoleBufSize / 2) console_flush();
-    }
-    const std::size_t n = std::min(bytes.size(), kConsoleBufSize - g_clen);
-    std::memcpy(g_cbuf + g_clen, bytes.data(), n);
-    g_clen += n;
-    bytes.remove_prefix(n);
-  }
-}
-
-void console_flush() {
-  if (g_clen == 0) return;
-  check_interrupt();
-  // The buffer is emptied first: the report of a failed write flushes again and must find
-  // nothing left, and output to a broken standard output is dropped from then on.
-  std::size_t n = g_clen;
-  g_clen = 0;
-  if (g_console_broken) return;
-  if (stdout_is_terminal()) n = drop_overwritten(g_cbuf, n, g_last_sent);
-  if (n == 0) return;
-  g_last_sent = g_cbuf[n - 1];
-  platform::Platform& p = platform::current();
-  const platform::IoResult r = p.write(p.std_handle(platform::StdStream::kOut), g_cbuf, n);
-  if (stdout_is_terminal()) g_last_flush = p.now_ms();
-  if (r.err != platform::Err::kOk || r.count != n) {
-    g_console_broken = true;
-    // An interrupt while the write waited ends the run by the signal, without a report.
-    if (r.err == platform::Err::kInterrupted) {
-      check_interrupt();
-      return;
-    }
-    report_runtime_error(r.err == platform::Err::kDiskFull ? 68 : 67, StmtKind::kWrite, "CON");
-  }
-}
-
-void console_close() {
-  console_flush();
-  if (g_console_closed) return;
-  g_console_closed = true;
-  // A standard output that failed was reported then; its close adds nothing.
-  const bool reported = g_console_broken;
-  g_console_broken = true;
-  platform::Platform& p = platform::current();
-  const platform::Err e = p.close(p.std_handle(platform::StdStream::kOut));
-  if (e == platform::Err::kOk || reported) return;
-  if (e == platform::Err::kInterrupted) {
-    check_interrupt();
-    return;
-  }
-  report_runtime_error(e == platform::Err::kDiskFull ? 68 : 67, StmtKind::kClose, "CON");
 }
 
 }  // namespace rt

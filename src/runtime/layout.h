@@ -1,6 +1,6 @@
 // Output through layout strings: write statements to the console, to other units and to
-// character variables (internal writes); list-directed output; and the console output record
-// with its line state, carriage control and buffering.
+// character variables (internal writes), and list-directed output. Console records go to the
+// console module, which owns their carriage control and line state.
 #pragma once
 
 #include <cstddef>
@@ -40,22 +40,5 @@ void write_count(std::int32_t value);
 void write_int2(std::int16_t value);
 void write_text(std::string_view text);
 void write_end();
-
-// Line state of the console output record, shared by every console output unit.
-struct ConsoleLine {
-  bool owed = false;       // a record was shown and its line end is not written yet
-  bool continues = false;  // the last record ended with "\" or "$": the next one joins it
-};
-ConsoleLine& console_line();
-
-// Raw bytes to standard output, in order, through the console output buffer.
-void console_put(std::string_view bytes);
-// Hands the buffered console output to the system. At a terminal, lines that later ones in the
-// buffer write over in full are left out: the screen ends up as if they had been sent (on a
-// terminal 64 or more columns wide).
-void console_flush();
-// Flushes and closes standard output, once: a failure that only shows at the close (a file
-// system that writes late) is reported like a failed write. Later console output is dropped.
-void console_close();
 
 }  // namespace rt

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "runtime/args.h"
+#include "runtime/console.h"
 #include "runtime/input.h"
 #include "runtime/layout.h"
 #include "runtime/units.h"
@@ -100,6 +101,7 @@ void start_runtime(int argc, const char* const* argv) {
   if (!args_init(argc, argv)) fatal_startup("R6008\r\n- not enough space for arguments\r\n");
   layout_init();
   input_init();
+  console_init();
   units_init();
 }
 
@@ -116,7 +118,7 @@ std::int32_t error_value(int n) {
 }
 
 void stop_program(std::string_view text) {
-  if (console_line().owed) console_put("\r\n");
+  console_end_line_for_stop();
   if (text.empty()) {
     console_put("Stop - Program terminated.\r\n");
   } else {

@@ -10,8 +10,7 @@
 
 #include "platform/platform.h"
 #include "runtime/args.h"
-#include "runtime/input.h"
-#include "runtime/layout.h"
+#include "runtime/console.h"
 #include "runtime/stop.h"
 
 namespace rt {
@@ -99,8 +98,6 @@ struct Unit {
 
 Unit g_units[kUnitSlots];
 
-bool g_stdin_terminal = false;
-bool g_stdout_terminal = false;
 // Whether the last explicit open named an access mode; implicit opens then try read-write only.
 bool g_access_named = false;
 
@@ -267,9 +264,8 @@ int put_bytes(Unit& u, const char* p, std::size_t n) {
     return 0;
   }
   if (u.device == Device::kErr) {
-    console_flush();
     check_interrupt();
-    platform::IoResult r = os().write(u.handle, p, n);
+    platform::IoResult r = console_write_error({p, n});
     return r.err == Err::kOk && r.count == n ? 0 : failed_write(r.err);
   }
   char* block = u.block.get();
@@ -376,14 +372,7 @@ void take_blank_name(std::int32_t unit) {
   std::string_view word;
   bool have_word = take_next_name(&word);
   if (have_word) set_name(word);
-  if (!have_word) {
-    ConsoleLine& line = console_line();
-    if (line.owed) {
-      console_put("\r\n");
-      line.owed = false;
-      line.continues = false;
-    }
-  }
+  if (!have_word) console_break_line();
   while (g_name_len == 0) {
     char digits[16];
     char* end = std::to_chars(digits, digits + sizeof digits, unit).ptr;
@@ -670,19 +659,6 @@ void units_init() {
   g_stmt = Statement{};
   g_access_named = false;
   g_name_len = 0;
-  platform::Platform& p = os();
-  g_stdin_terminal = p.is_terminal(p.std_handle(platform::StdStream::kIn));
-  g_stdout_terminal = p.is_terminal(p.std_handle(platform::StdStream::kOut));
-}
-
-bool console_shared() {
-  return g_stdin_terminal && g_stdout_terminal;
-}
-bool stdout_is_terminal() {
-  return g_stdout_terminal;
-}
-bool stdin_is_terminal() {
-  return g_stdin_terminal;
 }
 
 std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec& given) {
@@ -813,7 +789,7 @@ void close_all_units(bool run_failed) {
   for (Unit& u : g_units) {
     if (u.used) close_unit(u, run_failed);
   }
-  if (console_line().owed) console_put("\r\n");
+  console_end_line_for_stop();
   console_close();
 }
 

@@ -23,16 +23,8 @@ inline constexpr int kErrConnected = 59;
 // Unit number of the default console unit ("*"); outside the range an open accepts.
 inline constexpr std::int32_t kDefaultUnit = INT32_MIN;
 
-// Sets up the console connections and an empty unit table. Standard input and output are
-// tested for being terminals here; when both are, one console record serves both directions.
+// Sets up the console connections and an empty unit table.
 void units_init();
-
-// True when standard input and standard output are both terminals, so console reads and
-// writes share one line state.
-bool console_shared();
-// True when standard output / standard input is a terminal.
-bool stdout_is_terminal();
-bool stdin_is_terminal();
 
 // Specifiers of an open. An absent specifier is std::nullopt; values match their keywords
 // case-insensitively with trailing blanks ignored.

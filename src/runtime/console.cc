@@ -1,0 +1,335 @@
+#include "runtime/console.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "runtime/stop.h"
+#include "runtime/units.h"
+
+namespace rt {
+namespace {
+
+constexpr int kErrLineTooLong = 53;
+constexpr int kErrWriteFailed = 67;
+constexpr int kErrDiskFull = 68;
+constexpr int kErrReadFailed = 72;
+constexpr int kErrEndOfInput = 73;
+
+constexpr std::size_t kConsoleBufSize = std::size_t{64} << 10;
+constexpr std::int64_t kTerminalFlushMs = 50;
+// The narrowest terminal whose screen the left-out lines (drop_overwritten) leave unchanged.
+constexpr std::size_t kMinColumns = 64;
+// A terminal line holds at most this many characters before its line end; a line typed for a
+// file name may be as long as the longest name.
+constexpr std::size_t kMaxTerminalLine = 130;
+constexpr std::size_t kMaxNameLine = kNameMax + 1;
+constexpr char kCtrlZ = 26;
+
+bool g_stdin_terminal = false;
+bool g_stdout_terminal = false;
+
+// --- output ---
+
+// Line state of the console output record, shared by every console output unit.
+struct ConsoleLine {
+  bool owed = false;       // a record was shown and its line end is not written yet
+  bool continues = false;  // the last record ended with "\" or "$": the next one joins it
+};
+
+ConsoleLine g_line;
+char g_cbuf[kConsoleBufSize];
+std::size_t g_clen = 0;
+bool g_console_broken = false;  // standard output failed once: later output is dropped
+bool g_console_closed = false;
+std::int64_t g_last_flush = 0;
+char g_last_sent = '\0';  // the last byte handed to the system
+
+// Length of the run of printable characters at buf[from], up to n.
+std::size_t printable_run(const char* buf, std::size_t from, std::size_t n) {
+  std::size_t e = from;
+  while (e < n && buf[e] >= ' ' && buf[e] <= '~') ++e;
+  return e - from;
+}
+
+// --- input ---
+
+// Console input record: the bytes of the latest refill and the read position in them.
+struct ConsoleIn {
+  char buf[kMaxNameLine + 2];               // the longest line and its CR LF
+  std::size_t line_max = kMaxTerminalLine;  // of a terminal line, for the read under way
+  std::size_t len = 0;
+  std::size_t pos = 0;
+  bool line_started = false;  // a character of the current line has been taken
+  char prev1 = 0;             // the last two characters taken from the current line
+  char prev2 = 0;
+};
+ConsoleIn con;
+
+[[noreturn]] void fail(int error_number) {
+  report_runtime_error(error_number, StmtKind::kRead, "CON");
+}
+
+void refill() {
+  platform::Platform& p = platform::current();
+  // A terminal line longer than the limit fills the request without its line end.
+  const std::size_t want = con.line_max + 2;
+  platform::IoResult r = p.read(p.std_handle(platform::StdStream::kIn), con.buf, want);
+  check_interrupt();
+  if (r.err != platform::Err::kOk) fail(kErrReadFailed);
+  con.pos = 0;
+  con.len = r.count;
+  if (con.len == 0) {
+    // A last line without a line end is still a line; nothing more at a line start is the end.
+    if (!con.line_started) fail(kErrEndOfInput);
+    con.buf[0] = '\n';
+    con.len = 1;
+    return;
+  }
+  if (!stdin_is_terminal()) return;
+  // A terminal delivers one line per read; a short read without LF ends its line there.
+  if (con.buf[con.len - 1] != '\n') {
+    if (con.len == want) fail(kErrLineTooLong);
+    con.buf[con.len++] = '\n';
+  }
+  std::size_t chars = con.len - 1;
+  if (chars > 0 && con.buf[chars - 1] == '\r') --chars;
+  if (chars > con.line_max) fail(kErrLineTooLong);
+}
+
+}  // namespace
+
+void console_init() {
+  g_line = {};
+  g_clen = 0;
+  g_console_broken = false;
+  g_console_closed = false;
+  g_last_flush = 0;
+  g_last_sent = '\0';
+  con = ConsoleIn{};
+  platform::Platform& p = platform::current();
+  g_stdin_terminal = p.is_terminal(p.std_handle(platform::StdStream::kIn));
+  g_stdout_terminal = p.is_terminal(p.std_handle(platform::StdStream::kOut));
+}
+
+bool console_shared() {
+  return g_stdin_terminal && g_stdout_terminal;
+}
+bool stdout_is_terminal() {
+  return g_stdout_terminal;
+}
+bool stdin_is_terminal() {
+  return g_stdin_terminal;
+}
+
+// --- output ---
+
+// Leaves out of the n bytes at buf every line of printable characters that a terminal would
+// show only to cover it at once: one that starts in the first column (after a CR; `before` is
+// the byte sent just before buf), is not empty and narrower than kMinColumns, and is followed
+// by one CR and a line at least as long. Returns how many bytes remain, at the start of buf.
+// Sent to a terminal kMinColumns or more wide, they leave the screen exactly as all n would.
+std::size_t drop_overwritten(char* buf, std::size_t n, char before) {
+  std::size_t kept = 0;
+  std::size_t r = 0;
+  std::size_t run = printable_run(buf, 0, n);  // the run at r
+  while (r < n) {
+    // A run that starts in the first column and is too short to wrap, then a CR, then a run
+    // at least as long: the second one covers every character of the first.
+    const bool first_column = (kept == 0 ? before : buf[kept - 1]) == '\r';
+    if (first_column && run > 0 && run < kMinColumns && r + run < n && buf[r + run] == '\r') {
+      const std::size_t next = printable_run(buf, r + run + 1, n);
+      if (next >= run) {
+        r += run + 1;
+        run = next;
+        continue;
+      }
+    }
+    // The run is kept, with the byte that ends it.
+    const std::size_t keep = run + (r + run < n ? 1 : 0);
+    std::memmove(buf + kept, buf + r, keep);
+    kept += keep;
+    r += keep;
+    run = printable_run(buf, r, n);
+  }
+  return kept;
+}
+
+// The carriage control, then the rest of the part, or the part whole when the line continues.
+void console_record_begin(std::string_view part) {
+  if (g_line.continues) {
+    // Written whole; an empty record shows as a single blank here too.
+    console_put(part.empty() ? std::string_view(" ") : part);
+    return;
+  }
+  const char cc = part.empty() ? ' ' : part[0];
+  switch (cc) {
+    case '0':
+      console_put(g_line.owed ? "\r\n\r\n" : "\r\n");
+      break;
+    case '1':
+      console_put("\r\n\f\r \r");
+      break;
+    case '+':
+      console_put("\r");
+      break;
+    default:
+      if (g_line.owed) console_put("\r\n");
+  }
+  if (!part.empty()) console_put(part.substr(1));
+}
+
+void console_record_end(bool continued) {
+  g_line.owed = true;
+  g_line.continues = continued;
+  // A terminal sees its output while it runs, but at most every kTerminalFlushMs.
+  if (g_clen > 0 && stdout_is_terminal() &&
+      platform::current().now_ms() - g_last_flush >= kTerminalFlushMs) {
+    console_flush();
+  }
+}
+
+void console_put(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (g_clen == kConsoleBufSize) {
+      // At a terminal most of a full buffer is usually progress lines that later ones cover:
+      // they are left out, and the rest waits for the next flush while there is room.
+      if (stdout_is_terminal()) g_clen = drop_overwritten(g_cbuf, g_clen, g_last_sent);
+      if (g_clen > kConsoleBufSize / 2) console_flush();
+    }
+    const std::size_t n = std::min(bytes.size(), kConsoleBufSize - g_clen);
+    std::memcpy(g_cbuf + g_clen, bytes.data(), n);
+    g_clen += n;
+    bytes.remove_prefix(n);
+  }
+}
+
+void console_flush() {
+  if (g_clen == 0) return;
+  check_interrupt();
+  // The buffer is emptied first: the report of a failed write flushes again and must find
+  // nothing left, and output to a broken standard output is dropped from then on.
+  std::size_t n = g_clen;
+  g_clen = 0;
+  if (g_console_broken) return;
+  if (stdout_is_terminal()) n = drop_overwritten(g_cbuf, n, g_last_sent);
+  if (n == 0) return;
+  g_last_sent = g_cbuf[n - 1];
+  platform::Platform& p = platform::current();
+  const platform::IoResult r = p.write(p.std_handle(platform::StdStream::kOut), g_cbuf, n);
+  if (stdout_is_terminal()) g_last_flush = p.now_ms();
+  if (r.err != platform::Err::kOk || r.count != n) {
+    g_console_broken = true;
+    // An interrupt while the write waited ends the run by the signal, without a report.
+    if (r.err == platform::Err::kInterrupted) {
+      check_interrupt();
+      return;
+    }
+    report_runtime_error(r.err == platform::Err::kDiskFull ? kErrDiskFull : kErrWriteFailed,
+                         StmtKind::kWrite, "CON");
+  }
+}
+
+void console_close() {
+  console_flush();
+  if (g_console_closed) return;
+  g_console_closed = true;
+  // A standard output that failed was reported then; its close adds nothing.
+  const bool reported = g_console_broken;
+  g_console_broken = true;
+  platform::Platform& p = platform::current();
+  const platform::Err e = p.close(p.std_handle(platform::StdStream::kOut));
+  if (e == platform::Err::kOk || reported) return;
+  if (e == platform::Err::kInterrupted) {
+    check_interrupt();
+    return;
+  }
+  report_runtime_error(e == platform::Err::kDiskFull ? kErrDiskFull : kErrWriteFailed,
+                       StmtKind::kClose, "CON");
+}
+
+platform::IoResult console_write_error(std::string_view bytes) {
+  console_flush();
+  platform::Platform& p = platform::current();
+  return p.write(p.std_handle(platform::StdStream::kErr), bytes.data(), bytes.size());
+}
+
+void console_break_line() {
+  if (g_line.owed) {
+    console_put("\r\n");
+    g_line.owed = false;
+    g_line.continues = false;
+  }
+}
+
+void console_settle_for_read() {
+  console_flush();
+  if (!console_shared()) return;
+  if (g_line.owed && !g_line.continues) {
+    console_put("\r\n");
+    console_flush();
+    g_line.owed = false;
+  }
+  g_line.continues = false;
+}
+
+void console_end_line_for_stop() {
+  if (g_line.owed) console_put("\r\n");
+}
+
+bool console_line_owed() {
+  return g_line.owed;
+}
+bool console_line_continues() {
+  return g_line.continues;
+}
+
+// --- input ---
+
+int console_peek() {
+  if (con.pos == con.len) refill();
+  return static_cast<unsigned char>(con.buf[con.pos]);
+}
+
+// Ctrl-Z as the last character before a line end signals the end of input.
+void console_take() {
+  const char c = con.buf[con.pos++];
+  if (c != '\n') {
+    con.line_started = true;
+    con.prev2 = con.prev1;
+    con.prev1 = c;
+    return;
+  }
+  if (con.prev1 == kCtrlZ || (con.prev1 == '\r' && con.prev2 == kCtrlZ)) fail(kErrEndOfInput);
+  con.line_started = false;
+  con.prev1 = con.prev2 = 0;
+}
+
+void console_drop_line() {
+  for (;;) {
+    const int c = console_peek();
+    console_take();
+    if (c == '\n') break;
+  }
+  if (stdin_is_terminal()) con.pos = con.len;
+}
+
+void console_read_done() {
+  console_drop_line();
+  if (console_shared()) g_line.owed = false;
+}
+
+std::size_t read_console_line(char* buf, std::size_t cap) {
+  console_settle_for_read();
+  con.line_max = cap > kMaxTerminalLine ? kMaxNameLine : kMaxTerminalLine;
+  std::size_t n = 0;
+  for (int c = console_peek(); c != '\r' && c != '\n'; c = console_peek(), ++n) {
+    console_take();
+    if (n < cap) buf[n] = static_cast<char>(c);
+  }
+  console_read_done();
+  con.line_max = kMaxTerminalLine;
+  return n;
+}
+
+}  // namespace rt
