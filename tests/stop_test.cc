@@ -37,15 +37,6 @@ void start_with_buffered_output() {
   rt::binwrite_end();
 }
 
-TEST(ErrorValue, ReportNumbersByRange) {
-  const std::pair<int, int> cases[] = {{0, 6096},   {4, 6100},  {10, 6106}, {11, 6200}, {25, 6214},
-                                       {26, 6300},  {45, 6319}, {46, 6400}, {62, 6416}, {71, 6425},
-                                       {72, 6500},  {88, 6516}, {89, 6600}, {91, 6602}, {92, 6700},
-                                       {93, 6701},  {94, 6970}, {96, 6972}, {97, 6980}, {116, 6999},
-                                       {117, 6702}, {219, 6804}};
-  for (auto [n, value] : cases) EXPECT_EQ(rt::error_value(n), value) << n;
-}
-
 TEST(Stop, WritesTheOwedLineEndThenTheMessageThenTheClosingLineEnd) {
   fake::FakePlatform fp;
   rt::start_runtime(3, kArgv);

@@ -8,6 +8,7 @@
 #include "chunkit_/params.h"
 #include "chunkit_/state.h"
 #include "runtime/console.h"
+#include "runtime/errors.h"
 #include "runtime/layout.h"
 #include "runtime/stop.h"
 #include "runtime/units.h"

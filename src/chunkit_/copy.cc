@@ -9,6 +9,7 @@
 #include "chunkit_/params.h"
 #include "chunkit_/preface.h"
 #include "chunkit_/state.h"
+#include "runtime/errors.h"
 #include "runtime/layout.h"
 #include "runtime/stop.h"
 #include "runtime/units.h"
@@ -162,7 +163,7 @@ void copy_pass() {
     nread = plus(nread, 1);
     if (status > 0) {
       say("(/' -- parity error at irec=',i5,' --')", {}, irec);
-      rt::report_runtime_error(72, rt::StmtKind::kRead, rt::unit_name(kInUnit));
+      rt::report_runtime_error(rt::kErrReadFailed, rt::StmtKind::kRead, rt::unit_name(kInUnit));
     }
     if (status == -1) {
       ieof = 1;

@@ -5,6 +5,7 @@
 
 #include "chunkit_/state.h"
 #include "platform/platform.h"
+#include "runtime/errors.h"
 #include "runtime/layout.h"
 #include "runtime/stop.h"
 #include "runtime/units.h"
@@ -14,14 +15,6 @@ namespace {
 
 constexpr int kNumberScan = 9;              // positions searched for the "." or blank
 constexpr std::int32_t kLastVersion = 999;  // the largest number the three digits hold
-
-// Error number whose error value is `value`. Values that reach here always come from the
-// run-time's own table, so the search finds one.
-int error_number_of(std::int32_t value) {
-  int n = 0;
-  while (n < 219 && rt::error_value(n) != value) ++n;
-  return n;
-}
 
 }  // namespace
 
@@ -36,7 +29,7 @@ void open_output() {
     // Only a name that is taken leads to the next number. Any other failure (no such folder, no
     // right to create, no room, a name the system rejects) would fail the same way for every
     // number, so it ends the run at once, naming the name just tried.
-    const int error = error_number_of(result);
+    const int error = rt::error_number_of(result);
     if (error != rt::kErrExists && error != rt::kErrConnected) {
       rt::report_runtime_error(error, rt::StmtKind::kOpen, trimmed(outname, kNameLen));
     }

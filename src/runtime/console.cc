@@ -4,17 +4,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "runtime/errors.h"
 #include "runtime/stop.h"
 #include "runtime/units.h"
 
 namespace rt {
 namespace {
-
-constexpr int kErrLineTooLong = 53;
-constexpr int kErrWriteFailed = 67;
-constexpr int kErrDiskFull = 68;
-constexpr int kErrReadFailed = 72;
-constexpr int kErrEndOfInput = 73;
 
 constexpr std::size_t kConsoleBufSize = std::size_t{64} << 10;
 constexpr std::int64_t kTerminalFlushMs = 50;
@@ -81,7 +76,7 @@ void refill() {
   con.len = r.count;
   if (con.len == 0) {
     // A last line without a line end is still a line; nothing more at a line start is the end.
-    if (!con.line_started) fail(kErrEndOfInput);
+    if (!con.line_started) fail(kErrEndOfFile);
     con.buf[0] = '\n';
     con.len = 1;
     return;
@@ -300,7 +295,7 @@ void console_take() {
     con.prev1 = c;
     return;
   }
-  if (con.prev1 == kCtrlZ || (con.prev1 == '\r' && con.prev2 == kCtrlZ)) fail(kErrEndOfInput);
+  if (con.prev1 == kCtrlZ || (con.prev1 == '\r' && con.prev2 == kCtrlZ)) fail(kErrEndOfFile);
   con.line_started = false;
   con.prev1 = con.prev2 = 0;
 }

@@ -5,24 +5,11 @@
 #include <span>
 
 #include "runtime/console.h"
+#include "runtime/errors.h"
 #include "runtime/stop.h"
 
 namespace rt {
 namespace {
-
-// Error numbers of the read statement.
-constexpr int kErrOverflow = 4;
-constexpr int kErrBadChar = 5;
-constexpr int kErrTextTarget = 16;    // a text target met by I or Z
-constexpr int kErrNumberTarget = 18;  // a number target met by A
-constexpr int kErrSecondHash = 28;
-constexpr int kErrBadRadix = 29;
-constexpr int kErrEndOfInput = 73;
-constexpr int kErrLiteral = 81;
-constexpr int kErrBadHex = 82;
-constexpr int kErrMissingWidth = 97;
-constexpr int kErrBadItem = 106;
-constexpr int kErrTooManyTargets = 89;  // more targets than a statement holds
 
 constexpr char kCtrlZ = 26;
 // Targets of one read statement; the tool's statements have one each.
@@ -135,14 +122,14 @@ bool next_item(Item* item) {
     bool has_count = parse_count(&count);
     if (st.lpos >= st.layout.size()) fail(kErrBadItem);
     char c = upper(st.layout[st.lpos++]);
-    if (c == '\'' || c == '"' || (c == 'H' && has_count)) fail(kErrLiteral);
+    if (c == '\'' || c == '"' || (c == 'H' && has_count)) fail(kErrLiteralInInput);
     if (c == 'X') {
       for (std::int32_t i = 0; i < count && !at_field_end(); ++i) take();
       continue;
     }
     if (c != 'A' && c != 'I' && c != 'Z') fail(kErrBadItem);
     std::int32_t width = 0;
-    if (!parse_count(&width) && c != 'A') fail(kErrMissingWidth);
+    if (!parse_count(&width) && c != 'A') fail(kErrNoWidth);
     if (count == 0) continue;
     st.cur = {c, width};
     st.repeats_left = count - 1;
@@ -232,7 +219,7 @@ struct Converter {
     // A radix form other than 10 may fill all 32 bits; decimal stops at the int32 range.
     bool bit_pattern = hex || (radix_form && radix != 10);
     std::uint64_t limit = bit_pattern ? 0xFFFFFFFFu : negative ? 0x80000000u : 0x7FFFFFFFu;
-    if (value > limit) fail(kErrOverflow);
+    if (value > limit) fail(kErrIntOverflow);
     auto bits = static_cast<std::uint32_t>(value);
     if (negative) bits = 0u - bits;
     return static_cast<std::int32_t>(bits);
@@ -247,7 +234,7 @@ std::int32_t read_number(std::int32_t width, bool hex) {
     take();
     if (c == ',') break;
     if (c == ' ' || c == '\t') continue;
-    if (c == kCtrlZ) fail(kErrEndOfInput);
+    if (c == kCtrlZ) fail(kErrEndOfFile);
     cv.feed(c);
   }
   return cv.finish();
@@ -296,21 +283,21 @@ void read_int4(std::int32_t* target) {
 }
 
 void read_end() {
-  if (st.ntargets > kMaxTargets) fail(kErrTooManyTargets);
+  if (st.ntargets > kMaxTargets) fail(kErrRecordOverflow);
   if (st.console) console_settle_for_read();
   for (const Target& t : std::span(st.targets, st.ntargets)) {
     Item item;
     while (!next_item(&item)) {
       // Targets left at the final parenthesis: the layout starts over on the next record.
-      if (!st.console) fail(kErrEndOfInput);
+      if (!st.console) fail(kErrEndOfFile);
       console_drop_line();
       st.lpos = st.lstart;
     }
     if (item.kind == 'A') {
-      if (t.text == nullptr) fail(kErrNumberTarget);
+      if (t.text == nullptr) fail(kErrNumberForText);
       read_a(t.text, t.len, item.width);
     } else {
-      if (t.text != nullptr) fail(kErrTextTarget);
+      if (t.text != nullptr) fail(kErrTextForNumber);
       *t.number = read_number(item.width, item.kind == 'Z');
     }
   }

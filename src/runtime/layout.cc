@@ -4,21 +4,12 @@
 #include <cstring>
 
 #include "runtime/console.h"
+#include "runtime/errors.h"
 #include "runtime/stop.h"
 #include "runtime/units.h"
 
 namespace rt {
 namespace {
-
-// Error numbers raised by output statements.
-constexpr int kErrTextForNumber = 16;  // a text met by I or Z
-constexpr int kErrNumberForText = 18;  // a number met by A
-constexpr int kErrOverflow = 89;       // record (or the statement's item room) overflow
-constexpr int kErrListWidth = 91;      // list-directed number field wider than a line
-constexpr int kErrNoNumber = 97;       // width or digit count missing
-constexpr int kErrLiteral = 105;       // unclosed literal
-constexpr int kErrBadItem = 106;       // no layout item, or a layout beyond the limits below
-constexpr int kErrDigits = 107;        // minimum digits above the width
 
 // Limits of a compiled layout. Counts, widths, and repeat counts multiplied together with the
 // skips and literal texts they repeat, stay at or below kMaxCount, so every statement ends after
@@ -311,14 +302,14 @@ class Compiler {
     if (w == -2) return fail(kErrBadItem);
     std::int32_t m = 1;
     if (letter == 'i') {
-      if (w < 0) return fail(end_error(kErrNoNumber));
+      if (w < 0) return fail(end_error(kErrNoWidth));
       skip_blanks();
       if (!at_end() && t_[i_] == '.') {
         ++i_;
         skip_blanks();
         m = number();
         if (m == -2) return fail(kErrBadItem);
-        if (m < 0) return fail(end_error(kErrNoNumber));
+        if (m < 0) return fail(end_error(kErrNoWidth));
         if (m > w) return fail(kErrDigits);
       }
     }
@@ -327,8 +318,8 @@ class Compiler {
 
   // Literal texts, like counts, stay within kMaxCount characters once repeated.
   bool hollerith(std::int32_t n, std::int32_t product) {
-    if (n < 0) return fail(kErrNoNumber);
-    if (static_cast<std::size_t>(n) > n_ - i_) return fail(end_error(kErrLiteral));
+    if (n < 0) return fail(kErrNoWidth);
+    if (static_cast<std::size_t>(n) > n_ - i_) return fail(end_error(kErrUnclosedText));
     if (n > kMaxCount / product) return fail(kErrBadItem);
     const std::size_t off = i_;
     i_ += static_cast<std::size_t>(n);
@@ -339,7 +330,7 @@ class Compiler {
   bool quoted(std::int32_t product) {
     const std::size_t off = i_;
     for (;;) {
-      if (at_end()) return fail(end_error(kErrLiteral));
+      if (at_end()) return fail(end_error(kErrUnclosedText));
       if (t_[i_] == '\'') {
         if (i_ + 1 < n_ && t_[i_ + 1] == '\'') {
           i_ += 2;
@@ -488,10 +479,10 @@ void hand_on_part(bool end = false, bool continued = false) {
 // than its length; a console or unit record goes on in parts up to kMaxRecord characters.
 std::size_t make_room() {
   if (g_st.target == Target::kInternal) {
-    if (g_st.len == g_st.cap) raise(kErrOverflow);
+    if (g_st.len == g_st.cap) raise(kErrRecordOverflow);
     return g_st.cap - g_st.len;
   }
-  if (g_st.handed + g_st.len == kMaxRecord) raise(kErrOverflow);
+  if (g_st.handed + g_st.len == kMaxRecord) raise(kErrRecordOverflow);
   if (g_st.len == g_st.cap) hand_on_part();
   return std::min(g_st.cap - g_st.len, kMaxRecord - g_st.handed - g_st.len);
 }
@@ -539,7 +530,7 @@ void skip(std::size_t n) {
 void end_record(bool last, bool continued) {
   g_st.pending = 0;
   if (g_st.target != Target::kInternal) return hand_on_part(true, continued);
-  if (!last) raise(kErrOverflow);
+  if (!last) raise(kErrRecordOverflow);
   std::memset(g_st.base + g_st.len, ' ', g_st.cap - g_st.len);
   g_st.len = 0;
 }
@@ -684,7 +675,7 @@ void run_layout(const Compiled& c) {
     switch (it.op) {
       case Op::kData:
         if (vi == g_st.nvalues) {
-          if (g_st.lost) raise(kErrOverflow);
+          if (g_st.lost) raise(kErrRecordOverflow);
           return end_record(true, backslash);
         }
         render(it, value_at(vi++));
@@ -834,7 +825,7 @@ void run_list() {
       used += field;
     }
   }
-  if (g_st.lost) raise(kErrOverflow);
+  if (g_st.lost) raise(kErrRecordOverflow);
   end_record(true, false);
 }
 

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "runtime/args.h"
 #include "runtime/console.h"
+#include "runtime/errors.h"
 #include "runtime/input.h"
 #include "runtime/layout.h"
 #include "runtime/units.h"
@@ -14,76 +15,6 @@ namespace {
 
 bool ending = false;    // the process end has begun: units are being (or were) closed
 int chosen_status = 0;  // 0, or 1 once any report was written
-
-// One plain line per error the run-time raises.
-const char* message(int n) {
-  switch (n) {
-    case 4:
-      return "integer value out of range";
-    case 5:
-      return "invalid character in integer field";
-    case 13:
-      return "device cannot be opened with this kind of access";
-    case 15:
-      return "unit is not connected for binary transfer";
-    case 16:
-      return "text value met by a numeric layout item";
-    case 18:
-      return "numeric value met by a text layout item";
-    case 20:
-      return "unit already connected with another kind of access";
-    case 28:
-      return "second radix sign in integer field";
-    case 29:
-      return "radix outside 2 to 36";
-    case 41:
-      return "not enough memory";
-    case 51:
-      return "read after the end of the file";
-    case 53:
-      return "input line too long";
-    case 58:
-      return "invalid file name or open specifier";
-    case 59:
-      return "file already connected to another unit";
-    case 60:
-      return "access to the file denied";
-    case 61:
-      return "file already exists";
-    case 62:
-      return "file not found";
-    case 63:
-      return "too many open files";
-    case 64:
-      return "too many units connected";
-    case 67:
-      return "write failed";
-    case 68:
-      return "write failed: no space left (disk full, quota or file size limit)";
-    case 72:
-      return "read failed";
-    case 73:
-      return "end of file met";
-    case 81:
-      return "literal text in an input layout";
-    case 82:
-      return "invalid character in hexadecimal field";
-    case 89:
-      return "record longer than its variable";
-    case 91:
-      return "list-directed item wider than a line";
-    case 97:
-      return "width missing in layout";
-    case 105:
-      return "unclosed text in layout";
-    case 106:
-      return "invalid character in layout";
-    case 107:
-      return "minimum digits larger than width in layout";
-    default:
-      return "run-time failure";
-  }
-}
 
 void put_err(std::string_view s) {
   platform::Platform& p = platform::current();
@@ -105,18 +36,6 @@ void start_runtime(int argc, const char* const* argv) {
   units_init();
 }
 
-std::int32_t error_value(int n) {
-  struct Range {
-    int last, offset;
-  };
-  static constexpr Range kRanges[] = {{10, 96},  {25, 189}, {45, 274}, {71, 354},  {88, 428},
-                                      {91, 511}, {93, 608}, {96, 876}, {116, 883}, {219, 585}};
-  for (const Range& r : kRanges) {
-    if (n <= r.last) return 6000 + n + r.offset;
-  }
-  return 6000 + n + 585;
-}
-
 void stop_program(std::string_view text) {
   console_end_line_for_stop();
   if (text.empty()) {
@@ -136,7 +55,7 @@ void report_runtime_error(int n, StmtKind kind, std::string_view name) {
     value[i] = static_cast<char>('0' + v % 10);
   put_err("\r\nrun-time error ");
   put_err(value);
-  const char* msg = message(n);
+  const char* msg = error_message(n);
   // Texts by statement kind, in the order of StmtKind.
   static constexpr std::string_view kKindText[] = {": CLOSE(", ": WRITE(", ": OPEN(", ": READ(",
                                                    "\r\n- "};

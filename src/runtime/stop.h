@@ -17,9 +17,6 @@ void start_runtime(int argc, const char* const* argv);
 // Kind of the statement that failed; it picks the text after the error value in a report.
 enum class StmtKind { kClose, kWrite, kOpen, kRead, kGeneral };
 
-// Error value of a run-time error number (0..219): 6000 plus its report number.
-std::int32_t error_value(int error_number);
-
 // Writes the owed console line end, then "Stop - Program terminated." (or the given text) and
 // CR LF, and ends the process with status 0.
 [[noreturn]] void stop_program(std::string_view text = {});

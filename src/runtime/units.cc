@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "runtime/args.h"
 #include "runtime/console.h"
+#include "runtime/errors.h"
 #include "runtime/stop.h"
 
 namespace rt {
@@ -21,22 +22,6 @@ using platform::Err;
 
 constexpr std::int32_t kMaxUnit = 32767;
 constexpr std::size_t kPromptLineMax = 260;
-
-// Error numbers of the unit service.
-constexpr int kErrDeviceKind = 13;
-constexpr int kErrNoMemory = 41;
-constexpr int kErrNotBinary = 15;
-constexpr int kErrOtherKind = 20;
-constexpr int kErrUnitRange = 40;
-constexpr int kErrAtEnd = 51;
-constexpr int kErrDenied = 60;
-constexpr int kErrNotFound = 62;
-constexpr int kErrTooManyFiles = 63;
-constexpr int kErrTableFull = 64;
-constexpr int kErrWriteFailed = 67;
-constexpr int kErrDiskFull = 68;
-constexpr int kErrRead = 72;
-constexpr int kErrEnd = 73;
 
 // kText is a formatted connection to a device: records go straight through.
 enum class Kind { kText, kFormatted, kBinary, kUnformatted };
@@ -293,17 +278,17 @@ int start_reading(Unit& u) {
   return e;
 }
 
-// Reads the next block into a unit whose block is used up. Returns 0, kErrEnd at the end of
-// the file, or kErrRead.
+// Reads the next block into a unit whose block is used up. Returns 0, kErrEndOfFile at the end of
+// the file, or kErrReadFailed.
 int refill(Unit& u) {
   check_interrupt();
   platform::IoResult r = os().read(u.handle, u.block.get(), kFileBlockSize);
   // An interrupt is not a read error: the run ends by the signal.
   if (r.err == Err::kInterrupted) check_interrupt();
-  if (r.err != Err::kOk) return kErrRead;
+  if (r.err != Err::kOk) return kErrReadFailed;
   if (r.count == 0) {
     u.at_end = true;
-    return kErrEnd;
+    return kErrEndOfFile;
   }
   u.pos = 0;
   u.end = r.count;
@@ -311,8 +296,8 @@ int refill(Unit& u) {
   return 0;
 }
 
-// Fills p with n bytes. Returns 0, kErrEnd when the file ended first (the bytes before the end
-// are placed), or an error number. *placed grows by the number of bytes placed.
+// Fills p with n bytes. Returns 0, kErrEndOfFile when the file ended first (the bytes before the
+// end are placed), or an error number. *placed grows by the number of bytes placed.
 int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed) {
   if (int e = start_reading(u)) return e;
   const char* block = u.block.get();
@@ -610,7 +595,7 @@ int implicit_open(std::int32_t unit, Kind kind, Status status) {
 }
 
 std::int32_t fail_statement(int n, StmtKind kind, std::string_view name) {
-  g_stmt.status = n == kErrAtEnd || n == kErrEnd ? -1 : error_value(n);
+  g_stmt.status = n == kErrAtEnd || n == kErrEndOfFile ? -1 : error_value(n);
   if (!g_stmt.status_wanted) report_runtime_error(n, kind, name);
   return g_stmt.status;
 }

@@ -13,13 +13,8 @@ namespace rt {
 inline constexpr int kUnitSlots = 61;
 // Block size of file units: one system call per block, never per item.
 inline constexpr std::size_t kFileBlockSize = std::size_t{1} << 20;
-// The longest file name an open takes, and the error of an open given a name or a specifier
-// it cannot take.
+// The longest file name an open takes.
 inline constexpr std::size_t kNameMax = 259;
-inline constexpr int kErrInvalidOpen = 58;
-// The errors of an open that mean the name is taken: the file exists, or another unit holds it.
-inline constexpr int kErrExists = 61;
-inline constexpr int kErrConnected = 59;
 // Unit number of the default console unit ("*"); outside the range an open accepts.
 inline constexpr std::int32_t kDefaultUnit = INT32_MIN;
 
