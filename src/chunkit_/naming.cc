@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "chunkit_/state.h"
-#include "platform/platform.h"
 #include "runtime/errors.h"
 #include "runtime/layout.h"
 #include "runtime/stop.h"
@@ -37,7 +36,7 @@ void open_output() {
 
     // The positions searched are those of the name's last component, so the number never
     // lands in the name of a folder.
-    const int first = static_cast<int>(platform::current().last_component({outname, kNameLen}));
+    const int first = static_cast<int>(rt::last_component({outname, kNameLen}));
     int p = first;
     while (p < first + kNumberScan && p < kNameLen && outname[p] != '.' && outname[p] != ' ') {
       ++p;

@@ -6,7 +6,6 @@
 
 #include "runtime/errors.h"
 #include "runtime/stop.h"
-#include "runtime/units.h"
 
 namespace rt {
 namespace {

@@ -13,6 +13,10 @@
 
 namespace rt {
 
+// The longest file name: an open takes no longer one, and a line typed at a terminal for a name
+// may hold one character more (a name too long to open is then refused by its open).
+inline constexpr std::size_t kNameMax = 259;
+
 // Tests standard input and output for being terminals and empties the buffers and the line
 // state. Called once at start-up.
 void console_init();

@@ -765,6 +765,10 @@ void write_text_record(std::int32_t unit, std::string_view record, bool continue
   if (n != 0) report_runtime_error(n, StmtKind::kWrite, u->unit_name());
 }
 
+std::size_t last_component(std::string_view name) {
+  return os().last_component(name);
+}
+
 std::string_view unit_name(std::int32_t unit) {
   if (const Unit* u = find_unit(unit)) return u->unit_name();
   return is_fixed_console(unit) ? "CON" : "";

@@ -8,13 +8,13 @@
 #include <optional>
 #include <string_view>
 
+#include "runtime/console.h"
+
 namespace rt {
 
 inline constexpr int kUnitSlots = 61;
 // Block size of file units: one system call per block, never per item.
 inline constexpr std::size_t kFileBlockSize = std::size_t{1} << 20;
-// The longest file name an open takes.
-inline constexpr std::size_t kNameMax = 259;
 // Unit number of the default console unit ("*"); outside the range an open accepts.
 inline constexpr std::int32_t kDefaultUnit = INT32_MIN;
 
@@ -66,6 +66,9 @@ bool is_console_output(std::int32_t unit);
 // then CR LF unless `continued`. An unconnected unit is connected first by the implicit open
 // (blank-name rule). Failures end the run with a report.
 void write_text_record(std::int32_t unit, std::string_view record, bool continued);
+
+// Where the last component of a file name begins: just after its last folder separator.
+std::size_t last_component(std::string_view name);
 
 // Name of a unit's connection for reports ("CON" for the console).
 std::string_view unit_name(std::int32_t unit);
