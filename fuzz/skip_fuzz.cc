@@ -10,6 +10,7 @@
 #include "chunkit_/params.h"
 #include "chunkit_/state.h"
 #include "fake_platform.h"
+#include "runtime/run.h"
 #include "runtime/stop.h"
 
 namespace {

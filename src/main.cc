@@ -1,4 +1,5 @@
 #include "chunkit_/chunkit_.h"
+#include "runtime/run.h"
 #include "runtime/stop.h"
 
 int main(int argc, char** argv) {

@@ -9,6 +9,7 @@
 #include "runtime/console.h"
 #include "runtime/input.h"
 #include "runtime/layout.h"
+#include "runtime/run.h"
 #include "runtime/units.h"
 
 namespace {

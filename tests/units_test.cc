@@ -9,6 +9,7 @@
 #include "fake_platform.h"
 #include "runtime/console.h"
 #include "runtime/layout.h"
+#include "runtime/run.h"
 #include "runtime/stop.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include "runtime/console.h"
 #include "runtime/errors.h"
 #include "runtime/layout.h"
+#include "runtime/run.h"
 #include "runtime/stop.h"
 #include "runtime/units.h"
 

@@ -11,6 +11,7 @@
 #include "chunkit_/state.h"
 #include "runtime/errors.h"
 #include "runtime/layout.h"
+#include "runtime/run.h"
 #include "runtime/stop.h"
 #include "runtime/units.h"
 

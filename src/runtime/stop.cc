@@ -1,20 +1,14 @@
 #include "runtime/stop.h"
 
-#include <cstring>
-
 #include "platform/platform.h"
-#include "runtime/args.h"
-#include "runtime/console.h"
 #include "runtime/errors.h"
-#include "runtime/input.h"
-#include "runtime/layout.h"
-#include "runtime/units.h"
 
 namespace rt {
 namespace {
 
 bool ending = false;    // the process end has begun: units are being (or were) closed
 int chosen_status = 0;  // 0, or 1 once any report was written
+RunEnd hooks;
 
 void put_err(std::string_view s) {
   platform::Platform& p = platform::current();
@@ -23,33 +17,15 @@ void put_err(std::string_view s) {
 
 }  // namespace
 
-void start_runtime(int argc, const char* const* argv) {
+void end_init(const RunEnd& run_end) {
   ending = false;
   chosen_status = 0;
-  if (!platform::current().start_process()) {
-    fatal_startup("R6030\r\n- standard handles cannot be opened on the null device\r\n");
-  }
-  if (!args_init(argc, argv)) fatal_startup("R6008\r\n- not enough space for arguments\r\n");
-  layout_init();
-  input_init();
-  console_init();
-  units_init();
-}
-
-void stop_program(std::string_view text) {
-  console_end_line_for_stop();
-  if (text.empty()) {
-    console_put("Stop - Program terminated.\r\n");
-  } else {
-    console_put(text);
-    console_put("\r\n");
-  }
-  end_process(0);
+  hooks = run_end;
 }
 
 void report_runtime_error(int n, StmtKind kind, std::string_view name) {
   // Console output written before the failure comes first.
-  console_flush();
+  if (hooks.flush_console != nullptr) hooks.flush_console();
   char value[6] = "F0000";
   for (int v = error_value(n), i = 4; i >= 1; --i, v /= 10)
     value[i] = static_cast<char>('0' + v % 10);
@@ -82,8 +58,10 @@ void fatal_startup(std::string_view text) {
 void end_process(int status) {
   ending = true;
   if (status > chosen_status) chosen_status = status;
-  close_all_units(chosen_status != 0 || platform::current().pending_interrupt() != 0);
-  console_flush();
+  if (hooks.close_all != nullptr) {
+    hooks.close_all(chosen_status != 0 || platform::current().pending_interrupt() != 0);
+  }
+  if (hooks.flush_console != nullptr) hooks.flush_console();
   if (int sig = platform::current().pending_interrupt()) platform::exit_by_signal(sig);
   platform::exit_process(chosen_status);
 }

@@ -1,6 +1,7 @@
-// The frame of a run: its start, and the ways it ends (the stop operation, the run-time error
-// report, the fatal start-up failure, the end by an interrupt). Every end goes through
-// `end_process`, which closes every unit once before the process ends.
+// The ways a run ends: the run-time error report, the fatal start-up failure, the end by an
+// interrupt, and the process end they and the stop operation share. Every end goes through
+// `end_process`, which closes everything once (through the hooks the run hands over) before the
+// process ends. Every run-time module reports through here; this module knows none of them.
 #pragma once
 
 #include <cstdint>
@@ -8,18 +9,18 @@
 
 namespace rt {
 
-// Starts the run-time on the installed platform: the process preparation and the word table
-// (fatal start-up failures when they fail), the console connections, the empty unit table, the
-// console records.
-// Resets every piece of run-time state, so tests can start many runs in one process.
-void start_runtime(int argc, const char* const* argv);
+// What the end of a run does above this module, handed over at start: write out the console
+// output (before a report, and last of all), and write out and close every unit and standard
+// output, deleting the files a failed run created and left empty.
+struct RunEnd {
+  void (*flush_console)() = nullptr;
+  void (*close_all)(bool run_failed) = nullptr;
+};
+// Forgets any earlier end (tests start many runs in one process) and takes the hooks.
+void end_init(const RunEnd& run_end);
 
 // Kind of the statement that failed; it picks the text after the error value in a report.
 enum class StmtKind { kClose, kWrite, kOpen, kRead, kGeneral };
-
-// Writes the owed console line end, then "Stop - Program terminated." (or the given text) and
-// CR LF, and ends the process with status 0.
-[[noreturn]] void stop_program(std::string_view text = {});
 
 // Writes the run-time error report for error_number to standard error and ends the process
 // with status 1. `name` is the file name of the unit concerned (unused for kGeneral).
