@@ -86,10 +86,6 @@ Unit g_units[kUnitSlots];
 // Whether the last explicit open named an access mode; implicit opens then try read-write only.
 bool g_access_named = false;
 
-// The name of the open under way (reports of a failed open name it).
-char g_name[kNameMax + 1];
-std::size_t g_name_len = 0;
-
 // The binary statement under way. It starts at its first item: the unit is looked up (or
 // connected) and checked then.
 struct Statement {
@@ -124,16 +120,23 @@ std::string_view trim(std::string_view s) {
   return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
-void set_name(std::string_view s) {
-  s = trim(s.substr(0, std::min(s.size(), kNameMax)));
-  std::copy(s.begin(), s.end(), g_name);
-  g_name_len = s.size();
-  g_name[g_name_len] = '\0';
-}
+// The name an open works on: at most kNameMax characters without leading and trailing blanks,
+// ended by a NUL for the system. A report of a failed open names it.
+struct Name {
+  char text[kNameMax + 1] = {};
+  std::size_t len = 0;
 
-std::string_view current_name() {
-  return {g_name, g_name_len};
-}
+  void set(std::string_view s) {
+    s = trim(s.substr(0, std::min(s.size(), kNameMax)));
+    std::copy(s.begin(), s.end(), text);
+    cut(s.size());
+  }
+  void cut(std::size_t n) {
+    len = n;
+    text[n] = '\0';
+  }
+  std::string_view view() const { return {text, len}; }
+};
 
 // A value matches a keyword when it starts with the keyword (letters in any case) and has only
 // blanks after it. Returns the index of the matching keyword, or -1.
@@ -353,12 +356,12 @@ void close_unit(Unit& u, bool run_failed) {
 
 // The blank-name rule: the next command-line word, else the console prompt until a non-blank
 // line is typed.
-void take_blank_name(std::int32_t unit) {
+void take_blank_name(std::int32_t unit, Name& name) {
   std::string_view word;
   bool have_word = take_next_name(&word);
-  if (have_word) set_name(word);
+  if (have_word) name.set(word);
   if (!have_word) console_break_line();
-  while (g_name_len == 0) {
+  while (name.len == 0) {
     char digits[16];
     char* end = std::to_chars(digits, digits + sizeof digits, unit).ptr;
     console_put("File name missing or blank - please enter file name\r\nUNIT ");
@@ -367,14 +370,15 @@ void take_blank_name(std::int32_t unit) {
     console_flush();
     char typed[kPromptLineMax];
     std::size_t n = read_console_line(typed, sizeof typed);
-    set_name({typed, std::min(n, sizeof typed)});
+    name.set({typed, std::min(n, sizeof typed)});
   }
 }
 
-// The device the name in g_name stands for, or null for a file. Where the system reserves
-// the device names, a name with an extension may be a device too; its extension is dropped.
-const DeviceName* device_of_name() {
-  std::string_view name = current_name();
+// The device a name stands for, or null for a file. Where the system reserves the device names,
+// a name with an extension may be a device too: *base_len receives the length of the name
+// without it.
+const DeviceName* device_of_name(std::string_view name, std::size_t* base_len) {
+  *base_len = name.size();
   if (!os().reserves_device_names()) {
     for (const DeviceName& d : kDevices) {
       if (d.device != Device::kNamed && equal_nocase(name, d.name)) return &d;
@@ -390,8 +394,7 @@ const DeviceName* device_of_name() {
   }
   for (const DeviceName& d : kDevices) {
     if (equal_nocase(base, d.name)) {
-      g_name_len = base.size();
-      g_name[g_name_len] = '\0';
+      *base_len = base.size();
       return &d;
     }
   }
@@ -438,6 +441,33 @@ bool connected_here(const Target& t, std::int32_t unit, Kind* kind) {
   return is_fixed_console(unit) && t.device == Device::kConsole;
 }
 
+// How a unit and its target are connected already: the unit to it (as the kind the open asks
+// for, or as another), another unit to it, or nothing.
+enum class Connected { kNo, kHere, kHereAsOtherKind, kElsewhere };
+
+Connected connection(const Target& t, std::int32_t unit, Kind kind) {
+  Kind here;
+  if (connected_here(t, unit, &here)) {
+    return here == kind ? Connected::kHere : Connected::kHereAsOtherKind;
+  }
+  return connected_elsewhere(t, unit) ? Connected::kElsewhere : Connected::kNo;
+}
+
+// The result of an open whose target is connected already: the unit keeps its connection (0),
+// or the error.
+int connected_result(Connected c) {
+  switch (c) {
+    case Connected::kHereAsOtherKind:
+      return kErrOtherKind;
+    case Connected::kElsewhere:
+      return kErrConnected;
+    case Connected::kNo:
+    case Connected::kHere:
+      break;
+  }
+  return 0;
+}
+
 // One platform open by status; *created tells whether it made the file.
 platform::OpenResult open_by_status(const char* name, Status status, Access access,
                                     platform::Share share, bool* created) {
@@ -470,42 +500,42 @@ void discard(platform::Handle h, bool created, const char* name) {
   if (created) (void)os().remove(name);
 }
 
-// Connects `unit` to the file named in g_name (already non-blank). Returns an error number.
-int connect(std::int32_t unit, OpenRequest req) {
-  if (equal_nocase(current_name(), "USER")) set_name("CON");
-  if (std::memchr(g_name, '\0', g_name_len) != nullptr) return kErrInvalidOpen;
+// Connects `unit` to the file of the (non-blank) name, which becomes the name of the
+// connection: a device's canonical form. Returns an error number.
+int connect(std::int32_t unit, OpenRequest req, Name& name) {
+  if (equal_nocase(name.view(), "USER")) name.set("CON");
+  if (std::memchr(name.text, '\0', name.len) != nullptr) return kErrInvalidOpen;
 
   Target t;
-  if (const DeviceName* d = device_of_name()) {
+  std::size_t base_len = 0;
+  if (const DeviceName* d = device_of_name(name.view(), &base_len)) {
+    name.cut(base_len);
     if (req.kind == Kind::kUnformatted) return kErrDeviceKind;
     req.kind = req.kind == Kind::kFormatted ? Kind::kText : Kind::kBinary;
     req.status = Status::kOld;
     t.device = d->device;
     t.canonical = d->canonical;
-    if (t.device == Device::kConsole) set_name("CON");
+    if (t.device == Device::kConsole) name.set("CON");
     // The fixed console units hold the console, so no other unit may take it.
     if (t.device == Device::kConsole && !is_fixed_console(unit)) return kErrConnected;
-    if (connected_elsewhere(t, unit)) return kErrConnected;
+    if (const Connected c = connection(t, unit, req.kind); c != Connected::kNo) {
+      return connected_result(c);
+    }
   } else if (req.status == Status::kReplace) {
     // A file connected to a unit is never deleted from under it.
-    if (probe_identity(g_name, &t.id)) {
+    if (probe_identity(name.text, &t.id)) {
       t.has_id = true;
-      Kind kind;
-      if (connected_here(t, unit, &kind)) return kind == req.kind ? 0 : kErrOtherKind;
-      if (connected_elsewhere(t, unit)) return kErrConnected;
+      if (const Connected c = connection(t, unit, req.kind); c != Connected::kNo) {
+        return connected_result(c);
+      }
     }
-    (void)os().remove(g_name);
-  }
-
-  Kind kind;
-  if (t.device != Device::kNone && connected_here(t, unit, &kind)) {
-    return kind == req.kind ? 0 : kErrOtherKind;
+    (void)os().remove(name.text);
   }
 
   platform::Handle h = platform::kNoHandle;
   bool created = false;
   Access access = Access::kReadWrite;
-  const char* os_name = g_name;
+  const char* os_name = name.text;
   switch (t.device) {
     case Device::kConsole:
       h = os().std_handle(platform::StdStream::kIn);
@@ -525,15 +555,10 @@ int connect(std::int32_t unit, OpenRequest req) {
       h = r.handle;
       if (t.device == Device::kNone) {
         t.has_id = os().identity(h, &t.id);
-        int clash = 0;
-        if (connected_here(t, unit, &kind)) {
-          clash = kind == req.kind ? -1 : kErrOtherKind;
-        } else if (connected_elsewhere(t, unit)) {
-          clash = kErrConnected;
-        }
-        if (clash != 0) {
+        // Another name of a file that is connected already: the new handle is not needed.
+        if (const Connected c = connection(t, unit, req.kind); c != Connected::kNo) {
           discard(h, created, os_name);
-          return clash < 0 ? 0 : clash;
+          return connected_result(c);
         }
       }
       break;
@@ -566,8 +591,8 @@ int connect(std::int32_t unit, OpenRequest req) {
   u = Unit{};
   u.used = true;
   u.number = unit;
-  std::memcpy(u.name, g_name, g_name_len + 1);
-  u.name_len = g_name_len;
+  std::memcpy(u.name, name.text, name.len + 1);
+  u.name_len = name.len;
   u.kind = req.kind;
   u.device = t.device;
   u.canonical = t.canonical;
@@ -584,14 +609,14 @@ int connect(std::int32_t unit, OpenRequest req) {
 }
 
 // Connects an unconnected unit for a statement, by the blank-name rule. Returns an error number.
-int implicit_open(std::int32_t unit, Kind kind, Status status) {
-  g_name_len = 0;
-  take_blank_name(unit);
+// The name taken is left in `name` for a report.
+int implicit_open(std::int32_t unit, Kind kind, Status status, Name& name) {
+  take_blank_name(unit, name);
   OpenRequest req;
   req.status = status;
   req.kind = kind;
   req.fall_back = !g_access_named;
-  return connect(unit, req);
+  return connect(unit, req, name);
 }
 
 std::int32_t fail_statement(int n, StmtKind kind, std::string_view name) {
@@ -620,9 +645,10 @@ std::int32_t start_statement() {
     // The console connections are text devices.
     StmtKind kind = reading ? StmtKind::kRead : StmtKind::kWrite;
     if (is_fixed_console(unit)) return fail_statement(kErrNotBinary, kind, "CON");
-    if (int n =
-            implicit_open(unit, Kind::kUnformatted, reading ? Status::kOld : Status::kUnknown)) {
-      return fail_statement(n, StmtKind::kOpen, current_name());
+    Name name;
+    if (int n = implicit_open(unit, Kind::kUnformatted, reading ? Status::kOld : Status::kUnknown,
+                              name)) {
+      return fail_statement(n, StmtKind::kOpen, name.view());
     }
     u = find_unit(unit);
   }
@@ -643,12 +669,12 @@ void units_init() {
   for (Unit& u : g_units) u = Unit{};
   g_stmt = Statement{};
   g_access_named = false;
-  g_name_len = 0;
 }
 
 std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec& given) {
   if (unit < -kMaxUnit || unit > kMaxUnit) return error_value(kErrUnitRange);
-  set_name(name);
+  Name opened;
+  opened.set(name);
   g_access_named = given.access.has_value();
 
   OpenRequest req;
@@ -683,12 +709,12 @@ std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec&
   }
 
   if (n == 0) {
-    if (g_name_len == 0) take_blank_name(unit);
-    n = connect(unit, req);
+    if (opened.len == 0) take_blank_name(unit, opened);
+    n = connect(unit, req, opened);
   }
   if (n == 0) return 0;
   if (given.error_return) return error_value(n);
-  report_runtime_error(n, StmtKind::kOpen, current_name());
+  report_runtime_error(n, StmtKind::kOpen, opened.view());
 }
 
 std::int32_t binread_begin(std::int32_t unit, bool status_wanted) {
@@ -754,8 +780,9 @@ bool is_console_output(std::int32_t unit) {
 void write_text_record(std::int32_t unit, std::string_view record, bool continued) {
   Unit* u = find_unit(unit);
   if (u == nullptr) {
-    if (int n = implicit_open(unit, Kind::kFormatted, Status::kUnknown)) {
-      report_runtime_error(n, StmtKind::kOpen, current_name());
+    Name name;
+    if (int n = implicit_open(unit, Kind::kFormatted, Status::kUnknown, name)) {
+      report_runtime_error(n, StmtKind::kOpen, name.view());
     }
     u = find_unit(unit);
   }
