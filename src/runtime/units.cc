@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "runtime/args.h"
 #include "runtime/console.h"
+#include "runtime/devices.h"
 #include "runtime/errors.h"
 #include "runtime/stop.h"
 
@@ -26,27 +27,6 @@ constexpr std::size_t kPromptLineMax = 260;
 // kText is a formatted connection to a device: records go straight through.
 enum class Kind { kText, kFormatted, kBinary, kUnformatted };
 enum class Status { kOld, kNew, kScratch, kReplace, kUnknown };
-
-// kNamed devices exist only where the system reserves their names; they are opened like files
-// under their canonical name.
-enum class Device { kNone, kConsole, kErr, kNull, kNamed };
-
-struct DeviceName {
-  const char* name;
-  const char* canonical;
-  Device device;
-};
-
-constexpr DeviceName kDevices[] = {
-    {"CON", "CON", Device::kConsole}, {"USER", "CON", Device::kConsole},
-    {"ERR", "ERR", Device::kErr},     {"NUL", "NUL", Device::kNull},
-    {"PRN", "PRN", Device::kNamed},   {"COM1", "COM1", Device::kNamed},
-    {"COM2", "COM2", Device::kNamed}, {"COM3", "COM3", Device::kNamed},
-    {"COM4", "COM4", Device::kNamed}, {"LPT1", "LPT1", Device::kNamed},
-    {"LPT2", "LPT2", Device::kNamed}, {"LPT3", "LPT3", Device::kNamed},
-    {"LPT4", "LPT4", Device::kNamed}, {"AUX", "COM1", Device::kNamed},
-    {"LINE", "COM1", Device::kNamed},
-};
 
 // A unit's block comes from malloc, which answers a lack of memory with null; operator new
 // would throw, and a throw needs memory too.
@@ -100,18 +80,6 @@ Statement g_stmt;
 
 platform::Platform& os() {
   return platform::current();
-}
-
-char upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool equal_nocase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (upper(a[i]) != upper(b[i])) return false;
-  }
-  return true;
 }
 
 std::string_view trim(std::string_view s) {
@@ -372,33 +340,6 @@ void take_blank_name(std::int32_t unit, Name& name) {
     std::size_t n = read_console_line(typed, sizeof typed);
     name.set({typed, std::min(n, sizeof typed)});
   }
-}
-
-// The device a name stands for, or null for a file. Where the system reserves the device names,
-// a name with an extension may be a device too: *base_len receives the length of the name
-// without it.
-const DeviceName* device_of_name(std::string_view name, std::size_t* base_len) {
-  *base_len = name.size();
-  if (!os().reserves_device_names()) {
-    for (const DeviceName& d : kDevices) {
-      if (d.device != Device::kNamed && equal_nocase(name, d.name)) return &d;
-    }
-    return nullptr;
-  }
-  std::size_t dot = name.rfind('.');
-  std::string_view base = name.substr(0, dot);
-  if (base.size() != 3 && base.size() != 4) return nullptr;
-  if (dot != std::string_view::npos && dot + 1 < name.size()) {
-    char first = upper(name[dot + 1]);
-    if (first == 'E' || first == 'L' || first == 'U') return nullptr;
-  }
-  for (const DeviceName& d : kDevices) {
-    if (equal_nocase(base, d.name)) {
-      *base_len = base.size();
-      return &d;
-    }
-  }
-  return nullptr;
 }
 
 struct OpenRequest {
