@@ -203,40 +203,6 @@ TEST(Input, TerminalDropsRestOfLine) {
   EXPECT_EQ(console_text("(a)", 6), "second");
 }
 
-// A terminal line holds at most 130 characters, whatever its line end.
-// A terminal line takes 130 characters, or 260 when a file name is typed; a number read after a
-// name keeps the shorter limit.
-TEST(Input, TerminalLineLimit) {
-  struct Case {
-    std::size_t chars;
-    const char* end;
-    bool name;
-    int error;
-  } cases[] = {{130, "\n", false, 0},      {130, "\r\n", false, 0},   {131, "\n", false, 6407},
-               {131, "\r\n", false, 6407}, {5, "", false, 0},         {259, "\r\n", true, 0},
-               {260, "\n", true, 0},       {261, "\r\n", true, 6407}, {261, "\n", true, 6407}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.chars << " chars" << (c.name ? " of a name" : ""));
-    fake::FakePlatform fp;
-    start(fp, std::string(c.chars, '7') + c.end + (c.name ? std::string(131, '8') + "\n" : ""),
-          true);
-    std::string s(262, '?');
-    EXPECT_EQ(error_of(fp,
-                       [&] {
-                         if (c.name) {
-                           s.resize(rt::read_console_line(s.data(), 260));
-                           console_text("(a)", 132);
-                         } else {
-                           s = console_text("(a)", 132);
-                         }
-                       }),
-              c.name && c.error == 0 ? 6407 : c.error);
-    if (c.error == 0) {
-      EXPECT_EQ(s.substr(0, c.chars + 1), std::string(c.chars, '7') + (c.name ? "" : " "));
-    }
-  }
-}
-
 TEST(Input, EndOfInputReport) {
   fake::FakePlatform fp;
   start(fp, "");
@@ -283,16 +249,6 @@ TEST(Input, RedirectedLines) {
     EXPECT_EQ(c, -5);
     EXPECT_EQ(console_int(fp, "(i10)", &c), 6501);
   }
-}
-
-TEST(Input, ConsoleLineForOpenPrompt) {
-  fake::FakePlatform fp;
-  start(fp, std::string(300, 'n') + "\r\nrest\n");
-  char buf[260];
-  EXPECT_EQ(rt::read_console_line(buf, sizeof buf), 300u);
-  EXPECT_EQ(std::string(buf, 260), std::string(260, 'n'));
-  EXPECT_EQ(rt::read_console_line(buf, sizeof buf), 4u);
-  EXPECT_EQ(error_of(fp, [&] { rt::read_console_line(buf, sizeof buf); }), 6501);
 }
 
 // With a terminal on both sides a read ends the output line: an owed line end is written
