@@ -1,6 +1,8 @@
-// Numbered units: the unit table, the fixed console connections, open, binary (byte-stream)
-// read and write statements, text records on units that are not the console, and the closing
-// of every unit at the end of the process.
+// Numbered units: the unit table, the fixed console connections, open (names, statuses, the
+// blank-name rule, each unit's block while it is connected), binary (byte-stream) read and
+// write statements, text records on units that are not the console, and the closing of every
+// unit at the end of the process. Console bytes go to the console module; device names are
+// the devices module's.
 #pragma once
 
 #include <cstddef>
