@@ -11,7 +11,6 @@
 #include "runtime/console.h"
 #include "runtime/layout.h"
 #include "runtime/run.h"
-#include "runtime/stop.h"
 #include "runtime/units.h"
 
 namespace {

@@ -9,7 +9,6 @@
 #include "chunkit_/state.h"
 #include "fake_platform.h"
 #include "runtime/run.h"
-#include "runtime/stop.h"
 #include "runtime/units.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

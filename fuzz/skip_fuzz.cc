@@ -11,7 +11,6 @@
 #include "chunkit_/state.h"
 #include "fake_platform.h"
 #include "runtime/run.h"
-#include "runtime/stop.h"
 
 namespace {
 

@@ -7,9 +7,7 @@
 
 #include "fake_platform.h"
 #include "runtime/console.h"
-#include "runtime/layout.h"
 #include "runtime/run.h"
-#include "runtime/stop.h"
 #include "screen.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -11,7 +11,6 @@
 
 #include "fake_platform.h"
 #include "runtime/run.h"
-#include "runtime/stop.h"
 #include "screen.h"
 
 namespace {

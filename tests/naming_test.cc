@@ -10,7 +10,6 @@
 #include "chunkit_/state.h"
 #include "fake_platform.h"
 #include "runtime/run.h"
-#include "runtime/stop.h"
 #include "runtime/units.h"
 
 namespace {

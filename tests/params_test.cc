@@ -8,9 +8,7 @@
 #include "chunkit_/state.h"
 #include "fake_platform.h"
 #include "runtime/console.h"
-#include "runtime/layout.h"
 #include "runtime/run.h"
-#include "runtime/stop.h"
 
 namespace {
 

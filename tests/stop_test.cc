@@ -7,7 +7,6 @@
 
 #include "fake_platform.h"
 #include "runtime/console.h"
-#include "runtime/input.h"
 #include "runtime/layout.h"
 #include "runtime/run.h"
 #include "runtime/units.h"

@@ -10,7 +10,6 @@
 #include "runtime/console.h"
 #include "runtime/layout.h"
 #include "runtime/run.h"
-#include "runtime/stop.h"
 
 namespace {
 
