@@ -36,27 +36,27 @@ struct FreeBlock {
 using Block = std::unique_ptr<char[], FreeBlock>;
 
 struct Unit {
-  bool used = false;
-  std::int32_t number = 0;
-  char name[kNameMax + 1] = {};
-  std::size_t name_len = 0;
-  Kind kind = Kind::kFormatted;
-  Device device = Device::kNone;
-  const char* canonical = nullptr;  // devices only
-  platform::Handle handle = platform::kNoHandle;
-  bool has_id = false;
-  platform::FileId id;
   // Reading: the block holds file bytes [file_pos - end, file_pos) and pos is the next one.
   // Writing: the block holds pos bytes not yet written, which belong at file_pos.
+  Block block;  // allocated at the open, released at the close
   std::size_t pos = 0;
   std::size_t end = 0;
   std::int64_t file_pos = 0;
+  platform::Handle handle = platform::kNoHandle;
+  platform::FileId id;
+  const char* canonical = nullptr;  // devices only
+  std::size_t name_len = 0;
+  std::int32_t number = 0;
+  Kind kind = Kind::kFormatted;
+  Device device = Device::kNone;
+  bool used = false;
+  bool has_id = false;
   bool at_end = false;
   bool writing = false;
   bool scratch = false;
   bool read_only = false;
   bool created = false;  // this run made the file
-  Block block;           // allocated at the open, released at the close
+  char name[kNameMax + 1] = {};
 
   std::string_view unit_name() const { return {name, name_len}; }
 };
