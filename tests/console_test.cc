@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ends.h"
 #include "fake_platform.h"
 #include "runtime/run.h"
 #include "screen.h"
@@ -32,17 +33,6 @@ std::string flushed(const fake::FakePlatform& fp) {
 void record(std::string_view text) {
   rt::console_record_begin(text);
   rt::console_record_end(false);
-}
-
-// Runs f, which must end the process, and returns its exit status.
-int exit_status(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const fake::Exit& e) {
-    return e.status;
-  }
-  ADD_FAILURE() << "the process did not end";
-  return -1;
 }
 
 // Runs a read. Returns the error value of the report that ended the run, or 0 when the run went
@@ -110,7 +100,7 @@ TEST(ConsoleBuffer, FailedWriteIsReportedOnce) {
   BrokenStdout fp;
   start(fp);
   record(" hello");
-  EXPECT_EQ(exit_status([] { rt::console_flush(); }), 1);
+  EXPECT_EQ(fake::status_of_end([] { rt::console_flush(); }), 1);
   EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6422: WRITE(CON)\r\n- ", 0), 0u) << fp.err;
   EXPECT_EQ(fp.err.find("run-time error", 5), std::string::npos);
 }

@@ -31,16 +31,6 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-// Records of type 1 whose bytes tell record and position apart.
-std::string records(int n) {
-  std::string data(static_cast<std::size_t>(n) * 4096, '\0');
-  for (std::size_t i = 0; i < data.size(); ++i) {
-    data[i] = static_cast<char>((i * 3 + i / 4096 * 7) & 0x7F);
-  }
-  for (std::size_t r = 0; r < data.size(); r += 4096) data[r] = 0x01;
-  return data;
-}
-
 bool starts_with(const std::string& s, const std::string& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
 }
@@ -59,7 +49,7 @@ TEST(EdgesEndToEnd, MemoryLimits) {
   if (e2e::under_wine()) GTEST_SKIP() << "an address space limit is a POSIX resource limit";
   if (kSanitized) GTEST_SKIP() << "the sanitizers reserve far more address space than any limit";
   TempDir dir;
-  const std::string in = records(300);
+  const std::string in = e2e::type1_records(300);
   dir.write("in.dat", in);
   Result r = run_limited(dir, 16384, "in.dat out.dat 0 0 0 0");
   EXPECT_EQ(r.status, 0) << dir.read("err.txt");
@@ -94,7 +84,7 @@ TEST(EdgesEndToEnd, MemoryLimits) {
 // run at once with the report of the name given, and nothing is created.
 TEST(EdgesEndToEnd, NamesThatCannotBeCreatedFailAtOnce) {
   TempDir dir;
-  dir.write("in.dat", records(2));
+  dir.write("in.dat", e2e::type1_records(2));
   struct Case {
     std::string name;
     std::string report;
@@ -128,7 +118,7 @@ TEST(EdgesEndToEnd, FailedRunLeavesNoEmptyFile) {
   };
   for (const auto& c : cases) {
     TempDir dir;
-    dir.write("in.dat", records(2));
+    dir.write("in.dat", e2e::type1_records(2));
     std::vector<std::string> args = {kBin, "in.dat"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     SCOPED_TRACE(args[2] + " " + (args.size() > 3 ? args[3] : ""));
@@ -141,7 +131,7 @@ TEST(EdgesEndToEnd, FailedRunLeavesNoEmptyFile) {
     if (c.status != 0) {
       r = e2e::run(dir.path(), {kBin, "in.dat", "c.dat", "0", "0", "0", "0"});
       EXPECT_EQ(r.status, 0);
-      EXPECT_EQ(dir.read("c.dat"), records(2));
+      EXPECT_EQ(dir.read("c.dat"), e2e::type1_records(2));
     }
   }
 }
@@ -150,7 +140,7 @@ TEST(EdgesEndToEnd, FailedRunLeavesNoEmptyFile) {
 TEST(EdgesEndToEnd, InterruptAtAPromptLeavesNoFile) {
   if (e2e::under_wine()) GTEST_SKIP() << "Windows has no signals to send to a piped program";
   TempDir dir;
-  dir.write("in.dat", records(2));
+  dir.write("in.dat", e2e::type1_records(2));
   int in[2], out[2];
   ASSERT_EQ(::pipe(in), 0);
   ASSERT_EQ(::pipe(out), 0);
@@ -193,7 +183,7 @@ TEST(EdgesEndToEnd, InterruptAtAPromptLeavesNoFile) {
 // Record numbers that do not fit the columns of their messages are shown whole.
 TEST(EdgesEndToEnd, RecordNumbersAreNeverCut) {
   TempDir dir;
-  dir.write("in.dat", records(10));
+  dir.write("in.dat", e2e::type1_records(10));
   Result r = e2e::run(dir.path(), {kBin, "in.dat", "out.dat", "s1", "s5-100000"});
   EXPECT_NE(r.out.find("\r\nSkip recs    5 to100000\r\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\r\n-- EOF at irec=   10 --\r\n"), std::string::npos) << r.out;
@@ -224,11 +214,11 @@ TEST(EdgesEndToEnd, RecordNumbersAreNeverCut) {
 TEST(EdgesEndToEnd, LongNameTypedAtATerminal) {
   if (e2e::under_wine()) GTEST_SKIP() << "a pseudo-terminal is no Windows console";
   TempDir dir;
-  dir.write("in.dat", records(2));
+  dir.write("in.dat", e2e::type1_records(2));
   const std::string name = std::string(200, 'n') + ".dat";
   Result r = e2e::run_in_terminal(dir.path(), {kBin, "in.dat"}, {name, "0", "0", "0", "0"});
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(dir.read(name), records(2));
+  EXPECT_EQ(dir.read(name), e2e::type1_records(2));
 }
 
 }  // namespace

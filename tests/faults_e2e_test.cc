@@ -27,16 +27,6 @@ using e2e::TempDir;
 
 const std::string kBin = CHUNKIT_BIN;
 
-// Records of type 1 whose bytes tell record and position apart.
-std::string records(int n) {
-  std::string data(static_cast<std::size_t>(n) * 4096, '\0');
-  for (std::size_t i = 0; i < data.size(); ++i) {
-    data[i] = static_cast<char>((i * 3 + i / 4096 * 7) & 0x7F);
-  }
-  for (std::size_t r = 0; r < data.size(); r += 4096) data[r] = 0x01;
-  return data;
-}
-
 std::string read_path(const std::string& path) {
   std::string data;
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -122,7 +112,7 @@ TEST(FaultsEndToEnd, FullFileSystem) {
   } cases[] = {{625, "F6422: CLOSE(mnt/out.dat)"}, {1100, "F6422: WRITE(mnt/out.dat)"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.records);
-    const std::string in = records(c.records);
+    const std::string in = e2e::type1_records(c.records);
     dir.write("in.dat", in);
     int err = open_file(dir.file("err.txt"), O_WRONLY | O_CREAT | O_TRUNC);
     int null = open_file("/dev/null", O_RDWR);
@@ -147,7 +137,7 @@ TEST(FaultsEndToEnd, FullFileSystem) {
 TEST(FaultsEndToEnd, FileSizeLimit) {
   if (e2e::under_wine()) GTEST_SKIP() << "a file size limit is a POSIX resource limit";
   TempDir dir;
-  const std::string in = records(512);  // 2 MiB
+  const std::string in = e2e::type1_records(512);  // 2 MiB
   dir.write("in.dat", in);
   constexpr rlim_t kLimit = (1 << 20) + 1000;
   int err = open_file(dir.file("err.txt"), O_WRONLY | O_CREAT | O_TRUNC);
@@ -171,7 +161,7 @@ TEST(FaultsEndToEnd, FileSizeLimit) {
 TEST(FaultsEndToEnd, ClosedStandardDescriptors) {
   if (e2e::under_wine()) GTEST_SKIP() << "closed standard descriptors are a POSIX matter";
   TempDir dir;
-  const std::string in = records(10);
+  const std::string in = e2e::type1_records(10);
   dir.write("in.dat", in);
   struct Case {
     bool in, out, err;  // open?
@@ -207,7 +197,8 @@ TEST(FaultsEndToEnd, ConsolePipeClosedByItsReader) {
   if (e2e::under_wine())
     GTEST_SKIP() << "a reader closing the console pipe is a POSIX signal matter (SIGPIPE)";
   TempDir dir;
-  const std::string in = records(3000);  // 190 KiB of console text: flushed during the copy
+  const std::string in =
+      e2e::type1_records(3000);  // 190 KiB of console text: flushed during the copy
   dir.write("in.dat", in);
   int p[2];
   ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
@@ -246,7 +237,7 @@ TEST(FaultsEndToEnd, InterruptWhileAConsoleWriteWaits) {
   if (e2e::under_wine())
     GTEST_SKIP() << "Wine cannot send a console Ctrl-C to a program whose console is a pipe";
   TempDir dir;
-  const std::string in = records(3000);
+  const std::string in = e2e::type1_records(3000);
   dir.write("in.dat", in);
   int p[2];
   ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
@@ -276,7 +267,7 @@ TEST(FaultsEndToEnd, SignalsWhileAReadWaits) {
     GTEST_SKIP() << "Windows has no signals; Wine cannot send a console Ctrl-C here";
   const int signals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGUSR1,  SIGUSR2,
                          SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGRTMIN, SIGRTMAX};
-  const std::string three = records(3);
+  const std::string three = e2e::type1_records(3);
   for (int sig : signals) {
     for (bool ignored : {false, true}) {
       if (ignored && sig != SIGINT && sig != SIGQUIT) continue;
@@ -323,7 +314,7 @@ TEST(FaultsEndToEnd, InterruptsAtRandomMoments) {
   if (e2e::under_wine())
     GTEST_SKIP() << "Windows has no signals; Wine cannot send a console Ctrl-C here";
   TempDir dir;
-  const std::string in = records(8192);  // 32 MiB
+  const std::string in = e2e::type1_records(8192);  // 32 MiB
   dir.write("in.dat", in);
   const std::string out_path = dir.file("out.dat");
   auto output_size = [&] {

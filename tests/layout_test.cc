@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ends.h"
 #include "fake_platform.h"
 #include "runtime/console.h"
 #include "runtime/run.h"
@@ -67,17 +68,6 @@ void start() {
 std::string flushed(const fake::FakePlatform& fp) {
   rt::console_flush();
   return fp.out;
-}
-
-// Runs f, which must end the process, and returns its exit status.
-int exit_status(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const fake::Exit& e) {
-    return e.status;
-  }
-  ADD_FAILURE() << "the process did not end";
-  return -1;
 }
 
 const std::string kCopying = "(1x,' Copying:                  rec #',i8,' type'" +
@@ -297,7 +287,7 @@ TEST(WriteErrors, ReportAfterEarlierRecords) {
   for (const Case& c : cases) {
     fake::FakePlatform fp;
     start();
-    EXPECT_EQ(exit_status([&] { write(6, c.layout, c.vals); }), 1) << c.layout;
+    EXPECT_EQ(fake::status_of_end([&] { write(6, c.layout, c.vals); }), 1) << c.layout;
     EXPECT_EQ(fp.out, c.out) << c.layout;
     EXPECT_EQ(fp.err.rfind(std::string("\r\nrun-time error ") + c.report + "\r\n- ", 0), 0u)
         << c.layout << ": " << fp.err;
@@ -309,7 +299,7 @@ TEST(WriteErrors, RecordLongerThanTheLongest) {
   for (const char* layout : {"(1x,32766('y'),'z')", "(32767x,'z')", "(a/30000x,3000x,'z')"}) {
     fake::FakePlatform fp;
     start();
-    EXPECT_EQ(exit_status([&] { write(6, layout, {T(" x")}); }), 1) << layout;
+    EXPECT_EQ(fake::status_of_end([&] { write(6, layout, {T(" x")}); }), 1) << layout;
     EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6600: WRITE(CON)\r\n- ", 0), 0u) << layout;
   }
 }
@@ -336,7 +326,7 @@ TEST(WriteErrors, InternalOverflow) {
   for (const Case& c : cases) {
     fake::FakePlatform fp;
     start();
-    EXPECT_EQ(exit_status([&] { internal(c.layout, c.vals, 3); }), 1) << c.layout;
+    EXPECT_EQ(fake::status_of_end([&] { internal(c.layout, c.vals, 3); }), 1) << c.layout;
     EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6600: WRITE(internal)\r\n- ", 0), 0u) << c.layout;
   }
 }
@@ -356,7 +346,7 @@ TEST(Layouts, SameContentSameResult) {
   // Past its first 512 characters a layout is only read up to its final parenthesis.
   EXPECT_EQ(internal("(i2)" + std::string(600, ' '), {I4(5)}, 2), " 5");
   const std::string too_long = "(" + std::string(600, ' ') + "i2)";
-  EXPECT_EQ(exit_status([&] { internal(too_long, {I4(5)}, 2); }), 1);
+  EXPECT_EQ(fake::status_of_end([&] { internal(too_long, {I4(5)}, 2); }), 1);
   EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6989: WRITE(internal)", 0), 0u);
 }
 
@@ -435,7 +425,7 @@ TEST(ConsoleWrite, StencilMatchesInterpretation) {
       fake::FakePlatform fp;
       start();
       write(6, "(a)", {T(" before")});
-      status[k] = exit_status([&] {
+      status[k] = fake::status_of_end([&] {
         write(6, k == 0 ? c.layout : interpreted, c.vals);
         write(20, k == 0 ? c.layout : interpreted, c.vals);  // a text unit: t.txt
         throw fake::Exit{0, 0};

@@ -17,6 +17,15 @@
 #include <thread>
 
 namespace e2e {
+
+std::string type1_records(int n) {
+  std::string data(static_cast<std::size_t>(n) * 4096, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    data[i] = static_cast<char>((i * 3 + i / 4096 * 7) & 0x7F);
+  }
+  for (std::size_t r = 0; r < data.size(); r += 4096) data[r] = 0x01;
+  return data;
+}
 namespace {
 
 const char* env_or(const char* name, const char* fallback) {

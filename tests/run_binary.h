@@ -46,6 +46,9 @@ bool waits_on(pid_t pid, const std::string& path, short events);
 // reaped.
 bool wait_until(pid_t pid, const std::function<bool()>& condition);
 
+// n whole records of type 1 (no decoded preface) whose bytes tell record and position apart.
+std::string type1_records(int n);
+
 // A fresh, empty temporary directory, removed by the destructor.
 class TempDir {
  public:

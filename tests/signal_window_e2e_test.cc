@@ -27,16 +27,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Whole records of type 1 whose bytes tell record and position apart.
-std::string records(int n) {
-  std::string data(static_cast<std::size_t>(n) * 4096, '\0');
-  for (std::size_t i = 0; i < data.size(); ++i) {
-    data[i] = static_cast<char>((i * 5 + i / 4096 * 11) & 0x7F);
-  }
-  for (std::size_t r = 0; r < data.size(); r += 4096) data[r] = 0x01;
-  return data;
-}
-
 int bytes_waiting(int fd) {
   int n = 0;
   return ioctl(fd, FIONREAD, &n) == 0 ? n : -1;
@@ -95,7 +85,7 @@ TEST(SignalWindowEndToEnd, InterruptSentAsTheInputRunsDryEndsTheRun) {
   // never reaches its end: the tool's next read waits.
   const int fifo = open(dir.file("in.dat").c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(fifo, 0);
-  const std::string three = records(3);
+  const std::string three = e2e::type1_records(3);
   Clock::duration slowest{};
   for (int run = 0; run < runs; ++run) {
     const int sig = run % 2 == 0 ? SIGINT : SIGTERM;

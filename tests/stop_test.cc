@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "ends.h"
 #include "fake_platform.h"
 #include "runtime/console.h"
 #include "runtime/layout.h"
@@ -14,16 +15,6 @@
 namespace {
 
 const char* kArgv[] = {"prog", "in.dat", "out.dat"};
-
-int status_of_end(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (const fake::Exit& e) {
-    return e.signal != 0 ? -e.signal : e.status;
-  }
-  ADD_FAILURE() << "the run did not end";
-  return -999;
-}
 
 // Starts a run whose output file out.dat holds three bytes that are still in its block.
 void start_with_buffered_output() {
@@ -43,7 +34,7 @@ TEST(Stop, WritesTheOwedLineEndThenTheMessageThenTheClosingLineEnd) {
   rt::write_begin(rt::kDefaultUnit, "(a)");
   rt::write_text(" hello");
   rt::write_end();
-  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 0);
+  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 0);
   EXPECT_EQ(fp.out, "hello\r\nStop - Program terminated.\r\n\r\n");
   EXPECT_EQ(fp.err, "");
 }
@@ -51,18 +42,20 @@ TEST(Stop, WritesTheOwedLineEndThenTheMessageThenTheClosingLineEnd) {
 TEST(Stop, NoLineOwedWritesOnlyTheMessage) {
   fake::FakePlatform fp;
   rt::start_runtime(3, kArgv);
-  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 0);
+  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 0);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
 }
 
 TEST(Report, BytesOnStandardErrorAndStatusOne) {
   fake::FakePlatform fp;
   rt::start_runtime(3, kArgv);
-  EXPECT_EQ(status_of_end([] { rt::report_runtime_error(62, rt::StmtKind::kOpen, "in.dat"); }), 1);
+  EXPECT_EQ(
+      fake::status_of_end([] { rt::report_runtime_error(62, rt::StmtKind::kOpen, "in.dat"); }), 1);
   EXPECT_EQ(fp.err, "\r\nrun-time error F6416: OPEN(in.dat)\r\n- file not found\r\n");
   fp.err.clear();
   rt::start_runtime(3, kArgv);
-  EXPECT_EQ(status_of_end([] { rt::report_runtime_error(0, rt::StmtKind::kGeneral, ""); }), 1);
+  EXPECT_EQ(fake::status_of_end([] { rt::report_runtime_error(0, rt::StmtKind::kGeneral, ""); }),
+            1);
   EXPECT_EQ(fp.err, "\r\nrun-time error F6096\r\n- run-time failure\r\n");
 }
 
@@ -72,7 +65,8 @@ TEST(Report, ConsoleOutputWrittenBeforeComesFirstAndOutputFileIsFlushed) {
   rt::write_begin(rt::kDefaultUnit, "(a)");
   rt::write_text(" before");
   rt::write_end();
-  EXPECT_EQ(status_of_end([] { rt::report_runtime_error(73, rt::StmtKind::kRead, "CON"); }), 1);
+  EXPECT_EQ(fake::status_of_end([] { rt::report_runtime_error(73, rt::StmtKind::kRead, "CON"); }),
+            1);
   EXPECT_EQ(fp.contents("out.dat"), "abc");
   EXPECT_EQ(fp.out, "before\r\n");
   // Standard output was handed over before the report was written.
@@ -84,7 +78,7 @@ TEST(Report, FailureWhileClosingIsReportedAndMakesTheStatusOne) {
   fake::FakePlatform fp;
   start_with_buffered_output();
   fp.file_bytes_left = 1;
-  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 1);
+  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 1);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
   EXPECT_EQ(fp.err.substr(0, 40), "\r\nrun-time error F6422: CLOSE(out.dat)\r\n");
   EXPECT_EQ(fp.contents("out.dat"), "a");
@@ -103,7 +97,7 @@ TEST(Report, EveryFailureWhileClosingIsReportedAndEveryUnitClosed) {
   rt::binwrite_end();
   fp.close_errors["out.dat"] = platform::Err::kIo;  // a late failure, told by close
   fp.file_bytes_left = 4;                           // out.dat takes 3, two.dat gets 1
-  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 1);
+  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 1);
   EXPECT_EQ(fp.err,
             "\r\nrun-time error F6421: CLOSE(out.dat)\r\n- write failed\r\n"
             "\r\nrun-time error F6422: CLOSE(two.dat)\r\n- write failed: no space left (disk full, "
@@ -117,7 +111,7 @@ TEST(Interrupt, DuringTheFinalClosingEndsBySignalAfterTheLastBlock) {
   fake::FakePlatform fp;
   start_with_buffered_output();
   fp.interrupt = 2;  // arrives as the stop begins: the closing still writes everything
-  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), -2);
+  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), -2);
   EXPECT_EQ(fp.contents("out.dat"), "abc");
   EXPECT_EQ(fp.err, "");
 }
@@ -157,7 +151,7 @@ TEST(Interrupt, ArrivingJustBeforeAReadWaitsEndsBySignal) {
     rt::write_text(" Name: ");
     rt::write_end();
     fp.interrupt_at_read = c.signal;
-    EXPECT_EQ(status_of_end(c.statement), -c.signal);
+    EXPECT_EQ(fake::status_of_end(c.statement), -c.signal);
     EXPECT_EQ(fp.interrupt_at_read, 0);  // the signal came at the read, not before
     EXPECT_EQ(fp.contents("out.dat"), "abc");
     EXPECT_EQ(fp.out, "Name: \r\n");  // the owed line end closes the prompt's line
@@ -169,7 +163,7 @@ TEST(Interrupt, FlushesUnitsAndEndsBySignal) {
   fake::FakePlatform fp;
   start_with_buffered_output();
   fp.interrupt = 2;
-  EXPECT_EQ(status_of_end([] { rt::check_interrupt(); }), -2);
+  EXPECT_EQ(fake::status_of_end([] { rt::check_interrupt(); }), -2);
   EXPECT_EQ(fp.contents("out.dat"), "abc");
   EXPECT_EQ(fp.err, "");
 }
@@ -201,7 +195,7 @@ TEST(End, FilesTheRunCreatedAndLeftEmptyGoOnlyWhenItFailed) {
     old.form = "binary";
     ASSERT_EQ(rt::open_unit(33, "old.dat", old), 0);
     if (e.status < 0) fp.interrupt = -e.status;
-    EXPECT_EQ(status_of_end(e.end), e.status);
+    EXPECT_EQ(fake::status_of_end(e.end), e.status);
     EXPECT_EQ(fp.files.count("empty.dat"), e.status == 0 ? 1u : 0u);
     EXPECT_EQ(fp.contents("out.dat"), "abc");
     EXPECT_EQ(fp.contents("taken.dat"), "theirs");
@@ -215,16 +209,16 @@ TEST(End, StandardOutputIsClosedAndItsFailureReported) {
   fake::FakePlatform fp;
   rt::start_runtime(3, kArgv);
   fp.close_errors["<stdout>"] = platform::Err::kIo;
-  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 1);
+  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 1);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
   EXPECT_EQ(fp.err, "\r\nrun-time error F6421: CLOSE(CON)\r\n- write failed\r\n");
 }
 
 TEST(FatalStartup, ReportAndStatus255) {
   fake::FakePlatform fp;
-  EXPECT_EQ(
-      status_of_end([] { rt::fatal_startup("R6008\r\n- not enough space for arguments\r\n"); }),
-      255);
+  EXPECT_EQ(fake::status_of_end(
+                [] { rt::fatal_startup("R6008\r\n- not enough space for arguments\r\n"); }),
+            255);
   EXPECT_EQ(fp.err, "\r\nruntime error R6008\r\n- not enough space for arguments\r\n");
 }
 

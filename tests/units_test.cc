@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ends.h"
 #include "fake_platform.h"
 #include "runtime/console.h"
 #include "runtime/layout.h"
@@ -14,17 +15,6 @@
 namespace {
 
 constexpr std::size_t kBlock = rt::kFileBlockSize;
-
-// Runs body, which must end the process; returns the exit status.
-int status_of_end(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (const fake::Exit& e) {
-    return e.status;
-  }
-  ADD_FAILURE() << "the run did not end";
-  return -999;
-}
 
 rt::OpenSpec spec_of(const char* status, const char* form = "BINARY", bool error_return = true) {
   rt::OpenSpec s;
@@ -135,7 +125,7 @@ TEST(BinaryRead, FailuresGiveStatusesOrReports) {
   EXPECT_EQ(rt::binread_item(buf, 8), -1);
   EXPECT_EQ(std::string(buf, 3), "abc");
   // The unit stays at its end; without a status the statement is reported.
-  EXPECT_EQ(status_of_end([&] {
+  EXPECT_EQ(fake::status_of_end([&] {
               rt::binread_begin(1, false);
               rt::binread_item(buf, 1);
             }),
@@ -174,7 +164,7 @@ TEST(BinaryWrite, HandsTheSystemOneCallPerFullBlockAndTheRestAtTheClose) {
   for (; at < data.size(); ++at) rt::binwrite_item(&data[at], 1);
   rt::binwrite_end();
   EXPECT_EQ(calls().size(), 2u);
-  EXPECT_EQ(status_of_end([] { rt::stop_program(); }), 0);
+  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 0);
   EXPECT_EQ(calls(), (std::vector<std::size_t>{kBlock, kBlock, 4}));
   EXPECT_TRUE(fp.contents("out.dat") == data);
   EXPECT_EQ(fp.open_handles(), 0);
@@ -192,7 +182,7 @@ TEST(BinaryWrite, FailedWriteIsReportedOnceAndKeepsWhatWasWritten) {
     fp.file_bytes_left = static_cast<std::int64_t>(kBlock) + 10;
     fp.write_error = err;
     const std::string data = pattern(3 * kBlock);
-    EXPECT_EQ(status_of_end([&] {
+    EXPECT_EQ(fake::status_of_end([&] {
                 rt::binwrite_begin(30, false);
                 rt::binwrite_item(data.data(), data.size());
               }),
@@ -320,8 +310,9 @@ TEST(Open, DeviceNamesFollowTheSystem) {
 TEST(Open, FailureWithoutErrorReturnIsReported) {
   fake::FakePlatform fp;
   start({"prog", "missing.dat"});
-  EXPECT_EQ(status_of_end([] { rt::open_unit(1, "missing.dat", spec_of("OLD", "binary", false)); }),
-            1);
+  EXPECT_EQ(
+      fake::status_of_end([] { rt::open_unit(1, "missing.dat", spec_of("OLD", "binary", false)); }),
+      1);
   EXPECT_NE(fp.err.find("\r\nrun-time error F6416: OPEN(missing.dat)\r\n- "), std::string::npos)
       << fp.err;
   EXPECT_TRUE(fp.files.empty());
@@ -447,7 +438,7 @@ TEST(ImplicitOpen, TextRecordsOnAnUnopenedUnit) {
     fp.put("in.dat", "data");
     start({"prog", "in.dat", "out.dat"});
     ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
-    EXPECT_EQ(status_of_end([] { rt::write_text_record(20, "report", false); }), 1);
+    EXPECT_EQ(fake::status_of_end([] { rt::write_text_record(20, "report", false); }), 1);
     EXPECT_NE(fp.err.find("F6413: OPEN(in.dat)"), std::string::npos) << fp.err;
     EXPECT_EQ(fp.contents("in.dat"), "data");
   }
