@@ -35,20 +35,6 @@ void record(std::string_view text) {
   rt::console_record_end(false);
 }
 
-// Runs a read. Returns the error value of the report that ended the run, or 0 when the run went
-// on.
-template <class F>
-int error_of(fake::FakePlatform& fp, F read) {
-  try {
-    read();
-  } catch (const fake::Exit& e) {
-    EXPECT_EQ(e.status, 1);
-    auto at = fp.err.find("run-time error F");
-    return at == std::string::npos ? -1 : std::stoi(fp.err.substr(at + 16, 4));
-  }
-  return 0;
-}
-
 TEST(ConsoleBuffer, RecordsShareOneSystemWrite) {
   fake::FakePlatform fp;
   start(fp);
@@ -243,11 +229,11 @@ TEST(ConsoleInput, TerminalLineLimit) {
           true);
     char buf[260];
     std::size_t n = 0;
-    EXPECT_EQ(error_of(fp,
-                       [&] {
-                         n = rt::read_console_line(buf, c.name ? 260 : 130);
-                         if (c.name) rt::read_console_line(buf + 200, 60);
-                       }),
+    EXPECT_EQ(fake::error_of(fp,
+                             [&] {
+                               n = rt::read_console_line(buf, c.name ? 260 : 130);
+                               if (c.name) rt::read_console_line(buf + 200, 60);
+                             }),
               c.name && c.error == 0 ? 6407 : c.error);
     if (c.error == 0) {
       EXPECT_EQ(n, c.chars);
@@ -264,7 +250,7 @@ TEST(ConsoleInput, LinesLongerThanTheirRoomAreCountedWhole) {
   EXPECT_EQ(rt::read_console_line(buf, sizeof buf), 300u);
   EXPECT_EQ(std::string(buf, 260), std::string(260, 'n'));
   EXPECT_EQ(rt::read_console_line(buf, sizeof buf), 4u);
-  EXPECT_EQ(error_of(fp, [&] { rt::read_console_line(buf, sizeof buf); }), 6501);
+  EXPECT_EQ(fake::error_of(fp, [&] { rt::read_console_line(buf, sizeof buf); }), 6501);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 
 #include "fake_platform.h"
 
@@ -18,6 +19,20 @@ inline int status_of_end(const std::function<void()>& body) {
   }
   ADD_FAILURE() << "the run did not end";
   return -999;
+}
+
+// Runs a statement. Returns the error value of the report that ended the run, or 0 when the run
+// went on.
+template <class F>
+int error_of(const FakePlatform& fp, F statement) {
+  try {
+    statement();
+  } catch (const Exit& e) {
+    EXPECT_EQ(e.status, 1);
+    auto at = fp.err.find("run-time error F");
+    return at == std::string::npos ? -1 : std::stoi(fp.err.substr(at + 16, 4));
+  }
+  return 0;
 }
 
 }  // namespace fake

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ends.h"
 #include "fake_platform.h"
 #include "runtime/console.h"
 #include "runtime/layout.h"
@@ -21,22 +22,8 @@ void start(fake::FakePlatform& fp, std::string input, bool terminal = false) {
   rt::start_runtime(1, argv);
 }
 
-// Runs a statement. Returns the error value of the report that ended the run, or 0 when the
-// run went on.
-template <class F>
-int error_of(fake::FakePlatform& fp, F statement) {
-  try {
-    statement();
-  } catch (const fake::Exit& e) {
-    EXPECT_EQ(e.status, 1);
-    auto at = fp.err.find("run-time error F");
-    return at == std::string::npos ? -1 : std::stoi(fp.err.substr(at + 16, 4));
-  }
-  return 0;
-}
-
 int console_int(fake::FakePlatform& fp, std::string_view layout, std::int32_t* v) {
-  return error_of(fp, [&] {
+  return fake::error_of(fp, [&] {
     rt::read_begin_console(layout);
     rt::read_int4(v);
     rt::read_end();
@@ -122,7 +109,7 @@ TEST(Input, NumericFields) {
       fake::FakePlatform fp;
       start(fp, "");
       std::int32_t v = -99;
-      int error = error_of(fp, [&] {
+      int error = fake::error_of(fp, [&] {
         rt::read_begin_internal(c.text.data(), c.text.size(), c.layout);
         rt::read_int4(&v);
         rt::read_end();
@@ -161,12 +148,12 @@ TEST(Input, InternalRecords) {
     start(fp, "");
     std::vector<std::int32_t> got(c.values.size(), -99);
     std::string before = c.var;
-    EXPECT_EQ(error_of(fp,
-                       [&] {
-                         rt::read_begin_internal(c.var.data(), c.var.size(), c.layout);
-                         for (auto& v : got) rt::read_int4(&v);
-                         rt::read_end();
-                       }),
+    EXPECT_EQ(fake::error_of(fp,
+                             [&] {
+                               rt::read_begin_internal(c.var.data(), c.var.size(), c.layout);
+                               for (auto& v : got) rt::read_int4(&v);
+                               rt::read_end();
+                             }),
               c.error);
     EXPECT_EQ(got, c.values);
     EXPECT_EQ(c.var, before);
@@ -224,7 +211,7 @@ TEST(Input, CtrlZEndsInput) {
       SCOPED_TRACE(testing::Message() << terminal << " " << line);
       fake::FakePlatform fp;
       start(fp, line, terminal);
-      EXPECT_EQ(error_of(fp, [&] { console_text("(a)", 10); }), 6501);
+      EXPECT_EQ(fake::error_of(fp, [&] { console_text("(a)", 10); }), 6501);
     }
   }
 }
