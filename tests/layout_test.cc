@@ -345,7 +345,7 @@ TEST(Layouts, SameContentSameResult) {
   }
   // Past its first 512 characters a layout is only read up to its final parenthesis.
   EXPECT_EQ(internal("(i2)" + std::string(600, ' '), {I4(5)}, 2), " 5");
-  const std::string too_long = "(" + std::string(600, ' ') + "i2)";
+  const std::string too_long = std::string("(").append(600, ' ') + "i2)";
   EXPECT_EQ(fake::status_of_end([&] { internal(too_long, {I4(5)}, 2); }), 1);
   EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6989: WRITE(internal)", 0), 0u);
 }
