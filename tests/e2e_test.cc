@@ -120,16 +120,33 @@ TEST(EndToEnd, UsageText) {
       "\r\n  ZEROES (0) CAN BE USED FOR DEFAULT PARAMETERS (first/last rec/byte)"
       "\r\n"
       "\r\n  IF OUTPUT FILE EXISTS, A NEW OUTPUT FILE IS STARTED WITH EXTENSION"
-      "\r\n     .001, .002, .003 ...  (instead of the requested extension if any)"
-      "\r\n" +
-      rule + "\r\n" + kStop;
-  for (const std::vector<std::string>& args : {std::vector<std::string>{kBin},
-                                               {kBin, "?"},
-                                               {kBin, "a?b", "out", "1"},
-                                               {kBin, "--help"},
-                                               {kBin, "-h", "in.dat", "out.dat"}}) {
-    Result r = e2e::run(dir.path(), args);
-    EXPECT_EQ(r.out, want) << args.size();
+      "\r\n     .001, .002, .003 ...  (instead of the requested extension if any)";
+  const std::string end = "\r\n" + rule + "\r\n" + kStop;
+  // --help and -h add the modes for programs before the closing rule.
+  const std::string help =
+      "\r\n"
+      "\r\n  FOR PROGRAMS: no questions, no console text, lines ending in LF alone:"
+      "\r\n   Chunkit_ --list input [positions] [s#-## ...]"
+      "\r\n       (one tab-separated line for each record a copy would copy:"
+      "\r\n        record offset length type digits date time note)"
+      "\r\n   Chunkit_ --batch input output [positions] [s#-## ...]"
+      "\r\n       (checks every argument first, copies, then writes one line:"
+      "\r\n        the name created, the records and the bytes written)"
+      "\r\n  Positions: startrec startbyte endrec endbyte, missing ones 0. Skip"
+      "\r\n  ranges ascend. Exit status 2 for a usage error. -- ends the options.";
+  struct Case {
+    std::vector<std::string> args;
+    bool help;
+  };
+  for (const Case& c : {Case{{kBin}, false},
+                        {{kBin, "?"}, false},
+                        {{kBin, "a?b", "out", "1"}, false},
+                        {{kBin, "--"}, false},
+                        {{kBin, "--help"}, true},
+                        {{kBin, "-h", "in.dat", "out.dat"}, true},
+                        {{kBin, "--list", "--help"}, true}}) {
+    Result r = e2e::run(dir.path(), c.args);
+    EXPECT_EQ(r.out, want + (c.help ? help : "") + end) << c.args.size();
     EXPECT_EQ(r.status, 0);
   }
   EXPECT_FALSE(dir.exists("out.dat"));
@@ -147,10 +164,10 @@ TEST(EndToEnd, VersionIsOneLineAndAnOrdinaryEnd) {
   EXPECT_FALSE(dir.exists("out.dat"));
 }
 
-// Only the exact words ask for help or the version; anything else names the input file.
+// Only the exact words ask for help or the version; a word of one "-" names the input file.
 TEST(EndToEnd, FilesNamedLikeOptions) {
   TempDir dir;
-  for (const std::string name : {"-hx", "--helpx", "--versio", "-H"}) {
+  for (const std::string name : {"-hx", "-H", "-"}) {
     Result r = e2e::run(dir.path(), {kBin, name, "out.dat"});
     EXPECT_EQ(r.out, status(" input status=    ", static_cast<int>(name.size())) + "\r\n");
     EXPECT_EQ(r.err, "\r\nrun-time error F6416: OPEN(" + name + ")\r\n- file not found\r\n");

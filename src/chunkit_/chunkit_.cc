@@ -1,12 +1,18 @@
 #include "chunkit_/chunkit_.h"
 
 #include <cstring>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "chunkit_/copy.h"
+#include "chunkit_/modes.h"
 #include "chunkit_/naming.h"
+#include "chunkit_/options.h"
 #include "chunkit_/params.h"
 #include "chunkit_/state.h"
+#include "runtime/args.h"
 #include "runtime/console.h"
 #include "runtime/errors.h"
 #include "runtime/layout.h"
@@ -41,28 +47,59 @@ constexpr UsageRow kUsage[] = {
     {{}, {}, {}},
     {"(2a)", "   IF OUTPUT FILE EXISTS, A NEW OUTPUT ", "FILE IS STARTED WITH EXTENSION"},
     {"(2a)", "      .001, .002, .003 ...  (instead of ", "the requested extension if any)"},
-    {"(2x,74(1h-)/)", {}, {}},
+};
+constexpr UsageRow kUsageEnd = {"(2x,74(1h-)/)", {}, {}};
+
+// What --help adds before the closing rule: the modes for programs.
+constexpr UsageRow kHelpRows[] = {
+    {{}, {}, {}},
+    {"(a)", "   FOR PROGRAMS: no questions, no console text, lines ending in LF alone:", {}},
+    {"(a)", "    Chunkit_ --list input [positions] [s#-## ...]", {}},
+    {"(a)", "        (one tab-separated line for each record a copy would copy:", {}},
+    {"(a)", "         record offset length type digits date time note)", {}},
+    {"(a)", "    Chunkit_ --batch input output [positions] [s#-## ...]", {}},
+    {"(a)", "        (checks every argument first, copies, then writes one line:", {}},
+    {"(a)", "         the name created, the records and the bytes written)", {}},
+    {"(a)", "   Positions: startrec startbyte endrec endbyte, missing ones 0. Skip", {}},
+    {"(a)", "   ranges ascend. Exit status 2 for a usage error. -- ends the options.", {}},
 };
 
-[[noreturn]] void usage() {
-  for (const UsageRow& row : kUsage) {
+void usage_rows(std::span<const UsageRow> rows) {
+  for (const UsageRow& row : rows) {
     rt::write_begin(rt::kDefaultUnit, row.layout);
     if (!row.first.empty()) rt::write_text(row.first);
     if (!row.second.empty()) rt::write_text(row.second);
     rt::write_end();
   }
+}
+
+// The usage text; with the modes for programs when `help` (--help, -h).
+[[noreturn]] void usage(bool help) {
+  usage_rows(kUsage);
+  if (help) usage_rows(kHelpRows);
+  usage_rows({&kUsageEnd, 1});
   rt::stop_program();
+}
+
+// A command line the modes for programs cannot take: what is wrong and where to look, on
+// standard error, and exit status 2, with nothing opened or created.
+[[noreturn]] void usage_error(std::string_view what) {
+  std::string text = "Chunkit_: ";
+  text.append(what).append("\nTry 'Chunkit_ --help'.\n");
+  (void)rt::console_write_error(text);
+  rt::end_process(2);
+}
+
+// The arguments as the options see them, argument 1 first.
+std::vector<std::string_view> arguments() {
+  std::vector<std::string_view> args;
+  for (std::int32_t n = 1; n < rt::argcount(); ++n) args.push_back(rt::word(n));
+  return args;
 }
 
 // True when any position of `inname`, trailing blanks included, holds c.
 bool namehas(char c) {
   return std::memchr(inname, c, kNameLen) != nullptr;
-}
-
-// True when argument 1 is exactly word: its full length, not only the characters kept.
-bool arg1_is(std::string_view word) {
-  return argstatus == static_cast<int>(word.size()) &&
-         std::memcmp(inname, word.data(), word.size()) == 0;
 }
 
 // A name without its trailing blanks but followed by exactly one blank.
@@ -81,27 +118,9 @@ void refuse_long_name(std::size_t length, const char* name) {
   rt::report_runtime_error(rt::kErrInvalidOpen, rt::StmtKind::kOpen, trimmed(name, kNameLen));
 }
 
-}  // namespace
-
-void chunkit_main() {
-  reset_state();
-  rt::open_unit(kConsoleUnit, "CON", {});
-  // Decoder reports go to standard error; the tool never opens unit 20 on a file.
-  rt::open_unit(kReportUnit, "ERR", {});
-  nargs = rt::argcount() - 1;
-
-  next_arg(inname);
-  if (argstatus == -1 || namehas('?') || arg1_is("--help") || arg1_is("-h")) usage();
-  // The version line is the stop text, in place of the stop message; units close as always.
-  if (arg1_is("--version")) rt::stop_program("Chunkit_ " CHUNKIT_VERSION);
-  status_line(" input status=    ");
-  refuse_long_name(static_cast<std::size_t>(argstatus), inname);
-  rt::OpenSpec input;
-  input.status = "OLD";
-  input.form = "binary";
-  input.access = "read";
-  rt::open_unit(kInUnit, {inname, kNameLen}, input);
-
+// Takes the output name (from its argument, or typed at the prompt), creates the output file
+// and echoes the two names.
+void open_and_echo_output() {
   next_arg(outname);
   status_line(" output status=   ");
   std::size_t outlen = static_cast<std::size_t>(argstatus);
@@ -122,6 +141,51 @@ void chunkit_main() {
   rt::write_text(echo_name(inname, in_echo));
   rt::write_text(echo_name(outname, out_echo));
   rt::write_end();
+}
+
+}  // namespace
+
+void chunkit_main() {
+  reset_state();
+  rt::open_unit(kConsoleUnit, "CON", {});
+  // Decoder reports go to standard error; the tool never opens unit 20 on a file.
+  rt::open_unit(kReportUnit, "ERR", {});
+  nargs = rt::argcount() - 1;
+
+  next_arg(inname);
+  if (argstatus == -1 || namehas('?')) usage(false);
+  const Invocation inv = read_command_line(arguments());
+  switch (inv.action) {
+    case Action::kHelp:
+      usage(true);
+    case Action::kVersion:
+      // The version line is the stop text, in place of the stop message.
+      rt::stop_program("Chunkit_ " CHUNKIT_VERSION);
+    case Action::kUsageError:
+      usage_error(inv.error);
+    case Action::kRun:
+      break;
+  }
+  mode = inv.mode;
+  if (mode != Mode::kCopy) rt::console_mute();
+  if (inv.taken > 0) {
+    // The input name is the word after the options; "--" alone asks for the usage text.
+    iarg = inv.taken;
+    next_arg(inname);
+    if (argstatus == -1) usage(false);
+  }
+  status_line(" input status=    ");
+  refuse_long_name(static_cast<std::size_t>(argstatus), inname);
+  rt::OpenSpec input;
+  input.status = "OLD";
+  input.form = "binary";
+  input.access = "read";
+  rt::open_unit(kInUnit, {inname, kNameLen}, input);
+  if (mode == Mode::kList) {
+    list_header();
+  } else {
+    open_and_echo_output();
+  }
 
   while (iarg < nargs || irec == -1) {
     take_parameters();

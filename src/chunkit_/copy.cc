@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "chunkit_/modes.h"
 #include "chunkit_/params.h"
 #include "chunkit_/preface.h"
 #include "chunkit_/state.h"
@@ -61,9 +62,15 @@ void end_of_data_box(std::string_view rule, std::string_view layout, std::string
   say_text(rt::kDefaultUnit, "(15x,a)", rule);
 }
 
+// The normal end of a run; a batch copy closes its output and names it first.
+[[noreturn]] void finish() {
+  if (mode == Mode::kBatch) batch_summary();
+  rt::stop_program();
+}
+
 [[noreturn]] void end_of_file(std::int32_t shown) {
   say("(/' -- EOF at irec=',i5,' --'/)", {}, shown);
-  rt::stop_program();
+  finish();
 }
 
 void progress_line(rt::Layout& layout) {
@@ -89,7 +96,10 @@ void write_range(std::int32_t from, std::int32_t to) {
   std::int64_t last = std::min<std::int64_t>(to, kRecordSize);
   rt::binwrite_begin(kOutUnit, false);
   if (first <= last) {
-    rt::binwrite_item(in_hand + first - 1, static_cast<std::size_t>(last - first + 1));
+    const auto n = static_cast<std::size_t>(last - first + 1);
+    rt::binwrite_item(in_hand + first - 1, n);
+    ++copied_records;
+    copied_bytes += static_cast<std::int64_t>(n);
   }
   rt::binwrite_end();
 }
@@ -127,22 +137,27 @@ void further_skip_range() {
   }
 }
 
-void show_and_write() {
+// Shows the record in hand and copies its part, or lists it; `placed` bytes of it are in the
+// file, and data_end is the last byte of data found in it at the end of the file (else 0).
+void show_and_write(std::size_t placed, std::int32_t data_end) {
   if (irec < startrec) {
     if (irec == 1) say_text(kConsoleUnit, "(a1,\\)", "\r");
     progress_line(decoding_line);
-  } else if (irec == startrec) {
+    return;
+  }
+  if (irec == startrec) {
     rt::write_begin(rt::kDefaultUnit, {});
     rt::write_end();
     say_text(kConsoleUnit, "(a1\\)", "\r");
-    progress_line(copying_line);
-    if (irec < endrec) write_range(startbyte, kRecordSize);
-    if (irec == endrec) write_range(startbyte, endbyte);
-  } else {
-    progress_line(copying_line);
-    if (irec < endrec) write_range(1, kRecordSize);
-    if (irec == endrec) write_range(1, endbyte);
   }
+  if (mode == Mode::kList) {
+    list_record(in_hand, placed, data_end);
+    return;
+  }
+  progress_line(copying_line);
+  const std::int32_t from = irec == startrec ? startbyte : 1;
+  if (irec < endrec) write_range(from, kRecordSize);
+  if (irec == endrec) write_range(from, endbyte);
 }
 
 }  // namespace
@@ -161,6 +176,7 @@ void copy_pass() {
   for (; count > 0; --count, irec = plus(irec, 1)) {
     std::size_t placed = 0;
     std::int32_t status = read_record(&placed);
+    std::int32_t data_end = 0;
     nread = plus(nread, 1);
     if (status > 0) {
       say("(/' -- parity error at irec=',i5,' --')", {}, irec);
@@ -179,11 +195,12 @@ void copy_pass() {
       if (lastbyte < endbyte) {
         end_of_data_box(kByteRule, "(15x,a,i5)", " Found end of data at byte ", lastbyte);
         endbyte = lastbyte;
+        data_end = lastbyte;
       }
     }
     decode_preface(in_hand);
     if (irec > skipend) further_skip_range();
-    if (!(skipstart <= irec && irec <= skipend)) show_and_write();
+    if (!(skipstart <= irec && irec <= skipend)) show_and_write(placed, data_end);
     if (ieof == 1) end_of_file(irec);
   }
   nextrec = plus(endrec, 1);
@@ -195,7 +212,7 @@ void run_end() {
   } else {
     say(kExitLayout, {}, irec);
   }
-  rt::stop_program();
+  finish();
 }
 
 }  // namespace chunkit

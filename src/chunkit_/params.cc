@@ -37,10 +37,12 @@ void prompt(std::string_view text, std::int32_t value) {
 }
 
 // The value of the argument just fetched, or of the line typed when it is absent (the caller
-// has prompted). An invalid number ends the run.
+// has prompted). An invalid number ends the run. The modes for programs never ask: an absent
+// value is 0 there.
 std::int32_t read_value(std::string_view layout) {
   std::int32_t value = 0;
   if (argstatus == -1) {
+    if (mode != Mode::kCopy) return 0;
     rt::read_begin_console(layout);
   } else {
     rt::read_begin_internal(argbuf, kArgLen, layout);

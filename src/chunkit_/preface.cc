@@ -25,9 +25,9 @@ int high(int k) {
 // Compares the two three-digit status values that start at bytes `first` and `second`; a
 // difference is reported on the report unit. Half-bytes above 9 simply give larger values.
 void check_status(int first, int second) {
-  std::int32_t ivstat = 100 * low(first) + 10 * low(first + 1) + low(first + 2);
-  std::int32_t ivstatt = 100 * low(second) + 10 * low(second + 1) + low(second + 2);
-  if (ivstat == ivstatt) return;
+  ivstat = 100 * low(first) + 10 * low(first + 1) + low(first + 2);
+  ivstatt = 100 * low(second) + 10 * low(second + 1) + low(second + 2);
+  if (ivstat == ivstatt || mode == Mode::kList) return;
   rt::write_begin(kReportUnit, "(a,2i4)");
   rt::write_text(" ivstat,ivstatt:");
   rt::write_int4(ivstat);
@@ -40,6 +40,7 @@ void check_status(int first, int second) {
 // counts. A half-byte of 10 to 15 is kept as that value: the progress line shows it as an
 // overflowed one-column field and the run goes on.
 void decode_date_time(int date, int time) {
+  dated = true;
   digit[0] = high(date);
   digit[1] = low(date);
   digit[2] = low(date + 1);
@@ -52,6 +53,8 @@ void decode_date_time(int date, int time) {
 }
 
 void report_bad_preface() {
+  badpref = true;
+  if (mode == Mode::kList) return;
   rt::write_begin(kReportUnit, "(i5,a,3z2)");
   rt::write_count(irec);
   rt::write_text(": ");
@@ -71,6 +74,9 @@ constexpr int kUnmarked = 100;  // subtracted from the type of a preface without
 void decode_preface(const unsigned char* rec) {
   g_rec = rec;
   for (std::int32_t& d : digit) d = 0;
+  dated = false;
+  ivstat = ivstatt = 0;
+  badpref = false;
   rectype = low(1);
 
   switch (rectype) {

@@ -4,8 +4,9 @@
 
 namespace chunkit {
 
-// Sets `rectype` and `digit` from the record's bytes, reading only those its preface uses
-// (at most the first 48); may write to unit 20.
+// Sets `rectype`, `digit` and what the preface holds (`dated`, `ivstat`, `ivstatt`, `badpref`)
+// from the record's bytes, reading only those its preface uses (at most the first 48); may write
+// to unit 20, except while listing, whose lines carry the findings instead.
 void decode_preface(const unsigned char* rec);
 
 }  // namespace chunkit

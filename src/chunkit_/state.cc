@@ -4,6 +4,7 @@
 
 namespace chunkit {
 
+Mode mode;
 char inname[kNameLen];
 char outname[kNameLen];
 char argbuf[kArgLen];
@@ -20,8 +21,14 @@ std::int32_t iversion;
 unsigned char record[kRecordSize];
 std::int32_t rectype;
 std::int32_t digit[11];
+bool dated;
+std::int32_t ivstat, ivstatt;
+bool badpref;
+std::int64_t copied_records;
+std::int64_t copied_bytes;
 
 void reset_state() {
+  mode = Mode::kCopy;
   std::memset(inname, ' ', kNameLen);
   std::memset(outname, ' ', kNameLen);
   std::memset(argbuf, ' ', kArgLen);
@@ -38,6 +45,11 @@ void reset_state() {
   std::memset(record, 0xFF, kRecordSize);
   rectype = 0;
   std::memset(digit, 0, sizeof digit);
+  dated = false;
+  ivstat = ivstatt = 0;
+  badpref = false;
+  copied_records = 0;
+  copied_bytes = 0;
 }
 
 }  // namespace chunkit

@@ -11,6 +11,12 @@
 namespace chunkit {
 
 inline constexpr int kRecordSize = 4096;
+
+// What a run makes of the copy: the copy with its console, or one of the two modes for
+// programs, which show no console text: a listing of the records a copy would copy, or the copy
+// itself, reported in one line at its end.
+enum class Mode { kCopy, kList, kBatch };
+extern Mode mode;
 // File names, blank-padded: as long as the longest name an open takes.
 inline constexpr int kNameLen = static_cast<int>(rt::kNameMax);
 inline constexpr int kArgLen = 80;  // the argument buffer, blank-padded
@@ -37,8 +43,14 @@ extern std::int32_t iversion;  // failed attempts to create the output file
 
 extern unsigned char record[kRecordSize];  // the record in hand, unless read in place
 
-extern std::int32_t rectype;    // record type from the preface decoder
-extern std::int32_t digit[11];  // preface digits 1 to 11
+extern std::int32_t rectype;          // record type from the preface decoder
+extern std::int32_t digit[11];        // preface digits 1 to 11
+extern bool dated;                    // the preface carries a date and a time ...
+extern std::int32_t ivstat, ivstatt;  // ... and its two status values
+extern bool badpref;                  // a type 2 or 3 preface lacks its dated mark
+
+extern std::int64_t copied_records;  // records written wholly or in part
+extern std::int64_t copied_bytes;    // bytes written to the output
 
 // A blank-padded field without its leading and trailing blanks.
 inline std::string_view trimmed(const char* field, int len) {

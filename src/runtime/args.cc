@@ -146,6 +146,10 @@ std::int32_t argcount() {
   return count;
 }
 
+std::string_view word(std::int32_t n) {
+  return words[static_cast<std::size_t>(n)];
+}
+
 void fetcharg(std::int32_t n, char* buf, int len, std::int16_t* status) {
   if (n < 0 || n >= argcount()) {
     if (status != nullptr) *status = -1;

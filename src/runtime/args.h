@@ -24,6 +24,9 @@ std::vector<std::string> split_command_line(std::string_view text,
 // Number of words, word 0 included (at least 1).
 std::int32_t argcount();
 
+// Word n, whole (0 <= n < argcount()).
+std::string_view word(std::int32_t n);
+
 // Copies word n into buf (len bytes): at most len characters, the rest blank. Stores the
 // word's full length in *status (when status is given): the length is capped at 32767 so it
 // never reads as -1. When there is no word n, *status is -1 and buf is left untouched.

@@ -36,6 +36,7 @@ char g_cbuf[kConsoleBufSize];
 std::size_t g_clen = 0;
 bool g_console_broken = false;  // standard output failed once: later output is dropped
 bool g_console_closed = false;
+bool g_muted = false;
 std::int64_t g_last_flush = 0;
 char g_last_sent = '\0';  // the last byte handed to the system
 
@@ -98,6 +99,7 @@ void console_init() {
   g_clen = 0;
   g_console_broken = false;
   g_console_closed = false;
+  g_muted = false;
   g_last_flush = 0;
   g_last_sent = '\0';
   con = ConsoleIn{};
@@ -149,6 +151,34 @@ std::size_t drop_overwritten(char* buf, std::size_t n, char before) {
   return kept;
 }
 
+namespace {
+
+// Bytes into the console output buffer, flushing a full buffer on the way.
+void put_buffered(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (g_clen == kConsoleBufSize) {
+      // At a terminal most of a full buffer is usually progress lines that later ones cover:
+      // they are left out, and the rest waits for the next flush while there is room.
+      if (stdout_is_terminal()) g_clen = drop_overwritten(g_cbuf, g_clen, g_last_sent);
+      if (g_clen > kConsoleBufSize / 2) console_flush();
+    }
+    const std::size_t n = std::min(bytes.size(), kConsoleBufSize - g_clen);
+    std::memcpy(g_cbuf + g_clen, bytes.data(), n);
+    g_clen += n;
+    bytes.remove_prefix(n);
+  }
+}
+
+// A terminal sees its output while the run goes on, but at most every kTerminalFlushMs.
+void flush_if_due() {
+  if (g_clen > 0 && stdout_is_terminal() &&
+      platform::current().now_ms() - g_last_flush >= kTerminalFlushMs) {
+    console_flush();
+  }
+}
+
+}  // namespace
+
 // The carriage control, then the rest of the part, or the part whole when the line continues.
 void console_record_begin(std::string_view part) {
   if (g_line.continues) {
@@ -176,26 +206,20 @@ void console_record_begin(std::string_view part) {
 void console_record_end(bool continued) {
   g_line.owed = true;
   g_line.continues = continued;
-  // A terminal sees its output while it runs, but at most every kTerminalFlushMs.
-  if (g_clen > 0 && stdout_is_terminal() &&
-      platform::current().now_ms() - g_last_flush >= kTerminalFlushMs) {
-    console_flush();
-  }
+  flush_if_due();
 }
 
 void console_put(std::string_view bytes) {
-  while (!bytes.empty()) {
-    if (g_clen == kConsoleBufSize) {
-      // At a terminal most of a full buffer is usually progress lines that later ones cover:
-      // they are left out, and the rest waits for the next flush while there is room.
-      if (stdout_is_terminal()) g_clen = drop_overwritten(g_cbuf, g_clen, g_last_sent);
-      if (g_clen > kConsoleBufSize / 2) console_flush();
-    }
-    const std::size_t n = std::min(bytes.size(), kConsoleBufSize - g_clen);
-    std::memcpy(g_cbuf + g_clen, bytes.data(), n);
-    g_clen += n;
-    bytes.remove_prefix(n);
-  }
+  if (!g_muted) put_buffered(bytes);
+}
+
+void console_mute() {
+  g_muted = true;
+}
+
+void console_put_line(std::string_view line) {
+  put_buffered(line);
+  flush_if_due();
 }
 
 void console_flush() {

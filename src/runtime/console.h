@@ -32,6 +32,13 @@ bool stdin_is_terminal();
 
 // Raw bytes to standard output, in order, through the console output buffer.
 void console_put(std::string_view bytes);
+// From now on the console shows nothing of its own: records, prompts, line ends and the stop
+// text are left out, and standard output carries only the program's lines below. For runs whose
+// output is read by another program.
+void console_mute();
+// A line of the program's own output (its line end included), written even when the console is
+// muted, through the same buffer as console_put.
+void console_put_line(std::string_view line);
 // Hands the buffered console output to the system. At a terminal, lines that later ones in the
 // buffer write over in full are left out: the screen ends up as if they had been sent (on a
 // terminal 64 or more columns wide).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <span>
 
 #include "runtime/console.h"
@@ -214,15 +215,17 @@ struct Converter {
     if (value > 0xFFFFFFFFu) value = std::uint64_t{1} << 32;
   }
 
-  std::int32_t finish() const {
-    if (error != 0) fail(error);
+  // The field's value in *out, or the error number of the first fault (0 when none).
+  int finish(std::int32_t* out) const {
+    if (error != 0) return error;
     // A radix form other than 10 may fill all 32 bits; decimal stops at the int32 range.
     bool bit_pattern = hex || (radix_form && radix != 10);
     std::uint64_t limit = bit_pattern ? 0xFFFFFFFFu : negative ? 0x80000000u : 0x7FFFFFFFu;
-    if (value > limit) fail(kErrIntOverflow);
+    if (value > limit) return kErrIntOverflow;
     auto bits = static_cast<std::uint32_t>(value);
     if (negative) bits = 0u - bits;
-    return static_cast<std::int32_t>(bits);
+    *out = static_cast<std::int32_t>(bits);
+    return 0;
   }
 };
 
@@ -237,7 +240,9 @@ std::int32_t read_number(std::int32_t width, bool hex) {
     if (c == kCtrlZ) fail(kErrEndOfFile);
     cv.feed(c);
   }
-  return cv.finish();
+  std::int32_t value = 0;
+  if (int e = cv.finish(&value)) fail(e);
+  return value;
 }
 
 void begin(bool console, std::string_view layout) {
@@ -306,6 +311,30 @@ void read_end() {
   next_item(&rest);
   if (st.console) console_read_done();
   begin(false, {});
+}
+
+std::optional<std::int32_t> whole_number(std::string_view text, std::size_t width) {
+  Converter cv;
+  bool digits = false;
+  std::size_t i = 0;
+  for (; i < text.size() && i < width; ++i) {
+    const char c = text[i];
+    if (c == ',') {
+      ++i;
+      break;
+    }
+    if (c == ' ' || c == '\t') continue;
+    if (c == kCtrlZ) return std::nullopt;
+    cv.feed(static_cast<unsigned char>(c));
+    digits = c == '#' ? false : digits || digit_value(static_cast<unsigned char>(c)) >= 0;
+  }
+  // What the field does not take must be blank.
+  for (; i < text.size(); ++i) {
+    if (text[i] != ' ') return std::nullopt;
+  }
+  std::int32_t value = 0;
+  if (!digits || cv.finish(&value) != 0) return std::nullopt;
+  return value;
 }
 
 }  // namespace rt

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace rt {
@@ -18,5 +19,10 @@ void read_begin_internal(const char* var, std::size_t len, std::string_view layo
 void read_text(char* target, std::size_t len);
 void read_int4(std::int32_t* target);
 void read_end();
+
+// The value of text read as one I field `width` characters wide, by the same rules as a read
+// statement, when that field reads without an error, holds a digit and takes all of text (what
+// lies past the field or after a comma may only be blank); nothing otherwise.
+std::optional<std::int32_t> whole_number(std::string_view text, std::size_t width);
 
 }  // namespace rt

@@ -742,6 +742,10 @@ std::string_view unit_name(std::int32_t unit) {
   return is_fixed_console(unit) ? "CON" : "";
 }
 
+void close_unit(std::int32_t unit) {
+  if (Unit* u = find_unit(unit)) close_unit(*u, false);
+}
+
 void close_all_units(bool run_failed) {
   for (Unit& u : g_units) {
     if (u.used) close_unit(u, run_failed);

@@ -75,6 +75,10 @@ std::size_t last_component(std::string_view name);
 // Name of a unit's connection for reports ("CON" for the console).
 std::string_view unit_name(std::int32_t unit);
 
+// Writes out and closes one unit, if it is connected; a failure is reported as at the end of
+// the run.
+void close_unit(std::int32_t unit);
+
 // Writes out and closes every unit in slot order, then the owed console line end, and closes
 // standard output. A unit that fails to write out its block, or whose close fails after it was
 // written, is reported (statement kind close) through the normal report; the process end then

@@ -1,0 +1,99 @@
+#include "chunkit_/modes.h"
+
+#include <charconv>
+#include <iterator>
+#include <string_view>
+
+#include "chunkit_/state.h"
+#include "runtime/console.h"
+#include "runtime/devices.h"
+#include "runtime/units.h"
+
+namespace chunkit {
+namespace {
+
+// One output line, built in place: far longer than any line the listing makes, and than the
+// longest name with two numbers.
+class Line {
+ public:
+  Line& text(std::string_view s) {
+    for (char c : s) put(c);
+    return *this;
+  }
+  Line& number(std::int64_t v) {
+    auto [end, ec] = std::to_chars(buf_ + len_, buf_ + sizeof buf_, v);
+    if (ec == std::errc()) len_ = static_cast<std::size_t>(end - buf_);
+    return *this;
+  }
+  // A preface digit as the progress line shows it: one column, "*" for a value above 9.
+  Line& digit(std::int32_t d) {
+    put(d >= 0 && d <= 9 ? static_cast<char>('0' + d) : '*');
+    return *this;
+  }
+  Line& digits(int from, int to) {
+    for (int k = from; k <= to; ++k) digit(chunkit::digit[k - 1]);
+    return *this;
+  }
+  Line& hex(unsigned char b) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    put(kHex[b >> 4]);
+    put(kHex[b & 0x0F]);
+    return *this;
+  }
+  // Starts a note: "; " between notes.
+  Line& note() {
+    if (notes_++ > 0) text("; ");
+    return *this;
+  }
+  void end() {
+    put('\n');
+    rt::console_put_line({buf_, len_});
+  }
+
+ private:
+  void put(char c) {
+    if (len_ < sizeof buf_) buf_[len_++] = c;
+  }
+  char buf_[kNameLen + 256];
+  std::size_t len_ = 0;
+  int notes_ = 0;
+};
+
+}  // namespace
+
+void list_header() {
+  Line().text("record\toffset\tlength\ttype\tdigits\tdate\ttime\tnote").end();
+}
+
+void list_record(const unsigned char* rec, std::size_t length, std::int32_t data_end) {
+  Line line;
+  line.number(irec).text("\t");
+  line.number((std::int64_t{irec} - 1) * kRecordSize).text("\t");
+  line.number(static_cast<std::int64_t>(length)).text("\t");
+  line.number(rectype).text("\t");
+  line.digits(1, 5).text(" ").digits(6, 11).text("\t");
+  if (dated) {
+    line.digits(1, 2).text("-").digits(3, 5).text("\t");
+    line.digits(6, 7).text(":").digits(8, 9).text(":").digits(10, 11).text("\t");
+  } else {
+    line.text("\t\t");
+  }
+  if (dated && ivstat != ivstatt)
+    line.note().text("status ").number(ivstat).text(" ").number(ivstatt);
+  if (badpref)
+    line.note().text("bad preface ").hex(rec[0]).text(" ").hex(rec[1]).text(" ").hex(rec[2]);
+  if (data_end > 0) line.note().text("data ends at byte ").number(data_end);
+  line.end();
+}
+
+void batch_summary() {
+  rt::close_unit(kOutUnit);
+  const std::string_view name = trimmed(outname, kNameLen);
+  std::size_t base_len = 0;
+  const rt::DeviceName* device = rt::device_of_name(name, &base_len);
+  Line line;
+  line.text(device != nullptr && device->device == rt::Device::kNull ? "NUL" : name);
+  line.text("\t").number(copied_records).text("\t").number(copied_bytes).end();
+}
+
+}  // namespace chunkit

@@ -1,0 +1,21 @@
+// What the two modes for programs write on standard output: the record listing's lines, and
+// the batch copy's closing line. Lines end in LF alone.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace chunkit {
+
+// The listing's header line.
+void list_header();
+
+// The line of the record in hand (`irec`, just decoded): `length` bytes of it are in the file,
+// and data_end, when not 0, is the last byte of data the copy found in it.
+void list_record(const unsigned char* rec, std::size_t length, std::int32_t data_end);
+
+// Closes the output file (a failure is reported as any failed close), then writes the line
+// naming the file created, the records written wholly or in part and the bytes written.
+void batch_summary();
+
+}  // namespace chunkit

@@ -1,0 +1,129 @@
+#include "chunkit_/options.h"
+
+#include <cstddef>
+#include <utility>
+
+#include "runtime/console.h"
+#include "runtime/input.h"
+
+namespace chunkit {
+namespace {
+
+// The widths in which the copy reads its numbers: record numbers and skip ranges, bytes.
+constexpr std::size_t kRecWidth = 10;
+constexpr std::size_t kByteWidth = 5;
+constexpr std::size_t kPositions = 4;
+
+bool looks_like_skip(std::string_view arg) {
+  return !arg.empty() && (arg[0] == 's' || arg[0] == 'S');
+}
+
+Invocation fail(std::string what, std::string_view arg = {}) {
+  Invocation inv;
+  inv.action = Action::kUsageError;
+  inv.error = std::move(what);
+  inv.error.append(arg);
+  return inv;
+}
+
+// A name must be given, not blank, and short enough for an open to take it whole.
+std::string name_fault(std::string_view role, std::span<const std::string_view> rest,
+                       std::size_t index) {
+  if (index >= rest.size()) return std::string("no ").append(role).append(" file given");
+  const std::string_view name = rest[index];
+  if (name.find_first_not_of(' ') == std::string_view::npos) {
+    return std::string(role).append(" name is blank");
+  }
+  if (name.size() > rt::kNameMax) {
+    return std::string(role).append(" name is longer than 259 characters: ").append(name);
+  }
+  return {};
+}
+
+// The checks of --list (one name) and --batch (two names) on the words after the options.
+Invocation check_mode_arguments(Invocation inv, std::span<const std::string_view> rest) {
+  const std::size_t names = inv.mode == Mode::kBatch ? 2 : 1;
+  for (std::size_t i = 0; i < names; ++i) {
+    std::string fault = name_fault(i == 0 ? "input" : "output", rest, i);
+    if (!fault.empty()) return fail(std::move(fault));
+  }
+  rest = rest.subspan(names);
+
+  std::size_t positions = 0;
+  if (!rest.empty() && !looks_like_skip(rest[0])) {
+    for (; positions < kPositions && positions < rest.size(); ++positions) {
+      const std::size_t width = positions % 2 == 0 ? kRecWidth : kByteWidth;
+      if (rt::whole_number(rest[positions], width)) continue;
+      const std::string which =
+          std::string("position ").append(1, static_cast<char>('1' + positions));
+      if (rest[positions].empty()) return fail(which + " is empty");
+      return fail(which + " is not a number: ", rest[positions]);
+    }
+  }
+  std::int64_t last_skipped = INT64_MIN;
+  for (std::size_t i = positions; i < rest.size(); ++i) {
+    const std::string_view arg = rest[i];
+    if (!looks_like_skip(arg)) {
+      return fail(positions == kPositions ? "only skip ranges may follow the four positions: "
+                                          : "only skip ranges may follow a skip range: ",
+                  arg);
+    }
+    const std::optional<SkipRange> r = skip_range(arg);
+    if (!r) return fail("skip range is not s#, s#-## or s-##: ", arg);
+    if (r->first > r->last) return fail("skip range ends before it starts: ", arg);
+    if (r->first <= last_skipped) {
+      return fail("skip ranges must ascend without overlapping: ", arg);
+    }
+    last_skipped = r->last;
+  }
+  return inv;
+}
+
+}  // namespace
+
+std::optional<SkipRange> skip_range(std::string_view arg) {
+  if (!looks_like_skip(arg)) return std::nullopt;
+  const std::string_view body = arg.substr(1);
+  const std::size_t dash = body.find('-');
+  std::optional<std::int32_t> first = 0;
+  if (dash != 0) first = rt::whole_number(body.substr(0, dash), kRecWidth);
+  std::optional<std::int32_t> last = first;
+  if (dash != std::string_view::npos) last = rt::whole_number(body.substr(dash + 1), kRecWidth);
+  if (!first || !last) return std::nullopt;
+  return SkipRange{*first, *last};
+}
+
+Invocation read_command_line(std::span<const std::string_view> args) {
+  Invocation inv;
+  std::size_t i = 0;
+  for (; i < args.size(); ++i) {
+    const std::string_view a = args[i];
+    if (a == "--") {
+      ++i;
+      break;
+    }
+    if (a == "--help" || a == "-h") {
+      inv.action = Action::kHelp;
+      return inv;
+    }
+    if (a == "--version") {
+      inv.action = Action::kVersion;
+      return inv;
+    }
+    if (a == "--list" || a == "--batch") {
+      const Mode mode = a == "--list" ? Mode::kList : Mode::kBatch;
+      if (inv.mode != Mode::kCopy && inv.mode != mode) {
+        return fail("--list and --batch exclude each other");
+      }
+      inv.mode = mode;
+      continue;
+    }
+    if (a.starts_with("--")) return fail("unknown option: ", a);
+    break;
+  }
+  inv.taken = static_cast<std::int32_t>(i);
+  if (inv.mode == Mode::kCopy) return inv;
+  return check_mode_arguments(std::move(inv), args.subspan(i));
+}
+
+}  // namespace chunkit
