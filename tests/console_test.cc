@@ -58,6 +58,22 @@ TEST(ConsoleBuffer, RecordsShareOneSystemWrite) {
   EXPECT_EQ(flushed(fp), want + std::string(70000, 'b'));
 }
 
+// A muted console shows nothing of its own, not even the stop text; the program's lines go
+// out in order, the last one when the run ends.
+TEST(ConsoleBuffer, MutedConsoleCarriesOnlyProgramLines) {
+  fake::FakePlatform fp;
+  start(fp);
+  record(" before");
+  rt::console_mute();
+  record(" status line");
+  rt::console_put_line("a\tb\n");
+  rt::console_break_line();
+  rt::console_put("\r");
+  rt::console_put_line("c\n");
+  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 0);
+  EXPECT_EQ(fp.out, "beforea\tb\nc\n");
+}
+
 TEST(ConsoleBuffer, TerminalSeesOutputEveryFiftyMilliseconds) {
   fake::FakePlatform fp;
   fp.stdout_terminal = true;
