@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times Chunkit_ beside dd on the same 1 GiB record file, in one run, alternating the
-# commands, and prints the medians and the ratios. Not a test: a measurement.
+# commands, and prints the medians and the ratios. Not a test: a measurement. The listing
+# (--list) is timed beside a copy of the same file to NUL.
 #   bench/compare.sh [RUNS]        (default 9 runs of each command)
 # Also, when the tools are there (each part is skipped with the reason otherwise):
 #   valgrind       instructions per record of a whole-file copy of 4096 records (callgrind)
@@ -81,6 +82,9 @@ cmds=(
   "chunkit whole >null|$bin in.dat out.dat 0 0 0 0 >/dev/null"
   "chunkit whole >file|$bin in.dat out.dat 0 0 0 0 >console.txt"
   "chunkit half >null|$bin in.dat out.dat $half_start 0 $half_end 0 >/dev/null"
+  "chunkit whole to NUL|$bin in.dat NUL 0 0 0 0 >/dev/null"
+  "chunkit --list >null|$bin --list in.dat >/dev/null"
+  "chunkit --list >file|$bin --list in.dat >console.txt"
   "dd bs=4096 whole|dd if=in.dat of=out.dat bs=4096 status=none"
   "dd bs=1M whole|dd if=in.dat of=out.dat bs=1M status=none"
   "dd bs=4096 half|dd if=in.dat of=out.dat bs=4096 skip=$((half_start - 1)) count=$((half_end - half_start + 1)) status=none"
@@ -119,6 +123,8 @@ echo "whole >null / dd bs=4096: $(ratio 'chunkit whole >null' 'dd bs=4096 whole'
 echo "whole >file / dd bs=1M:   $(ratio 'chunkit whole >file' 'dd bs=1M whole')   (target 1.3 or less)"
 echo "half >null / dd bs=1M:    $(ratio 'chunkit half >null' 'dd bs=1M half')"
 echo "half >null / dd bs=4096:  $(ratio 'chunkit half >null' 'dd bs=4096 half')"
+echo "--list >null / to NUL:     $(ratio 'chunkit --list >null' 'chunkit whole to NUL')   (target 1.5 or less)"
+echo "--list >file / to NUL:     $(ratio 'chunkit --list >file' 'chunkit whole to NUL')"
 if [ -n "$terminal" ]; then
   echo "whole >tmux / >null:      $(ratio 'chunkit whole >tmux' 'chunkit whole >null')   (target 1.5 or less)"
 fi
