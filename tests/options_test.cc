@@ -161,6 +161,23 @@ TEST(Options, CommandLines) {
        Mode::kCopy,
        0,
        "skip ranges must ascend without overlapping: s-9"},
+      // Skip ranges the copy would only reach in a further pass.
+      {{"--batch", "in", "out", "1", "0", "3", "0", "s2", "s4"}, Action::kRun, Mode::kBatch, 1, ""},
+      {{"--batch", "in", "out", "1", "0", "3", "0", "s5", "s6"},
+       Action::kUsageError,
+       Mode::kCopy,
+       0,
+       "skip range lies past the last record to copy (3): s6"},
+      {{"--list", "in", "1", "0", "-1", "0", "s3"},
+       Action::kUsageError,
+       Mode::kCopy,
+       0,
+       "skip range lies past the last record to copy (-1): s3"},
+      {{"--list", "in", "s5-999999999", "s1000000000"},
+       Action::kUsageError,
+       Mode::kCopy,
+       0,
+       "skip range lies past the last record to copy (999999999): s1000000000"},
   };
   for (const Case& c : cases) {
     std::string line;
@@ -180,6 +197,10 @@ TEST(Options, CommandLines) {
             Action::kRun);
   EXPECT_EQ(chunkit::read_command_line(std::vector<std::string_view>{"--list", longer}).error,
             "input name is longer than 259 characters: " + longer);
+  // The copy reads 80 characters of an argument; the checks take no longer one.
+  const std::string skip = "s5" + std::string(90, ' ') + "-7";
+  EXPECT_EQ(chunkit::read_command_line(std::vector<std::string_view>{"--list", "in", skip}).error,
+            "argument longer than 80 characters: " + skip);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ namespace {
 constexpr std::size_t kRecWidth = 10;
 constexpr std::size_t kByteWidth = 5;
 constexpr std::size_t kPositions = 4;
+constexpr std::int32_t kLastRec = 999999999;  // the last record, when endrec is 0
 
 bool looks_like_skip(std::string_view arg) {
   return !arg.empty() && (arg[0] == 's' || arg[0] == 'S');
@@ -48,12 +49,22 @@ Invocation check_mode_arguments(Invocation inv, std::span<const std::string_view
     if (!fault.empty()) return fail(std::move(fault));
   }
   rest = rest.subspan(names);
+  // The copy reads only the first kArgLen characters of an argument.
+  for (const std::string_view arg : rest) {
+    if (arg.size() > static_cast<std::size_t>(kArgLen)) {
+      return fail("argument longer than 80 characters: ", arg);
+    }
+  }
 
   std::size_t positions = 0;
+  std::int32_t endrec = kLastRec;
   if (!rest.empty() && !looks_like_skip(rest[0])) {
     for (; positions < kPositions && positions < rest.size(); ++positions) {
       const std::size_t width = positions % 2 == 0 ? kRecWidth : kByteWidth;
-      if (rt::whole_number(rest[positions], width)) continue;
+      if (const std::optional<std::int32_t> v = rt::whole_number(rest[positions], width)) {
+        if (positions == 2 && *v != 0) endrec = *v;
+        continue;
+      }
       const std::string which =
           std::string("position ").append(1, static_cast<char>('1' + positions));
       if (rest[positions].empty()) return fail(which + " is empty");
@@ -73,6 +84,14 @@ Invocation check_mode_arguments(Invocation inv, std::span<const std::string_view
     if (r->first > r->last) return fail("skip range ends before it starts: ", arg);
     if (r->first <= last_skipped) {
       return fail("skip ranges must ascend without overlapping: ", arg);
+    }
+    // The copy takes the next skip range at the first record past the current one (the first
+    // after positions at record 1); one it never reaches before endrec would start a further
+    // pass over the rest of the file.
+    const bool reached = i == positions ? positions == 0 || endrec >= 1 : last_skipped < endrec;
+    if (!reached) {
+      return fail("skip range lies past the last record to copy (" + std::to_string(endrec) + "): ",
+                  arg);
     }
     last_skipped = r->last;
   }

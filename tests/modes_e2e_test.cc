@@ -1,0 +1,320 @@
+// End-to-end runs of --list and --batch against a copy of the same file with the same arguments:
+// the listing names the records the copy shows, the batch copy writes the copy's bytes, and a
+// command line either mode refuses leaves the folder as it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "run_binary.h"
+
+namespace {
+
+using e2e::Result;
+using e2e::TempDir;
+
+const std::string kBin = e2e::tool();
+const std::string kHeader = "record\toffset\tlength\ttype\tdigits\tdate\ttime\tnote\n";
+
+// One record of the test file: its preface bytes ("position=hex", over a type-1 record whose
+// bytes 2 to 48 are 0; "*" for a record of 0xFF only), what the listing shows of it and what
+// the decoder reports of it on standard error.
+struct Rec {
+  std::string bytes;
+  bool dated;
+  std::string note;
+  std::string report;
+};
+const std::string kDated = "1=02 2=3C 3=FF 4=99 5=01 6=23 9=23 10=59 11=59 ";
+const std::string kDated15 = "1=0F 4=CC 5=CC 10=FF 11=07 12=03 13=65 16=01 17=02 18=03 ";
+const Rec kRecs[] = {
+    {"", false, "", ""},  // no decoded preface
+    {kDated + "12=01 13=02 14=03 15=01 16=02 17=03", true, "", ""},
+    {kDated + "1=03 12=01 13=02 14=03 15=01 16=02 17=04", true, "status 123 124",
+     " ivstat,ivstatt: 123 124\r\n"},
+    {"1=02 2=3C 3=00", false, "bad preface 02 3C 00", "    4:  23C 0\r\n"},
+    {"1=13 2=3C 3=FE", false, "bad preface 13 3C FE", "    5: 133CFE\r\n"},
+    {"1=02 2=3D 3=FF", false, "", ""},              // no mark: lowered without a report
+    {"*", false, "", ""},                           // 0xFF only: type 15 without its marks
+    {"1=09 2=3C 4=31 5=AB 14=1F", false, "", ""},   // nibbles above 9
+    {"1=0C 5=01 8=01 46=03 48=01", false, "", ""},  // bits
+    {kDated15 + "19=05 22=01", true, "status 500 100", " ivstat,ivstatt: 500 100\r\n"},
+    {"1=0F 4=CC 5=CC 9=2D 10=04 19=F6", false, "", ""},  // type 15 without a date
+    {"1=0F 4=CC 5=CD", false, "", ""},                   // type 15 without its second mark
+    {kDated + "4=9A 11=FF", true, "", ""},               // a dated preface with digits above 9
+    {"1=0B", false, "", ""},                             // nibbles without the mark
+    {"1=0D 9=01 10=01", false, "", ""},                  // bits
+    // The short final record: 700 bytes of data, then 300 bytes of 0xFF.
+    {kDated + "1=03 12=01 13=02 14=03 15=03 16=02 17=01", true, "status 123 321",
+     " ivstat,ivstatt: 123 321\r\n"},
+};
+constexpr int kRecords = static_cast<int>(std::size(kRecs));
+constexpr int kLastLength = 1000, kDataEnd = 700;
+
+std::string test_file() {
+  std::string data = e2e::type1_records(kRecords);
+  for (int r = 0; r < kRecords; ++r) {
+    char* rec = data.data() + r * 4096;
+    if (kRecs[r].bytes == "*") {
+      std::fill(rec, rec + 4096, '\xFF');
+      continue;
+    }
+    std::fill(rec + 1, rec + 48, '\0');
+    std::istringstream in(kRecs[r].bytes);
+    for (std::string item; in >> item;) {
+      const std::size_t eq = item.find('=');
+      rec[std::stoi(item.substr(0, eq)) - 1] =
+          static_cast<char>(std::stoi(item.substr(eq + 1), nullptr, 16));
+    }
+  }
+  data.resize(data.size() - 4096 + kLastLength);
+  std::fill(data.end() - (kLastLength - kDataEnd), data.end(), '\xFF');
+  return data;
+}
+
+// The whole copy of the test file: the trailing 0xFF bytes are no data.
+const std::string kWhole = test_file().substr(0, (kRecords - 1) * 4096 + kDataEnd);
+
+Result run(const TempDir& dir, std::vector<std::string> head,
+           const std::vector<std::string>& tail = {}) {
+  head.insert(head.begin(), kBin);
+  head.insert(head.end(), tail.begin(), tail.end());
+  return e2e::run(dir.path(), head);
+}
+
+// The arguments a copy needs to run without asking: the missing positions as 0.
+std::vector<std::string> with_zeros(std::vector<std::string> args) {
+  std::size_t n = 0;
+  while (n < args.size() && n < 4 && args[n][0] != 's') ++n;
+  if (n > 0 || args.empty()) args.insert(args.begin() + static_cast<long>(n), 4 - n, "0");
+  return args;
+}
+
+std::set<std::string> names_in(const TempDir& dir) {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    names.insert(e.path().filename().string());
+  return names;
+}
+
+// The "Copying:" progress lines of a copy: the record, the type and the digits shown,
+// and the byte named by an end-of-data box shown since the line before.
+struct Shown {
+  int rec, type;
+  std::string digits;
+  int data_end;
+};
+std::vector<Shown> copied(const std::string& console) {
+  const std::string box = "Found end of data at byte ";
+  const std::size_t b = console.find(box);
+  std::vector<Shown> shown;
+  std::size_t before = 0;
+  for (std::size_t at = console.find("Copying:"); at != std::string::npos;
+       before = at, at = console.find("Copying:", at + 1)) {
+    const std::size_t p = console.find("rec #", at);
+    const bool boxed = b != std::string::npos && before < b && b < at;
+    shown.push_back({std::stoi(console.substr(p + 5, 8)), std::stoi(console.substr(p + 18, 3)),
+                     console.substr(p + 23, 12),
+                     boxed ? std::stoi(console.substr(b + box.size(), 5)) : 0});
+  }
+  return shown;
+}
+
+TEST(ModesEndToEnd, ListingNamesTheRecordsTheCopyShows) {
+  const struct {
+    std::vector<std::string> args;
+    int read;  // the records the copy reads, and decodes
+  } cases[] = {
+      {{}, kRecords},
+      {{"3", "0", "9", "0"}, 9},
+      {{"s2-4", "s7"}, kRecords},
+      {{"0", "0", "0", "0"}, kRecords},
+      {{"5", "100"}, kRecords},
+      // Positions, then skip ranges taken while the records go by.
+      {{"1", "0", "9", "0", "s5", "s7-8"}, 9},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    dir.write("in.dat", test_file());
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    Result list = run(dir, {"--list", "in.dat"}, c.args);
+    EXPECT_EQ(list.err, "");
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(names_in(dir), std::set<std::string>{"in.dat"});
+
+    Result copy = run(dir, {"in.dat", "c.dat"}, with_zeros(c.args));
+    std::string reports;
+    for (int r = 0; r < c.read; ++r) reports += kRecs[r].report;
+    EXPECT_EQ(copy.err, reports);
+    std::string want = kHeader;
+    for (const Shown& s : copied(copy.out)) {
+      const Rec& rec = kRecs[s.rec - 1];
+      const std::string& d = s.digits;
+      std::string note = rec.note;
+      if (s.data_end > 0)
+        note += (note.empty() ? "" : "; ") + std::string("data ends at byte ") +
+                std::to_string(s.data_end);
+      want += std::to_string(s.rec) + "\t" + std::to_string((s.rec - 1) * 4096) + "\t" +
+              std::to_string(s.rec == kRecords ? kLastLength : 4096) + "\t" +
+              std::to_string(s.type) + "\t" + d + "\t" +
+              (rec.dated ? d.substr(0, 2) + "-" + d.substr(2, 3) + "\t" + d.substr(6, 2) + ":" +
+                               d.substr(8, 2) + ":" + d.substr(10, 2) + "\t"
+                         : "\t\t") +
+              note + "\n";
+    }
+    EXPECT_EQ(list.out, want);
+  }
+}
+
+TEST(ModesEndToEnd, BatchWritesWhatTheCopyWrites) {
+  const struct {
+    std::vector<std::string> args;
+    int records;  // written wholly or in part
+  } cases[] = {
+      {{}, kRecords},  // the data ends in the short final record
+      {{"3", "0", "9", "0"}, 7},
+      {{"2", "100", "4", "200"}, 3},
+      {{"s2-4", "s7"}, kRecords - 4},
+      {{"2", "0", "0", "0", "s4-5", "s9"}, kRecords - 4},
+      {{"3", "10"}, kRecords - 2},
+      {{"16#A", "2#101", "8#15", "16#1F"}, 4},
+      {{"6", "4000", "6", "96"}, 0},
+      {{"16", "800"}, 0},  // starts past the data of the short final record
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    dir.write("in.dat", test_file());
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    Result batch = run(dir, {"--batch", "in.dat", "b.dat"}, c.args);
+    Result copy = run(dir, {"in.dat", "c.dat"}, with_zeros(c.args));
+    EXPECT_EQ(batch.status, 0);
+    EXPECT_EQ(batch.err, copy.err);
+    const std::string written = dir.read("b.dat");
+    EXPECT_EQ(written, dir.read("c.dat"));
+    EXPECT_EQ(batch.out,
+              "b.dat\t" + std::to_string(c.records) + "\t" + std::to_string(written.size()) + "\n");
+  }
+}
+
+// The closing line names the file created, or the null device; an existing file is kept.
+TEST(ModesEndToEnd, BatchNamesWhatItWrote) {
+  const struct {
+    std::string out;
+    bool taken;
+    std::string shown;
+  } cases[] = {{"b.dat", true, "b.001"}, {"NUL", false, "NUL"}, {"nul", false, "NUL"}};
+  for (const auto& c : cases) {
+    TempDir dir;
+    dir.write("in.dat", test_file());
+    if (c.taken) dir.write(c.out, "keep");
+    Result r = run(dir, {"--batch", "in.dat", c.out});
+    EXPECT_EQ(r.out, c.shown + "\t" + std::to_string(kRecords) + "\t" +
+                         std::to_string(kWhole.size()) + "\n");
+    EXPECT_EQ(r.status, 0);
+    std::set<std::string> want = {"in.dat"};
+    if (c.taken) {
+      EXPECT_EQ(dir.read(c.out), "keep");
+      EXPECT_EQ(dir.read(c.shown), kWhole);
+      want.insert({c.out, c.shown});
+    }
+    EXPECT_EQ(names_in(dir), want) << c.out;
+  }
+}
+
+TEST(ModesEndToEnd, EmptyFile) {
+  TempDir dir;
+  dir.write("in.dat", "");
+  Result r = run(dir, {"--list", "in.dat"});
+  EXPECT_EQ(r.out, kHeader);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  r = run(dir, {"--batch", "in.dat", "b.dat"});
+  EXPECT_EQ(r.out, "b.dat\t0\t0\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("b.dat"), "");
+}
+
+TEST(ModesEndToEnd, UsageErrorsCreateNothing) {
+  const std::string long_name(260, 'o');
+  const struct {
+    std::vector<std::string> args;
+    std::string what;
+  } cases[] = {
+      {{"--batch", "in.dat", "b.dat", "1", "0", "3x"}, "position 3 is not a number: 3x"},
+      {{"--list", "in.dat", "1", "0", "0", ""}, "position 4 is empty"},
+      {{"--list", "in.dat", "2", "0", "s5"}, "position 3 is not a number: s5"},
+      {{"--batch", "in.dat", "new.dat", " "}, "position 1 is not a number:  "},
+      {{"--list"}, "no input file given"},
+      {{"--batch", "in.dat"}, "no output file given"},
+      {{"--bat", "in.dat", "b.dat"}, "unknown option: --bat"},
+      {{"--list", "--batch", "in.dat", "b.dat"}, "--list and --batch exclude each other"},
+      {{"--batch", "in.dat", "new.dat", "s5", "s3"},
+       "skip ranges must ascend without overlapping: s3"},
+      {{"--list", "in.dat", "s2-5", "s5"}, "skip ranges must ascend without overlapping: s5"},
+      {{"--batch", "in.dat", "b.dat", "1", "0", "0", "0", "5"},
+       "only skip ranges may follow the four positions: 5"},
+      {{"--list", "in.dat", "s2", "7"}, "only skip ranges may follow a skip range: 7"},
+      {{"--batch", "in.dat", "b.dat", "s5-"}, "skip range is not s#, s#-## or s-##: s5-"},
+      {{"--list", "in.dat", "s9-3"}, "skip range ends before it starts: s9-3"},
+      {{"--list", "   "}, "input name is blank"},
+      {{"--batch", "in.dat", " "}, "output name is blank"},
+      {{"--batch", "in.dat", long_name}, "output name is longer than 259 characters: " + long_name},
+      {{"--list", "--", "in.dat", "--help"}, "position 1 is not a number: --help"},
+      {{"--batch", "in.dat", "b.dat", "1", "0", "3", "0", "s5", "s6"},
+       "skip range lies past the last record to copy (3): s6"},
+      // Every argument is checked before the input is opened.
+      {{"--batch", "missing.dat", "new.dat", "x"}, "position 1 is not a number: x"},
+  };
+  TempDir dir;
+  dir.write("in.dat", test_file());
+  dir.write("b.dat", "keep");
+  for (const auto& c : cases) {
+    Result r = run(dir, c.args);
+    EXPECT_EQ(r.err, "Chunkit_: " + c.what + "\nTry 'Chunkit_ --help'.\n");
+    EXPECT_EQ(r.out, "") << c.what;
+    EXPECT_EQ(r.status, 2) << c.what;
+    EXPECT_EQ(names_in(dir), (std::set<std::string>{"b.dat", "in.dat"})) << c.what;
+  }
+  EXPECT_EQ(dir.read("b.dat"), "keep");
+}
+
+// After "--" every word is an argument, even one that looks like an option.
+TEST(ModesEndToEnd, DoubleDashEndsTheOptions) {
+  TempDir dir;
+  dir.write("--x.dat", test_file());
+  dir.write("in.dat", test_file());
+  Result r = run(dir, {"--", "--x.dat", "c.dat", "0", "0", "0", "0"});
+  EXPECT_NE(r.out.find(" Input,output=--x.dat c.dat \r\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("c.dat"), kWhole);
+  r = run(dir, {"--list", "--", "--x.dat"});
+  EXPECT_EQ(r.out, run(dir, {"--list", "in.dat"}).out);
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), kRecords + 1);
+  EXPECT_EQ(r.status, 0);
+  r = run(dir, {"--batch", "--", "--x.dat", "b.dat"});
+  EXPECT_EQ(r.out,
+            "b.dat\t" + std::to_string(kRecords) + "\t" + std::to_string(kWhole.size()) + "\n");
+  EXPECT_EQ(dir.read("b.dat"), kWhole);
+}
+
+// A run-time error ends either mode as it ends the copy: a report, exit status 1, no line.
+TEST(ModesEndToEnd, MissingInput) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--batch", "missing.dat", "b.dat"},
+        {"--batch", "missing.dat", "b.dat", "2", "0", "0", "0", "s5"},
+        {"--list", "missing.dat", "3"}}) {
+    TempDir dir;
+    Result r = run(dir, args);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "\r\nrun-time error F6416: OPEN(missing.dat)\r\n- file not found\r\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(names_in(dir).empty());
+  }
+}
+
+}  // namespace
