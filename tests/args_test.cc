@@ -23,6 +23,8 @@ TEST(SplitCommandLine, WordsAfterTheProgramName) {
       {"a\\\"b", {"a\"b"}},
       {"a\\\\\"b c\"", {"a\\b c"}},
       {"\"a\"\"b\"", {"a\"b"}},
+      {"\"a\"\"b\" c", {"a\"b c"}},  // the doubled quote keeps the quoted part going
+      {"\"a\\\"b\" c", {"a\"b", "c"}},
       {"x \"y z", {"x", "y z"}},
       {"  \t a\t\tb  ", {"a", "b"}},
       {"\"\" b", {"", "b"}},

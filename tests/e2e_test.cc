@@ -351,7 +351,7 @@ Result copy_into(const TempDir& dir, const std::string& out, const std::string& 
 // Only the bare names CON, USER, ERR and NUL are devices: every other name is a file, and an
 // existing file is never written into, whatever it is called or points to.
 TEST(EndToEnd, DeviceNames) {
-  if (e2e::under_wine()) GTEST_SKIP() << "Windows reserves the device names (DeviceNamesOnWindows)";
+  if (e2e::under_wine()) GTEST_SKIP() << "Windows reserves the device names (NamesOnWindows)";
   struct Case {
     std::string out;
     std::string created;  // empty: no file is made
@@ -386,27 +386,42 @@ TEST(EndToEnd, DeviceNames) {
   }
 }
 
-// Where the system reserves the device names, a name with an extension reaches the device too:
-// the null device takes the copy, and the console and standard error never do, under any
-// number.
-TEST(EndToEnd, DeviceNamesOnWindows) {
+// Where the system reserves the device names it decides them: the null device takes the copy
+// under any extension and in any folder, its other devices are refused at once as output, and
+// the tool's own names are devices only as the whole name. Names with a drive or a "\\" are
+// numbered in their last component.
+TEST(EndToEnd, NamesOnWindows) {
   if (!e2e::under_wine()) GTEST_SKIP() << "only Windows reserves the device names";
   struct Case {
     std::string out;
-    std::string created;  // empty: no file is made
+    std::string created;  // relative to the test folder; empty: no file is made
     std::string report;   // empty: the copy ends normally
   };
   const Case cases[] = {
       {"nul.dat", "", ""},
       {"NUL", "", ""},
-      {"err.log", "err.log", ""},  // an extension starting with E, L or U is no device's
-      {"con.txt", "", "F6413: OPEN(con.999)"},
-      {"user.dat", "", "F6413: OPEN(user.999)"},
-      {"ERR", "", "F6413: OPEN(ERR.999)"},
+      {"nul.log", "", ""},
+      {"Nul.u", "", ""},
+      {"nul.e1", "", ""},
+      {"dir.d\\nul.txt", "", ""},
+      {"err.log", "err.log", ""},
+      {"user.dat", "user.dat", ""},
+      {"ERR", "ERR.001", ""},
+      {"con.txt", "", "F6202: OPEN(con.txt)"},
+      {"COM5", "", "F6202: OPEN(COM5)"},
+      {"lpt9.x.y", "", "F6202: OPEN(lpt9.x.y)"},
+      {"dir.d\\aux", "", "F6202: OPEN(dir.d\\aux)"},
+      {"o?t", "", "F6412: OPEN(o?t)"},
+      // The process's folder is the current one of drive Z: under Wine.
+      {"Z:out.dat", "out.001", ""},
+      {"dir.d\\out.dat", "dir.d/out.001", ""},
   };
   for (const Case& c : cases) {
     TempDir dir;
     dir.write("in.dat", records(2));
+    std::filesystem::create_directory(dir.file("dir.d"));
+    dir.write("out.dat", "keep");
+    dir.write("dir.d/out.dat", "keep");
     Result r = e2e::run(dir.path(), args({c.out, "0", "0", "0", "0"}));
     EXPECT_EQ(r.status, c.report.empty() ? 0 : 1) << c.out;
     EXPECT_EQ(r.err.rfind("\r\nrun-time error " + c.report, 0),
@@ -415,7 +430,12 @@ TEST(EndToEnd, DeviceNamesOnWindows) {
     if (!c.created.empty()) {
       EXPECT_EQ(dir.read(c.created), records(2)) << c.out;
     }
-    EXPECT_EQ(files_in(dir), c.created.empty() ? 1u : 2u) << c.out;
+    // in.dat, out.dat, the folder and its out.dat, and the copy.
+    std::size_t files = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path())) {
+      files += e.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(files, c.created.empty() ? 3u : 4u) << c.out;
   }
 }
 

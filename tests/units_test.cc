@@ -262,8 +262,8 @@ TEST(Open, ResultsOfStatusesNamesAndKeywords) {
 }
 
 // Where the system does not reserve them, printer and serial names and device names with an
-// extension are ordinary files, created new like any other; where it does, they reach the
-// device (its file here) and a new file is never made under them.
+// extension are ordinary files, created new like any other; where it does, its own names reach
+// the device (its file here) and a new file is never made under them.
 TEST(Open, DeviceNamesFollowTheSystem) {
   struct Case {
     const char* name;
@@ -272,15 +272,32 @@ TEST(Open, DeviceNamesFollowTheSystem) {
     const char* created;  // file made by the open, or null
   };
   const Case cases[] = {
-      {"PRN", false, 6415, nullptr},    {"prn.txt", false, 0, "prn.txt"},
-      {"Lpt3", false, 0, "Lpt3"},       {"aux.dat", false, 0, "aux.dat"},
-      {"COM1", false, 6415, nullptr},   {"nul.dat", false, 0, "nul.dat"},
-      {"con.txt", false, 0, "con.txt"}, {"err.log", false, 0, "err.log"},
-      {"ERR", false, 6413, nullptr},    {"CON", false, 6413, nullptr},
-      {"NUL", false, 0, nullptr},       {"prn.txt", true, 0, nullptr},
-      {"aux.dat", true, 0, nullptr},    {"Lpt3", true, 6416, nullptr},
-      {"nul.dat", true, 0, nullptr},    {"con.txt", true, 6413, nullptr},
-      {"ERR.txt", true, 6413, nullptr}, {"err.log", true, 0, "err.log"},
+      {"PRN", false, 6415, nullptr},
+      {"prn.txt", false, 0, "prn.txt"},
+      {"Lpt3", false, 0, "Lpt3"},
+      {"aux.dat", false, 0, "aux.dat"},
+      {"COM1", false, 6415, nullptr},
+      {"nul.dat", false, 0, "nul.dat"},
+      {"con.txt", false, 0, "con.txt"},
+      {"err.log", false, 0, "err.log"},
+      {"ERR", false, 6413, nullptr},
+      {"CON", false, 6413, nullptr},
+      {"NUL", false, 0, nullptr},
+      {"prn.txt", true, 0, nullptr},
+      {"aux.dat", true, 0, nullptr},
+      {"Lpt3", true, 6416, nullptr},
+      {"nul.dat", true, 0, nullptr},
+      {"con.txt", true, 6413, nullptr},
+      {"ERR.txt", true, 0, "ERR.txt"},
+      {"err.log", true, 0, "err.log"},
+      // The system's own names under any extension and in any folder; the run-time's own
+      // names only as the whole name.
+      {"nul.log", true, 0, nullptr},
+      {"d\\NUL .e1", true, 0, nullptr},
+      {"C:com5", true, 6416, nullptr},
+      {"LPT9.x.y", true, 6416, nullptr},
+      {"user.dat", true, 0, "user.dat"},
+      {"line", true, 0, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.name << (c.windows ? " (reserved)" : ""));

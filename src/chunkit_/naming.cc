@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "chunkit_/state.h"
+#include "runtime/devices.h"
 #include "runtime/errors.h"
 #include "runtime/layout.h"
 #include "runtime/stop.h"
@@ -23,6 +24,11 @@ void open_output() {
   create.form = "binary";
   create.error_return = true;
   for (;;) {
+    // A name the system opens as a device (other than the null device) would send the copy
+    // there, under any number: it is refused before anything is opened.
+    if (rt::system_device(trimmed(outname, kNameLen))) {
+      rt::report_runtime_error(rt::kErrDeviceKind, rt::StmtKind::kOpen, trimmed(outname, kNameLen));
+    }
     std::int32_t result = rt::open_unit(kOutUnit, {outname, kNameLen}, create);
     if (result == 0) return;
     // Only a name that is taken leads to the next number. Any other failure (no such folder, no

@@ -1,10 +1,19 @@
 // The platform on Windows: Win32 handles, 64-bit offsets, GetLastError mapped onto `Err`,
 // the command line as the system hands it over, and console control events (Ctrl-C,
 // Ctrl-Break, closing the console) that only record that they came.
+//
+// The run-time's text is bytes in one code page: the console's output code page when the
+// program has a console (what the user sees and types there), else the ANSI code page. The
+// command line and typed lines are converted into it from the system's wide characters, and
+// file names out of it into wide characters, so that the file opened is the one whose name
+// the user gave or typed, and the echo shows that name.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -16,6 +25,14 @@ constexpr UINT kInterruptedStatus = 0xC000013A;
 
 std::atomic<int> g_signal{0};
 HANDLE g_main_thread = nullptr;
+// Set by the control handler once an event has been recorded.
+HANDLE g_control_event = nullptr;
+// A console read that Ctrl-C cancels may return no characters before the handler has run; it
+// is taken as the end of input only when no event comes within this time.
+constexpr DWORD kControlWaitMs = 50;
+
+// The code page of the run-time's text.
+UINT g_code_page = CP_ACP;
 
 // Runs on a thread of its own. The main thread ends the run at its next block, or when the
 // call it waits in is cancelled here; this thread then waits for the process to end.
@@ -35,6 +52,7 @@ BOOL WINAPI on_control(DWORD event) {
     default:
       return FALSE;
   }
+  if (g_control_event != nullptr) SetEvent(g_control_event);
   if (g_main_thread != nullptr) CancelSynchronousIo(g_main_thread);
   Sleep(INFINITE);
   return TRUE;
@@ -108,8 +126,32 @@ DWORD share_mode(Share share) {
   return FILE_SHARE_READ | FILE_SHARE_WRITE;
 }
 
+// A name in the run-time's code page as wide characters; empty when it is no text of that code
+// page (a name the system could not be given).
+std::wstring wide_name(const char* name) {
+  const int n = MultiByteToWideChar(g_code_page, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(g_code_page, MB_ERR_INVALID_CHARS, name, -1, w.data(), n);
+  w.pop_back();  // the terminating zero
+  return w;
+}
+
+// Wide characters in the run-time's code page, appended to out; a character the code page
+// lacks becomes "?", which no file name holds.
+void append_narrow(const wchar_t* w, int n, std::string* out) {
+  if (n <= 0) return;
+  const int size = WideCharToMultiByte(g_code_page, 0, w, n, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return;
+  const std::size_t at = out->size();
+  out->resize(at + static_cast<std::size_t>(size));
+  WideCharToMultiByte(g_code_page, 0, w, n, out->data() + at, size, nullptr, nullptr);
+}
+
 OpenResult open_file(const char* name, Access access, Share share, DWORD creation) {
-  HANDLE h = CreateFileA(name, access_rights(access), share_mode(share), nullptr, creation,
+  const std::wstring w = wide_name(name);
+  if (w.empty()) return {kNoHandle, Err::kInvalid};
+  HANDLE h = CreateFileW(w.c_str(), access_rights(access), share_mode(share), nullptr, creation,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return {kNoHandle, from_error(GetLastError())};
   return {ours(h), Err::kOk};
@@ -128,6 +170,8 @@ class Win32Platform final : public Platform {
 
   IoResult read(Handle h, void* buf, std::size_t n) override {
     arm();
+    DWORD mode = 0;
+    if (GetConsoleMode(win(h), &mode)) return read_console(win(h), static_cast<char*>(buf), n);
     DWORD got = 0;
     const DWORD want = n > MAXDWORD ? MAXDWORD : static_cast<DWORD>(n);
     if (ReadFile(win(h), buf, want, &got, nullptr)) return {got, Err::kOk};
@@ -171,11 +215,14 @@ class Win32Platform final : public Platform {
   }
 
   Err remove(const char* name) override {
-    return DeleteFileA(name) ? Err::kOk : from_error(GetLastError());
+    const std::wstring w = wide_name(name);
+    if (w.empty()) return Err::kInvalid;
+    return DeleteFileW(w.c_str()) ? Err::kOk : from_error(GetLastError());
   }
 
   bool exists(const char* name) override {
-    return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+    const std::wstring w = wide_name(name);
+    return !w.empty() && GetFileAttributesW(w.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
   // Devices such as NUL have no identity; they are told apart by name.
@@ -188,14 +235,20 @@ class Win32Platform final : public Platform {
   }
 
   const char* command_line() override {
-    const char* line = GetCommandLineA();
-    if (line != nullptr && *line != '\0') return line;
-    const DWORD n = GetModuleFileNameA(nullptr, own_name_, sizeof own_name_);
-    own_name_[n < sizeof own_name_ ? n : 0] = '\0';
-    return own_name_;
+    arm();
+    const wchar_t* line = GetCommandLineW();
+    wchar_t own[MAX_PATH + 1] = {};
+    if (line == nullptr || *line == L'\0') {
+      const DWORD n = GetModuleFileNameW(nullptr, own, MAX_PATH);
+      own[n <= MAX_PATH ? n : 0] = L'\0';
+      line = own;
+    }
+    command_line_.clear();
+    append_narrow(line, static_cast<int>(wcslen(line)), &command_line_);
+    return command_line_.c_str();
   }
 
-  bool is_lead_byte(unsigned char b) override { return IsDBCSLeadByte(b) != 0; }
+  bool is_lead_byte(unsigned char b) override { return IsDBCSLeadByteEx(g_code_page, b) != 0; }
 
   Handle std_handle(StdStream s) override {
     constexpr DWORD kIds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
@@ -238,17 +291,46 @@ class Win32Platform final : public Platform {
   [[noreturn]] void exit_by_signal(int) override { ExitProcess(kInterruptedStatus); }
 
  private:
+  // A console read: the typed characters as wide characters, converted to the run-time's code
+  // page, whatever the console's input code page. What does not fit waits for the next read.
+  IoResult read_console(HANDLE h, char* buf, std::size_t n) {
+    if (typed_.empty()) {
+      wchar_t wide[512];
+      const DWORD want =
+          static_cast<DWORD>(std::min<std::size_t>(std::max<std::size_t>(n, 1), 512));
+      DWORD got = 0;
+      if (!ReadConsoleW(h, wide, want, &got, nullptr)) return {0, from_error(GetLastError())};
+      // Ctrl-C ends a console read with no characters, and may do so before its handler runs.
+      if (got == 0) {
+        if (WaitForSingleObject(g_control_event, kControlWaitMs) == WAIT_OBJECT_0 ||
+            g_signal != 0) {
+          return {0, Err::kInterrupted};
+        }
+        return {0, Err::kOk};
+      }
+      append_narrow(wide, static_cast<int>(got), &typed_);
+    }
+    const std::size_t count = std::min(n, typed_.size());
+    std::copy_n(typed_.data(), count, buf);
+    typed_.erase(0, count);
+    return {count, Err::kOk};
+  }
+
   // The handler goes in at start, or at the first read, write or interrupt test, as on POSIX.
   void arm() {
     if (armed_) return;
     armed_ = true;
+    const UINT console_page = GetConsoleOutputCP();
+    g_code_page = console_page != 0 ? console_page : CP_ACP;
+    g_control_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_main_thread, 0,
                     FALSE, DUPLICATE_SAME_ACCESS);
     SetConsoleCtrlHandler(on_control, TRUE);
   }
 
   bool armed_ = false;
-  char own_name_[MAX_PATH + 1] = {};
+  std::string command_line_;
+  std::string typed_;  // converted console input not yet handed over
 };
 
 }  // namespace

@@ -15,14 +15,22 @@ struct DeviceName {
   const char* name;
   const char* canonical;
   Device device;
+  bool reserved;  // a name the system reserves, where it reserves device names
 };
 
 // Names compare without regard to the case of their letters.
 bool equal_nocase(std::string_view a, std::string_view b);
 
-// The device a name stands for, or null for a file. Where the system reserves the device names,
-// a name with an extension may be a device too: *base_len receives the length of the name
-// without it.
+// The device a name stands for, or null for a file. The run-time's own names (CON, USER, ERR,
+// NUL, and LINE where the system reserves device names) count as the whole name only. Where
+// the system reserves device names, it opens its own (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to
+// LPT9) under any extension and in any folder: the last component up to its first "." or ":",
+// trailing blanks left out. *base_len receives the length of the name up to the end of that
+// device name.
 const DeviceName* device_of_name(std::string_view name, std::size_t* base_len);
+
+// True when the system would open the name as a device other than the null device, so that no
+// new file can ever be made under it, whatever number it is given.
+bool system_device(std::string_view name);
 
 }  // namespace rt
