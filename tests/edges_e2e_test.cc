@@ -212,7 +212,6 @@ TEST(EdgesEndToEnd, RecordNumbersAreNeverCut) {
 
 // A name as long as names may be is typed at a terminal as well as through a pipe.
 TEST(EdgesEndToEnd, LongNameTypedAtATerminal) {
-  if (e2e::under_wine()) GTEST_SKIP() << "a pseudo-terminal is no Windows console";
   TempDir dir;
   dir.write("in.dat", e2e::type1_records(2));
   const std::string name = std::string(200, 'n') + ".dat";

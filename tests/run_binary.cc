@@ -150,15 +150,17 @@ Result run(const std::string& dir, const std::vector<std::string>& args, const s
 }
 
 Result run_in_terminal(const std::string& dir, const std::vector<std::string>& args,
-                       const std::vector<std::string>& lines) {
+                       const std::vector<std::string>& lines, unsigned short columns) {
   int err[2];
   if (pipe(err) != 0) std::abort();
   std::vector<char*> argv = argv_of(args);
   int master = -1;
-  termios tio{};
-  cfmakeraw(&tio);
-  tio.c_lflag |= ICANON;  // line-at-a-time input as a user types it
-  pid_t pid = forkpty(&master, nullptr, &tio, nullptr);
+  // Tall enough that no test's output scrolls.
+  winsize size{};
+  size.ws_row = 500;
+  size.ws_col = columns;
+  // The terminal as a user has it: lines typed are echoed and end with CR LF on the screen.
+  pid_t pid = forkpty(&master, nullptr, nullptr, &size);
   if (pid == 0) {
     dup2(err[1], 2);
     close(err[0]);
@@ -172,11 +174,17 @@ Result run_in_terminal(const std::string& dir, const std::vector<std::string>& a
   if (ptsname_r(master, terminal, sizeof terminal) != 0) std::abort();
   // The program waits for the next line when it waits to read the terminal and has read
   // something since the line before was typed (that line has reached it): typed any earlier,
-  // a line could meet the program anywhere before its prompt. Where /proc does not show that,
-  // as under Wine, a line is typed once the output has gone quiet.
-  const bool observed = !under_wine() && chars_read(pid) >= 0 && shows_calls(pid);
+  // a line could meet the program anywhere before its prompt. Under Wine a console host reads
+  // the terminal for the program and keeps what is typed until the program reads it, as a
+  // Windows console does; it takes keys once it has switched the terminal to raw input.
+  const bool observed = under_wine() || (chars_read(pid) >= 0 && shows_calls(pid));
+  auto console_takes_keys = [&] {
+    termios now{};
+    return tcgetattr(master, &now) == 0 && (now.c_lflag & ICANON) == 0;
+  };
   long long read_before = -1;  // what the program had read when the last line was typed
   auto waits_for_line = [&] {
+    if (under_wine()) return console_takes_keys();
     if (!waits_on(pid, terminal, POLLIN)) return false;
     const long long now = chars_read(pid);
     if (now <= read_before) return false;
@@ -191,7 +199,9 @@ Result run_in_terminal(const std::string& dir, const std::vector<std::string>& a
     pollfd fds[2] = {{out_open ? master : -1, POLLIN, 0}, {err_open ? err[0] : -1, POLLIN, 0}};
     const int ready = poll(fds, 2, !to_type ? -1 : observed ? 1 : 300);
     if (to_type && (observed ? waits_for_line() : ready == 0)) {
-      std::string line = lines[next_line++] + "\n";
+      // The console takes Enter as a carriage return; Ctrl-C goes as it is.
+      std::string line = lines[next_line++];
+      if (line != "\x03") line += under_wine() ? "\r" : "\n";
       if (write(master, line.data(), line.size()) < 0) break;
       continue;
     }

@@ -29,12 +29,14 @@ bool under_wine();
 Result run(const std::string& dir, const std::vector<std::string>& args,
            const std::string& input = "", const std::function<void(pid_t)>& meanwhile = {});
 
-// Standard input and output are one pseudo-terminal; `lines` are typed one by one, each only
-// once the program waits for it: once it waits to read the terminal (waits_on) after taking
-// the line before. Under Wine another process reads the terminal for the program, so there a
-// line is typed once the output has gone quiet for 300 ms.
+// Standard input and output are one pseudo-terminal, `columns` wide; `lines` are typed one by
+// one, each only once the program waits for it: once it waits to read the terminal (waits_on)
+// after taking the line before. Under Wine the program has a Windows console, drawn on the
+// terminal by Wine's console host, which keeps typed keys until the program reads them: there
+// the lines are typed once the host has switched the terminal to raw input. A line "\x03" is
+// Ctrl-C, typed without a line end.
 Result run_in_terminal(const std::string& dir, const std::vector<std::string>& args,
-                       const std::vector<std::string>& lines = {});
+                       const std::vector<std::string>& lines = {}, unsigned short columns = 80);
 
 // Whether process `pid` waits for the file at `path`: it sleeps in a read (events POLLIN) or a
 // write (POLLOUT) on a descriptor open on that file, or in a poll for those events on one.
