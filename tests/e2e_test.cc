@@ -409,6 +409,7 @@ TEST(EndToEnd, NamesOnWindows) {
       {"ERR", "ERR.001", ""},
       {"con.txt", "", "F6202: OPEN(con.txt)"},
       {"COM5", "", "F6202: OPEN(COM5)"},
+      {"line", "", "F6202: OPEN(line)"},
       {"lpt9.x.y", "", "F6202: OPEN(lpt9.x.y)"},
       {"dir.d\\aux", "", "F6202: OPEN(dir.d\\aux)"},
       {"o?t", "", "F6412: OPEN(o?t)"},

@@ -33,10 +33,19 @@ const char* env_or(const char* name, const char* fallback) {
   return v != nullptr && *v != '\0' ? v : fallback;
 }
 
+std::string& wine() {
+  static std::string path = env_or("CHUNKIT_WINE", "/usr/lib/wine/wine64");
+  return path;
+}
+
+// Whether the program runs under Wine: the tool of a Windows build, or Wine named itself.
+bool wine_runs(const std::vector<std::string>& args) {
+  return !args.empty() && ((under_wine() && args[0] == tool()) || args[0] == wine());
+}
+
 std::vector<char*> argv_of(const std::vector<std::string>& args) {
   std::vector<char*> v;
-  static std::string wine = env_or("CHUNKIT_WINE", "/usr/lib/wine/wine64");
-  if (under_wine() && !args.empty() && args[0] == tool()) v.push_back(wine.data());
+  if (under_wine() && !args.empty() && args[0] == tool()) v.push_back(wine().data());
   for (const std::string& a : args) v.push_back(const_cast<char*>(a.c_str()));
   v.push_back(nullptr);
   return v;
@@ -177,17 +186,19 @@ Result run_in_terminal(const std::string& dir, const std::vector<std::string>& a
   // a line could meet the program anywhere before its prompt. Under Wine a console host reads
   // the terminal for the program and keeps what is typed until the program reads it, as a
   // Windows console does; it takes keys once it has switched the terminal to raw input.
-  const bool observed = under_wine() || (chars_read(pid) >= 0 && shows_calls(pid));
+  const bool console = wine_runs(args);
+  const bool observed = console || (chars_read(pid) >= 0 && shows_calls(pid));
   auto console_takes_keys = [&] {
     termios now{};
     return tcgetattr(master, &now) == 0 && (now.c_lflag & ICANON) == 0;
   };
   long long read_before = -1;  // what the program had read when the last line was typed
+  // The count is read first: a wait seen after it is a wait after the line before was taken.
+  // Seen the other way round, the wait could be the one for that very line.
   auto waits_for_line = [&] {
-    if (under_wine()) return console_takes_keys();
-    if (!waits_on(pid, terminal, POLLIN)) return false;
+    if (console) return console_takes_keys();
     const long long now = chars_read(pid);
-    if (now <= read_before) return false;
+    if (now <= read_before || !waits_on(pid, terminal, POLLIN)) return false;
     read_before = now;
     return true;
   };
@@ -201,7 +212,7 @@ Result run_in_terminal(const std::string& dir, const std::vector<std::string>& a
     if (to_type && (observed ? waits_for_line() : ready == 0)) {
       // The console takes Enter as a carriage return; Ctrl-C goes as it is.
       std::string line = lines[next_line++];
-      if (line != "\x03") line += under_wine() ? "\r" : "\n";
+      if (line != "\x03") line += console ? "\r" : "\n";
       if (write(master, line.data(), line.size()) < 0) break;
       continue;
     }

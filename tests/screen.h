@@ -27,10 +27,16 @@ class Screen {
       } else if (c == '\n') {
         next_row();
       } else {
+        // A console host's terminal keeps the cursor past the last column until the next
+        // character, so that a line end written there makes no empty row.
+        if (col_ == width_) {
+          col_ = 0;
+          next_row();
+        }
         std::string& line = rows_[row_];
         if (line.size() <= col_) line.resize(col_ + 1, ' ');
         line[col_] = c >= ' ' && c <= '~' ? c : '?';
-        if (++col_ == width_) {
+        if (++col_ == width_ && !escapes_) {
           col_ = 0;
           next_row();
         }

@@ -59,8 +59,8 @@ const DeviceName* device_of_name(std::string_view name, std::size_t* base_len) {
 bool system_device(std::string_view name) {
   std::size_t base_len = 0;
   const DeviceName* d = device_of_name(name, &base_len);
-  return d != nullptr && d->reserved && d->device != Device::kNull &&
-         platform::current().reserves_device_names();
+  return d != nullptr && platform::current().reserves_device_names() &&
+         (d->device == Device::kNamed || (d->reserved && d->device != Device::kNull));
 }
 
 }  // namespace rt

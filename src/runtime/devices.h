@@ -29,8 +29,9 @@ bool equal_nocase(std::string_view a, std::string_view b);
 // device name.
 const DeviceName* device_of_name(std::string_view name, std::size_t* base_len);
 
-// True when the system would open the name as a device other than the null device, so that no
-// new file can ever be made under it, whatever number it is given.
+// True when the name stands for a device other than the null device that the system opens (a
+// printer or serial device, or the console by the system's own name): no new file can ever be
+// made under it, whatever number it is given. Only where the system reserves device names.
 bool system_device(std::string_view name);
 
 }  // namespace rt
