@@ -37,10 +37,10 @@ struct Outcome {
   int signal = 0;
 };
 
-Outcome run_copy() {
-  static const char* const kArgv[] = {"Chunkit_", "in.dat", "out.dat", "0", "0", "0", "0"};
+Outcome run_copy(const char* startrec = "0") {
+  const char* const argv[] = {"Chunkit_", "in.dat", "out.dat", startrec, "0", "0", "0"};
   try {
-    rt::start_runtime(7, kArgv);
+    rt::start_runtime(7, argv);
     chunkit::chunkit_main();
   } catch (const fake::Exit& e) {
     return {e.status, e.signal};
@@ -155,6 +155,55 @@ TEST(Faults, EveryPlatformCallOfACopy) {
       EXPECT_EQ(out.size(), c.kept);
     }
     EXPECT_TRUE(out == in.substr(0, out.size())) << "not a prefix of the input";
+    EXPECT_EQ(fp.open_handles(), 0);
+  }
+}
+
+// A copy from record 3: the whole records read in place go out from the input's blocks, which
+// pass to the output between reads, so its writes no longer fall on the input's blocks. The
+// reports and the prefix stay what a copy through the output's own block gives.
+TEST(Faults, ACopyFromInsideTheFile) {
+  const std::string in = input_data();
+  const std::string copy = in.substr(2 * 4096);
+  struct Case {
+    const char* what;
+    std::function<void(fake::FakePlatform&)> inject;
+    int status;
+    const char* report;
+    std::size_t kept;
+  } cases[] = {
+      {"no fault", [](fake::FakePlatform&) {}, 0, "", copy.size()},
+      {"write 2 disk full",
+       [](fake::FakePlatform& fp) {
+         fp.file_bytes_left = static_cast<std::int64_t>(kBlock + 1000);
+         fp.write_error = Err::kDiskFull;
+       },
+       1, "F6422: WRITE(out.dat)", kBlock + 1000},
+      {"write last disk full",
+       [&](fake::FakePlatform& fp) {
+         fp.file_bytes_left = static_cast<std::int64_t>(copy.size() - 1000);
+         fp.write_error = Err::kDiskFull;
+       },
+       1, "F6422: CLOSE(out.dat)", copy.size() - 1000},
+      {"read 3 EINTR",
+       [](fake::FakePlatform& fp) {
+         fp.file_reads_before_failure = 2;
+         fp.read_error = Err::kInterrupted;
+       },
+       -1, "", 2 * kBlock - 2 * 4096},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::FakePlatform fp;
+    fp.put("in.dat", in);
+    c.inject(fp);
+    Outcome o = run_copy("3");
+    EXPECT_EQ(o.status, c.status);
+    if (*c.report != '\0') {
+      EXPECT_EQ(fp.err.find("\r\nrun-time error " + std::string(c.report) + "\r\n- "), 0u)
+          << fp.err;
+    }
+    EXPECT_EQ(fp.contents("out.dat"), copy.substr(0, c.kept));
     EXPECT_EQ(fp.open_handles(), 0);
   }
 }

@@ -97,7 +97,12 @@ void write_range(std::int32_t from, std::int32_t to) {
   rt::binwrite_begin(kOutUnit, false);
   if (first <= last) {
     const auto n = static_cast<std::size_t>(last - first + 1);
-    rt::binwrite_item(in_hand + first - 1, n);
+    // A whole record read in place goes out from where it was read.
+    if (n == kRecordSize && in_hand != record) {
+      rt::binwrite_lent(in_hand, n);
+    } else {
+      rt::binwrite_item(in_hand + first - 1, n);
+    }
     ++copied_records;
     copied_bytes += static_cast<std::int64_t>(n);
   }

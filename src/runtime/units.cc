@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <memory>
+#include <utility>
 
 #include "platform/platform.h"
 #include "runtime/args.h"
@@ -37,8 +38,9 @@ using Block = std::unique_ptr<char[], FreeBlock>;
 
 struct Unit {
   // Reading: the block holds file bytes [file_pos - end, file_pos) and pos is the next one.
-  // Writing: the block holds pos bytes not yet written, which belong at file_pos.
+  // Writing: the block holds bytes [base, pos) not yet written, which belong at file_pos.
   Block block;  // allocated at the open, released at the close
+  std::size_t base = 0;
   std::size_t pos = 0;
   std::size_t end = 0;
   std::int64_t file_pos = 0;
@@ -181,14 +183,65 @@ int failed_write(Err e) {
   return write_error(e);
 }
 
-// Hands the block's pending bytes to the file. On failure the bytes not written are dropped,
-// so the close at the end of the run does not fail over them a second time.
-int flush_block(Unit& u) {
-  if (!u.writing || u.pos == 0) return 0;
+// Bytes a unit writes straight from the block of a unit that reads: a run of items read in place
+// and written unchanged, which is not copied into the writing unit's block. The run stays valid
+// while the reading unit's block keeps its bytes, so it goes to the file before that block
+// changes (the next block read, a write, a close), and before anything else the writing unit
+// does.
+struct Lent {
+  Unit* to = nullptr;  // null: nothing is lent
+  const Unit* from = nullptr;
+  const char* data = nullptr;
+  std::size_t len = 0;
+};
+Lent g_lent;
+
+// Writes the run lent to u, if any. Returns 0 or an error number, as flush_block does.
+int flush_lent(Unit& u) {
+  if (g_lent.to != &u) return 0;
+  // An interrupt ends the run here, and the run's end writes the lent bytes.
   check_interrupt();
-  std::size_t n = u.pos;
+  const Lent lent = g_lent;
+  g_lent = {};
+  platform::IoResult r = os().write(u.handle, lent.data, lent.len);
+  u.file_pos += static_cast<std::int64_t>(r.count);
+  if (r.err != Err::kOk || r.count != lent.len) return failed_write(r.err);
+  return 0;
+}
+
+// Before the block of `from` changes: the run lent from it goes to its file. A failure is
+// reported as the failed write of the unit that writes it.
+void release_lent_from(const Unit& from, StmtKind kind) {
+  if (g_lent.from != &from) return;
+  Unit& to = *g_lent.to;
+  if (int e = flush_lent(to)) report_runtime_error(e, kind, to.unit_name());
+}
+
+// Before `from` reads its next block: the block holding the run lent from it becomes the block
+// of the unit that writes the run, with the run as its pending bytes, and `from` reads into that
+// unit's block, which holds nothing. The run is written when that unit's block would be, and
+// neither block is copied.
+void hand_over_lent(Unit& from) {
+  if (g_lent.from != &from) return;
+  Unit& to = *g_lent.to;
+  std::swap(from.block, to.block);
+  to.base = static_cast<std::size_t>(g_lent.data - to.block.get());
+  to.pos = to.base + g_lent.len;
+  g_lent = {};
+}
+
+// Hands the block's pending bytes to the file, after the run lent to the unit. On failure the
+// bytes not written are dropped, so the close at the end of the run does not fail over them a
+// second time.
+int flush_block(Unit& u) {
+  if (int e = flush_lent(u)) return e;
+  if (!u.writing || u.pos == u.base) return 0;
+  check_interrupt();
+  const std::size_t n = u.pos - u.base;
+  const char* from = u.block.get() + u.base;
   u.pos = 0;
-  platform::IoResult r = os().write(u.handle, u.block.get(), n);
+  u.base = 0;
+  platform::IoResult r = os().write(u.handle, from, n);
   u.file_pos += static_cast<std::int64_t>(r.count);
   if (r.err != Err::kOk || r.count != n) return failed_write(r.err);
   return 0;
@@ -202,6 +255,7 @@ bool is_seekable(const Unit& u) {
 // The first write after reading cuts the file where the reading stopped.
 int start_writing(Unit& u) {
   if (u.writing) return 0;
+  release_lent_from(u, StmtKind::kWrite);
   if (u.read_only) return kErrWriteFailed;
   std::int64_t here = u.file_pos - static_cast<std::int64_t>(u.end - u.pos);
   u.writing = true;
@@ -215,6 +269,7 @@ int start_writing(Unit& u) {
 }
 
 int put_bytes(Unit& u, const char* p, std::size_t n) {
+  if (int e = flush_lent(u)) return e;
   if (u.device == Device::kConsole) {
     console_put({p, n});
     return 0;
@@ -252,6 +307,7 @@ int start_reading(Unit& u) {
 // Reads the next block into a unit whose block is used up. Returns 0, kErrEndOfFile at the end of
 // the file, or kErrReadFailed.
 int refill(Unit& u) {
+  hand_over_lent(u);
   check_interrupt();
   platform::IoResult r = os().read(u.handle, u.block.get(), kFileBlockSize);
   // An interrupt is not a read error: the run ends by the signal.
@@ -271,13 +327,12 @@ int refill(Unit& u) {
 // end are placed), or an error number. *placed grows by the number of bytes placed.
 int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed) {
   if (int e = start_reading(u)) return e;
-  const char* block = u.block.get();
   while (n > 0) {
     if (u.pos == u.end) {
       if (int e = refill(u)) return e;
     }
     std::size_t take = std::min(n, u.end - u.pos);
-    std::memcpy(p, block + u.pos, take);
+    std::memcpy(p, u.block.get() + u.pos, take);
     u.pos += take;
     p += take;
     n -= take;
@@ -304,6 +359,7 @@ bool probe_identity(const char* name, platform::FileId* id) {
 // When the run failed, a file it created that received no byte is deleted too: it is the
 // run's own, and an empty file left behind would take the name a corrected run asks for.
 void close_unit(Unit& u, bool run_failed) {
+  release_lent_from(u, StmtKind::kClose);
   int e = 0;
   if (!u.scratch) e = flush_block(u);
   bool remove = u.scratch;
@@ -608,6 +664,7 @@ std::int32_t start_statement() {
 
 void units_init() {
   for (Unit& u : g_units) u = Unit{};
+  g_lent = {};
   g_stmt = Statement{};
   g_access_named = false;
 }
@@ -706,6 +763,33 @@ std::int32_t binwrite_item(const void* source, std::size_t length) {
   if (int n = put_bytes(*g_stmt.unit, static_cast<const char*>(source), length)) {
     return fail_unit_statement(n);
   }
+  return 0;
+}
+
+std::int32_t binwrite_lent(const void* source, std::size_t length) {
+  if (g_stmt.status == 0 && g_stmt.unit == nullptr) start_statement();
+  if (g_stmt.status != 0) return g_stmt.status;
+  Unit& u = *g_stmt.unit;
+  const char* p = static_cast<const char*>(source);
+  if (g_lent.to == &u && g_lent.data + g_lent.len == p) {
+    g_lent.len += length;
+    // As much as the unit's own block holds goes out now, as that block would when full.
+    if (g_lent.len >= kFileBlockSize) {
+      if (int n = flush_lent(u)) return fail_unit_statement(n);
+    }
+    return 0;
+  }
+  // A new run, from the block of the unit that read it; the bytes pending so far go first.
+  const Unit* from = nullptr;
+  for (const Unit& r : g_units) {
+    const char* block = r.block.get();
+    if (r.used && !r.writing && block != nullptr && p >= block && p + length <= block + r.end) {
+      from = &r;
+    }
+  }
+  if (from == nullptr || u.block == nullptr) return binwrite_item(source, length);
+  if (int n = flush_block(u)) return fail_unit_statement(n);
+  g_lent = {&u, from, p, length};
   return 0;
 }
 

@@ -58,6 +58,10 @@ std::size_t binread_placed();
 // block is full or the unit is closed.
 std::int32_t binwrite_begin(std::int32_t unit, bool status_wanted);
 std::int32_t binwrite_item(const void* source, std::size_t length);
+// An item read in place (binread_view) and written unchanged: while the unit's own block holds
+// nothing else, it is written from where it was read, with the items read in place right after
+// it, in one system call, and not copied; otherwise as binwrite_item.
+std::int32_t binwrite_lent(const void* source, std::size_t length);
 std::int32_t binwrite_end();
 
 // True when formatted output to `unit` goes to the console output record (units 0 and 6, the
