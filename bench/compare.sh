@@ -7,6 +7,8 @@
 #   valgrind       instructions per record of a whole-file copy of 4096 records (callgrind)
 #   tmux, script   the whole file at a terminal: the tool in a tmux pane with a client attached,
 #                  beside the same run with the console on /dev/null
+#   root, xfsprogs the whole file on a loop-mounted XFS (which clones extents): the tool,
+#                  cp --reflink=always and dd bs=1M, with and without sync after each run
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-9}
@@ -127,4 +129,62 @@ echo "--list >null / to NUL:     $(ratio 'chunkit --list >null' 'chunkit whole t
 echo "--list >file / to NUL:     $(ratio 'chunkit --list >file' 'chunkit whole to NUL')"
 if [ -n "$terminal" ]; then
   echo "whole >tmux / >null:      $(ratio 'chunkit whole >tmux' 'chunkit whole >null')   (target 1.5 or less)"
+fi
+
+# --- XFS: storage shared instead of written ---
+echo
+if [ "$(id -u)" != 0 ]; then
+  echo "xfs: skipped (mounting a loop device needs root)"
+elif ! command -v mkfs.xfs >/dev/null; then
+  echo "xfs: skipped (mkfs.xfs is not installed: Debian package xfsprogs)"
+else
+  xfs=$work/xfs
+  mkdir -p "$xfs"
+  truncate -s 4G "$work/xfs.img"
+  mkfs.xfs -q -f "$work/xfs.img"
+  if ! mount -o loop "$work/xfs.img" "$xfs"; then
+    echo "xfs: skipped (mounting the image on a loop device failed)"
+  else
+    trap 'umount "$xfs" 2>/dev/null || true; rm -f "$work/xfs.img"
+      [ -n "$terminal" ] && tmux -L "$sock" kill-server 2>/dev/null; true' EXIT
+    cp "$work/in.dat" "$xfs/in.dat"
+    sync
+    xcmds=(
+      "chunkit|$bin in.dat out.dat 0 0 0 0 >/dev/null"
+      "cp --reflink=always|cp --reflink=always in.dat out.dat"
+      "dd bs=1M|dd if=in.dat of=out.dat bs=1M status=none"
+    )
+    declare -A xt
+    for ((i = 0; i < runs; i++)); do
+      for synced in "" " + sync"; do
+        for entry in "${xcmds[@]}"; do
+          name=${entry%%|*}$synced; cmd=${entry#*|}
+          rm -f "$xfs/out.dat"; sync
+          t0=$(date +%s.%N)
+          (cd "$xfs" && eval "$cmd" && if [ -n "$synced" ]; then sync; fi)
+          t1=$(date +%s.%N)
+          xt[$name]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}') "
+        done
+      done
+    done
+    (cd "$xfs" && $bin in.dat shared.dat 0 0 0 0 >/dev/null)
+    unshared=0
+    while read -r _ _ _ _ flags; do
+      [[ $flags == 0x* ]] && (((flags & 0x2000) == 0)) && unshared=$((unshared + 1))
+    done < <(xfs_io -c "fiemap -v" "$xfs/shared.dat" | tail -n +3)
+    printf '%-28s %s\n' "on XFS" "median seconds ($runs runs)"
+    declare -A xm
+    for synced in "" " + sync"; do
+      for entry in "${xcmds[@]}"; do
+        name=${entry%%|*}$synced
+        xm[$name]=$(echo "${xt[$name]}" | median)
+        printf '%-28s %.3f\n' "$name" "${xm[$name]}"
+      done
+    done
+    xratio() { awk -v a="${xm[$1]}" -v b="${xm[$2]}" 'BEGIN {printf "%.2f", a / b}'; }
+    echo
+    echo "dd bs=1M + sync / chunkit + sync: $(xratio 'dd bs=1M + sync' 'chunkit + sync')   (target 3 or more)"
+    echo "chunkit / dd bs=1M (page cache): $(xratio 'chunkit' 'dd bs=1M')   (target 1 or less)"
+    echo "extents of the tool's copy not shared with the input: $unshared   (target 0)"
+  fi
 fi

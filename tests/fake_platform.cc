@@ -139,6 +139,26 @@ Err FakePlatform::seek(Handle h, std::int64_t offset) {
   return Err::kOk;
 }
 
+Err FakePlatform::clone_range(Handle src, std::int64_t src_offset, Handle dst,
+                              std::int64_t dst_offset, std::size_t length) {
+  ++clone_calls;
+  if (clones_before_refusal == 0 || clones_before_refusal < 0) return Err::kInvalid;
+  --clones_before_refusal;
+  auto from = open_.find(src);
+  auto to = open_.find(dst);
+  if (from == open_.end() || to == open_.end() || !from->second.file || !to->second.file) {
+    return Err::kInvalid;
+  }
+  const std::string& s = from->second.file->data;
+  std::string& d = to->second.file->data;
+  const auto at = static_cast<std::size_t>(src_offset);
+  const auto place = static_cast<std::size_t>(dst_offset);
+  if (at + length > s.size()) return Err::kInvalid;
+  if (d.size() < place + length) d.resize(place + length);
+  std::memcpy(d.data() + place, s.data() + at, length);
+  return Err::kOk;
+}
+
 Err FakePlatform::truncate_here(Handle h) {
   auto it = open_.find(h);
   if (it == open_.end()) return Err::kIo;

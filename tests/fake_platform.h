@@ -65,6 +65,9 @@ class FakePlatform : public platform::Platform {
   // Path syntax and device names as on a system that reserves device names and separates
   // folders with a backslash, "/" and a drive's ":" (otherwise as on POSIX).
   bool windows_names = false;
+  // Clones of file ranges: refused (kInvalid, as where the file system does not clone) once this
+  // many have been made; -1 refuses them all.
+  int clones_before_refusal = -1;
   // Advanced by 1 at every now_ms call, and settable.
   std::int64_t clock_ms = 0;
 
@@ -76,6 +79,7 @@ class FakePlatform : public platform::Platform {
     std::size_t size;
   };
   std::vector<WriteCall> write_calls;
+  int clone_calls = 0;  // every call, the refused included
   int stdin_reads = 0;
   int open_handles() const;
 
@@ -92,6 +96,8 @@ class FakePlatform : public platform::Platform {
   platform::IoResult write(platform::Handle h, const void* buf, std::size_t n) override;
   platform::Err seek(platform::Handle h, std::int64_t offset) override;
   platform::Err truncate_here(platform::Handle h) override;
+  platform::Err clone_range(platform::Handle src, std::int64_t src_offset, platform::Handle dst,
+                            std::int64_t dst_offset, std::size_t length) override;
   platform::Err close(platform::Handle h) override;
   platform::Err remove(const char* name) override;
   bool exists(const char* name) override;

@@ -5,15 +5,21 @@
 // exact prefix of the input.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -357,6 +363,142 @@ TEST(FaultsEndToEnd, InterruptsAtRandomMoments) {
     const std::string out = dir.read("out.dat");
     EXPECT_LT(out.size(), in.size());
     EXPECT_TRUE(is_prefix(out, in)) << out.size() << " bytes";
+  }
+}
+
+// An XFS file system (it clones extents) on a loop device, mounted at dir/xfs for as long as
+// it lives; `skip` says why there is none.
+struct Xfs {
+  explicit Xfs(const TempDir& dir) : mnt(dir.file("xfs")) {
+    if (geteuid() != 0) {
+      skip = "mounting a file system needs root";
+      return;
+    }
+    if (std::system("command -v mkfs.xfs >/dev/null") != 0) {
+      skip = "mkfs.xfs is not installed (Debian package xfsprogs)";
+      return;
+    }
+    const std::string img = dir.file("xfs.img");
+    const int fd = open_file(img, O_WRONLY | O_CREAT | O_TRUNC);
+    const bool sized = fd >= 0 && ftruncate(fd, off_t{512} << 20) == 0;
+    if (fd >= 0) close(fd);
+    mkdir(mnt.c_str(), 0700);
+    if (!sized || std::system(("mkfs.xfs -q " + img).c_str()) != 0 ||
+        std::system(("mount -o loop " + img + " " + mnt).c_str()) != 0) {
+      skip = "making or mounting an XFS file system on a loop device failed";
+      return;
+    }
+    mounted = true;
+  }
+  ~Xfs() {
+    if (mounted) umount(mnt.c_str());
+  }
+  std::string mnt, skip;
+  bool mounted = false;
+};
+
+// The flags of a file's extents, after its data has reached them.
+std::vector<unsigned> extent_flags(const std::string& path) {
+  constexpr unsigned kMax = 256;
+  std::vector<char> buf(sizeof(fiemap) + kMax * sizeof(fiemap_extent));
+  auto* map = reinterpret_cast<fiemap*>(buf.data());
+  map->fm_length = ~0ULL;
+  map->fm_flags = FIEMAP_FLAG_SYNC;
+  map->fm_extent_count = kMax;
+  const int fd = open_file(path, O_RDONLY);
+  std::vector<unsigned> flags;
+  if (fd >= 0 && ioctl(fd, FS_IOC_FIEMAP, map) == 0) {
+    for (unsigned i = 0; i < map->fm_mapped_extents; ++i)
+      flags.push_back(map->fm_extents[i].fe_flags);
+  }
+  if (fd >= 0) close(fd);
+  return flags;
+}
+
+bool all_shared(const std::vector<unsigned>& flags) {
+  return !flags.empty() && std::all_of(flags.begin(), flags.end(),
+                                       [](unsigned f) { return (f & FIEMAP_EXTENT_SHARED) != 0; });
+}
+
+bool none_shared(const std::vector<unsigned>& flags) {
+  return std::none_of(flags.begin(), flags.end(),
+                      [](unsigned f) { return (f & FIEMAP_EXTENT_SHARED) != 0; });
+}
+
+// On a file system that clones extents, whole records keep their 4096-byte alignment in the
+// copy, so their runs share the input's storage instead of being written; a copy that starts
+// inside a record shares nothing. The bytes are the same either way, and an interrupt or a full
+// file system keeps the usual guarantees.
+TEST(CloneEndToEnd, WholeRecordsShareTheInputsStorage) {
+  TempDir dir;
+  Xfs xfs(dir);
+  if (!xfs.skip.empty()) GTEST_SKIP() << xfs.skip;
+  const std::string in = e2e::type1_records(600);
+  std::ofstream(xfs.mnt + "/in.dat", std::ios::binary) << in;
+  struct Case {
+    std::vector<std::string> args;
+    std::string copy;
+    bool shared;
+  } cases[] = {
+      {{"0", "0", "0", "0"}, in, true},
+      {{"s5-10"}, in.substr(0, 4 * 4096) + in.substr(10 * 4096), true},
+      {{"3", "0", "7", "0"}, in.substr(2 * 4096, 5 * 4096), true},
+      {{"3", "10", "7", "0"}, in.substr(2 * 4096 + 9, 5 * 4096 - 9), false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string out = "out" + std::to_string(++n) + ".dat";
+    SCOPED_TRACE(out);
+    std::vector<std::string> args = {"in.dat", out};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const int null = open_file("/dev/null", O_RDWR);
+    Ended e = wait_for(spawn(xfs.mnt, null, null, null, {}, args));
+    close(null);
+    EXPECT_EQ(e.status, 0);
+    EXPECT_TRUE(dir.read("xfs/" + out) == c.copy);
+    const std::vector<unsigned> flags = extent_flags(xfs.mnt + "/" + out);
+    EXPECT_TRUE(c.shared ? all_shared(flags) : none_shared(flags));
+  }
+
+  // An interrupt while the console waits (nobody reads its pipe): the runs cloned so far stay.
+  const std::string big = e2e::type1_records(3000);
+  std::ofstream(xfs.mnt + "/big.dat", std::ios::binary) << big;
+  int p[2];
+  ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
+  const int null = open_file("/dev/null", O_RDWR);
+  pid_t pid = spawn(xfs.mnt, null, p[1], null, {}, {"big.dat", "cut.dat", "0", "0", "0", "0"});
+  EXPECT_TRUE(e2e::wait_until(pid, [&] { return e2e::waits_on(pid, path_of(p[0]), POLLOUT); }));
+  kill(pid, SIGINT);
+  Ended e = wait_for(pid);
+  for (int fd : {p[0], p[1], null}) close(fd);
+  EXPECT_EQ(e.signal, SIGINT);
+  const std::string cut = dir.read("xfs/cut.dat");
+  EXPECT_EQ(cut.size() % 4096, 0u);
+  EXPECT_GT(cut.size(), 0u);
+  EXPECT_LT(cut.size(), big.size());
+  EXPECT_TRUE(is_prefix(cut, big));
+
+  // A full file system: the copy is whole, or it ends with the disk-full report and a prefix.
+  const std::string tail = in + "short";
+  std::ofstream(xfs.mnt + "/tail.dat", std::ios::binary) << tail;
+  const int filler = open_file(xfs.mnt + "/filler", O_WRONLY | O_CREAT | O_TRUNC);
+  const std::string chunk(4096, 'f');
+  while (write(filler, chunk.data(), chunk.size()) > 0) {
+  }
+  close(filler);
+  const int err = open_file(dir.file("err.txt"), O_WRONLY | O_CREAT | O_TRUNC);
+  const int null2 = open_file("/dev/null", O_RDWR);
+  e = wait_for(spawn(xfs.mnt, null2, null2, err, {}, {"tail.dat", "full.dat", "0", "0", "0", "0"}));
+  close(err);
+  close(null2);
+  const std::string full = dir.read("xfs/full.dat");
+  if (e.status == 0) {
+    EXPECT_TRUE(full == tail);
+  } else {
+    EXPECT_EQ(e.status, 1);
+    EXPECT_NE(dir.read("err.txt").find("run-time error F6422: "), std::string::npos)
+        << dir.read("err.txt");
+    EXPECT_TRUE(is_prefix(full, tail));
   }
 }
 

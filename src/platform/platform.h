@@ -76,6 +76,16 @@ class Platform {
   virtual Err seek(Handle h, std::int64_t offset) = 0;
   // Sets the end of the file at the current position.
   virtual Err truncate_here(Handle h) = 0;
+  // Makes `length` bytes of the file at dst, from dst_offset on, share the storage of the file
+  // at src from src_offset on, where the file system clones extents; the file offset of dst
+  // stays where it was. kInvalid when it does not (another file system, two file systems,
+  // offsets or a length it does not take, a file that is no regular one): the bytes must then
+  // be written. Another error is a failure, as a write's would be.
+  virtual Err clone_range(Handle src, std::int64_t src_offset, Handle dst, std::int64_t dst_offset,
+                          std::size_t length) {
+    (void)src, (void)src_offset, (void)dst, (void)dst_offset, (void)length;
+    return Err::kInvalid;
+  }
   // Closes the handle, also when it reports a failure: a late write failure (kDiskFull, kIo)
   // means bytes written before may not have reached the file.
   virtual Err close(Handle h) = 0;

@@ -11,7 +11,11 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#if __has_include(<linux/fs.h>)
+#include <linux/fs.h>
+#endif
 #include <time.h>
 #include <unistd.h>
 
@@ -210,6 +214,32 @@ class PosixPlatform final : public Platform {
     return Err::kOk;
   }
 
+  Err clone_range(Handle src, std::int64_t src_offset, Handle dst, std::int64_t dst_offset,
+                  std::size_t length) override {
+#ifdef FICLONERANGE
+    file_clone_range range{};
+    range.src_fd = src;
+    range.src_offset = static_cast<__u64>(src_offset);
+    range.src_length = length;
+    range.dest_offset = static_cast<__u64>(dst_offset);
+    if (::ioctl(static_cast<int>(dst), FICLONERANGE, &range) == 0) return Err::kOk;
+    switch (errno) {
+      case ENOSPC:
+      case EDQUOT:
+      case EFBIG:
+        return Err::kDiskFull;
+      case EIO:
+        return Err::kIo;
+      case EINTR:
+        return Err::kInterrupted;
+      default:  // EOPNOTSUPP, EXDEV, EINVAL, ETXTBSY, EBADF, EPERM, EISDIR, ...
+        return Err::kInvalid;
+    }
+#else
+    return Platform::clone_range(src, src_offset, dst, dst_offset, length);
+#endif
+  }
+
   Err truncate_here(Handle h) override {
     off_t at = ::lseek(h, 0, SEEK_CUR);
     if (at < 0 || ::ftruncate(h, at) != 0) return from_errno(errno);
@@ -240,12 +270,24 @@ class PosixPlatform final : public Platform {
     return true;
   }
 
-  const char* command_line() override { return nullptr; }
-  bool is_lead_byte(unsigned char) override { return false; }
-  Handle std_handle(StdStream s) override { return static_cast<Handle>(s); }
-  bool is_terminal(Handle h) override { return ::isatty(h) == 1; }
-  const char* null_device() override { return "/dev/null"; }
-  bool reserves_device_names() override { return false; }
+  const char* command_line() override {
+    return nullptr;
+  }
+  bool is_lead_byte(unsigned char) override {
+    return false;
+  }
+  Handle std_handle(StdStream s) override {
+    return static_cast<Handle>(s);
+  }
+  bool is_terminal(Handle h) override {
+    return ::isatty(h) == 1;
+  }
+  const char* null_device() override {
+    return "/dev/null";
+  }
+  bool reserves_device_names() override {
+    return false;
+  }
   std::size_t last_component(std::string_view path) override {
     return path.find_last_of('/') + 1;  // npos + 1 is 0: no folder
   }
@@ -289,7 +331,9 @@ class PosixPlatform final : public Platform {
     return g_signal;
   }
 
-  [[noreturn]] void exit_process(int status) override { ::_exit(status); }
+  [[noreturn]] void exit_process(int status) override {
+    ::_exit(status);
+  }
 
   [[noreturn]] void exit_by_signal(int signal) override {
     struct sigaction sa = {};

@@ -195,10 +195,36 @@ struct Lent {
   std::size_t len = 0;
 };
 Lent g_lent;
+// Lent runs are cloned (they share the input's storage) until the file system first refuses.
+bool g_cloning = true;
+
+// Clones the run lent to u where the file system can. Returns 1 when it did, 0 when it cannot
+// (cloning is off from then on, and the run still lent), or an error number's negative.
+int clone_lent(Unit& u) {
+  if (!g_cloning) return 0;
+  check_interrupt();
+  const Unit& from = *g_lent.from;
+  const std::int64_t at =
+      from.file_pos - static_cast<std::int64_t>(from.end) + (g_lent.data - from.block.get());
+  Err e = os().clone_range(from.handle, at, u.handle, u.file_pos, g_lent.len);
+  if (e == Err::kInvalid) {
+    g_cloning = false;
+    return 0;
+  }
+  if (e == Err::kOk) {
+    u.file_pos += static_cast<std::int64_t>(g_lent.len);
+    g_lent = {};
+    // Writes go on after the clone.
+    e = os().seek(u.handle, u.file_pos);
+    if (e == Err::kOk) return 1;
+  }
+  return -failed_write(e);
+}
 
 // Writes the run lent to u, if any. Returns 0 or an error number, as flush_block does.
 int flush_lent(Unit& u) {
   if (g_lent.to != &u) return 0;
+  if (const int c = clone_lent(u); c != 0) return c > 0 ? 0 : -c;
   // An interrupt ends the run here, and the run's end writes the lent bytes.
   check_interrupt();
   const Lent lent = g_lent;
@@ -224,6 +250,10 @@ void release_lent_from(const Unit& from, StmtKind kind) {
 void hand_over_lent(Unit& from) {
   if (g_lent.from != &from) return;
   Unit& to = *g_lent.to;
+  if (const int c = clone_lent(to); c != 0) {
+    if (c < 0) report_runtime_error(-c, StmtKind::kWrite, to.unit_name());
+    return;
+  }
   std::swap(from.block, to.block);
   to.base = static_cast<std::size_t>(g_lent.data - to.block.get());
   to.pos = to.base + g_lent.len;
@@ -665,6 +695,7 @@ std::int32_t start_statement() {
 void units_init() {
   for (Unit& u : g_units) u = Unit{};
   g_lent = {};
+  g_cloning = true;
   g_stmt = Statement{};
   g_access_named = false;
 }
