@@ -120,7 +120,7 @@ for entry in "${cmds[@]}"; do
 done
 ratio() { awk -v a="${med[$1]}" -v b="${med[$2]}" 'BEGIN {printf "%.2f", a / b}'; }
 echo
-echo "whole >null / dd bs=1M:   $(ratio 'chunkit whole >null' 'dd bs=1M whole')   (target 1.2 or less)"
+echo "whole >null / dd bs=1M:   $(ratio 'chunkit whole >null' 'dd bs=1M whole')   (target 1.05 or less)"
 echo "whole >null / dd bs=4096: $(ratio 'chunkit whole >null' 'dd bs=4096 whole')"
 echo "whole >file / dd bs=1M:   $(ratio 'chunkit whole >file' 'dd bs=1M whole')   (target 1.3 or less)"
 echo "half >null / dd bs=1M:    $(ratio 'chunkit half >null' 'dd bs=1M half')"

@@ -193,7 +193,8 @@ TEST(TerminalOutput, RandomStreamsLeaveTheSameScreen) {
           s = std::string(static_cast<std::size_t>(below(70)), static_cast<char>('a' + below(26)));
           break;
         case 3:
-          s = below(2) ? "\r" : "\r\n";
+          s = "\r\n";
+          if (below(2)) s.pop_back();
           break;
         case 4:
           s = std::string(1, "\n\f\t\x1b\x80"[below(5)]);

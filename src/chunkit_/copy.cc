@@ -125,6 +125,12 @@ std::int32_t read_record(std::size_t* placed) {
 
 // Takes the next argument as a further skip range while the records are past the current one.
 void further_skip_range() {
+  // Past the last argument there is nothing to fetch; the count moves on all the same.
+  if (iarg >= nargs) {
+    ++iarg;
+    argstatus = -1;
+    return;
+  }
   next_arg(argbuf);
   if (argstatus < 1) return;
   if (argbuf[0] == 's' || argbuf[0] == 'S') {
