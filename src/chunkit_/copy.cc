@@ -125,9 +125,9 @@ std::int32_t read_record(std::size_t* placed) {
 
 // Takes the next argument as a further skip range while the records are past the current one.
 void further_skip_range() {
-  // Past the last argument there is nothing to fetch; the count moves on all the same.
+  // Past the last argument there is nothing left to take: the count stays, as every count
+  // past it means the same, and never grows with the records (beyond 2^31 of them).
   if (iarg >= nargs) {
-    ++iarg;
     argstatus = -1;
     return;
   }
