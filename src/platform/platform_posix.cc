@@ -224,16 +224,19 @@ class PosixPlatform final : public Platform {
     range.dest_offset = static_cast<__u64>(dst_offset);
     if (::ioctl(static_cast<int>(dst), FICLONERANGE, &range) == 0) return Err::kOk;
     switch (errno) {
-      case ENOSPC:
-      case EDQUOT:
-      case EFBIG:
-        return Err::kDiskFull;
-      case EIO:
-        return Err::kIo;
-      case EINTR:
-        return Err::kInterrupted;
-      default:  // EOPNOTSUPP, EXDEV, EINVAL, ETXTBSY, EBADF, EPERM, EISDIR, ...
+      // The file system, the pair of files or the range cannot be cloned.
+      case EOPNOTSUPP:
+      case ENOSYS:
+      case ENOTTY:
+      case EXDEV:
+      case EINVAL:
+      case ETXTBSY:
+      case EBADF:
+      case EPERM:
+      case EISDIR:
         return Err::kInvalid;
+      default:
+        return from_errno(errno);
     }
 #else
     return Platform::clone_range(src, src_offset, dst, dst_offset, length);

@@ -59,8 +59,9 @@ std::size_t binread_placed();
 std::int32_t binwrite_begin(std::int32_t unit, bool status_wanted);
 std::int32_t binwrite_item(const void* source, std::size_t length);
 // An item read in place (binread_view) and written unchanged: while the unit's own block holds
-// nothing else, it is written from where it was read, with the items read in place right after
-// it, in one system call, and not copied; otherwise as binwrite_item.
+// nothing else, it goes out from where it was read, with the items read in place right after
+// it, in one system call (a clone of the input's storage where the file system can), and is
+// not copied; otherwise as binwrite_item.
 std::int32_t binwrite_lent(const void* source, std::size_t length);
 std::int32_t binwrite_end();
 
