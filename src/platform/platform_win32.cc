@@ -34,6 +34,12 @@ constexpr DWORD kControlWaitMs = 50;
 // The code page of the run-time's text.
 UINT g_code_page = CP_ACP;
 
+// The main thread's waiting calls are cancelled until it has seen the event (one cancel made
+// just before it enters a call would find nothing to cancel), and never after: the writes of its
+// ending must not be cut short. The lock orders each cancel before or after the seeing.
+SRWLOCK g_cancel_lock = SRWLOCK_INIT;
+bool g_seen = false;  // under g_cancel_lock
+
 // Runs on a thread of its own. The main thread ends the run at its next block, or when the
 // call it waits in is cancelled here; this thread then waits for the process to end.
 BOOL WINAPI on_control(DWORD event) {
@@ -53,7 +59,12 @@ BOOL WINAPI on_control(DWORD event) {
       return FALSE;
   }
   if (g_control_event != nullptr) SetEvent(g_control_event);
-  if (g_main_thread != nullptr) CancelSynchronousIo(g_main_thread);
+  for (bool seen = false; !seen; Sleep(kControlWaitMs)) {
+    AcquireSRWLockExclusive(&g_cancel_lock);
+    seen = g_seen;
+    if (!seen && g_main_thread != nullptr) CancelSynchronousIo(g_main_thread);
+    ReleaseSRWLockExclusive(&g_cancel_lock);
+  }
   Sleep(INFINITE);
   return TRUE;
 }
@@ -281,7 +292,13 @@ class Win32Platform final : public Platform {
 
   int pending_interrupt() override {
     arm();
-    return g_signal;
+    const int sig = g_signal;
+    if (sig != 0) {
+      AcquireSRWLockExclusive(&g_cancel_lock);
+      g_seen = true;
+      ReleaseSRWLockExclusive(&g_cancel_lock);
+    }
+    return sig;
   }
 
   [[noreturn]] void exit_process(int status) override { ExitProcess(static_cast<UINT>(status)); }
