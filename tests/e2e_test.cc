@@ -329,6 +329,51 @@ TEST(EndToEnd, SeveralPassesAndAnArgumentThatIsNoSkipRange) {
   EXPECT_EQ(dir.read("out.dat"), in.substr(0, 10) + in.substr(4096, 4096));
 }
 
+// The examples the README and the manual give: what each copies, a line it shows, how often
+// it says "Don't know what to do!" and its exit status (the second asks at the console, where
+// input has ended).
+TEST(EndToEnd, ExamplesOfTheManual) {
+  const std::string in = records(22);
+  auto recs = [&](int first, int last) {
+    return in.substr((first - 1) * 4096, (last - first + 1) * 4096);
+  };
+  const struct {
+    std::vector<std::string> args;
+    std::string copy;
+    std::string shown;
+    int dont_know;
+    int status;
+  } cases[] = {
+      {{"1", "0", "2", "0", "", "", "5", "0", "6", "0"},
+       recs(1, 2) + recs(5, 6),
+       decoding(4) + " \r\n" + copying(5, 2, "99123 235959"),
+       0,
+       0},
+      {{"1", "0", "3", "0", "5", "0", "7", "0"}, recs(1, 3), "Enter the 1st byte of record", 3, 1},
+      {{"s15-20", "s5-10"}, recs(1, 14) + recs(21, 22), "Skip recs    5 to   10", 0, 0},
+      {{"1", "2#101", "1", "8#17"}, in.substr(4, 11), echo_values(1, 5, 1, 15), 0, 0},
+      {{"1", "16#FFF", "1", "0"}, in.substr(254, 4096 - 254), echo_values(1, 255, 1, 4096), 0, 0},
+      {{"1", "1", "-1", "0", "1", "1", "-1", "0"}, "", "Nothing to do!", 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    TempDir dir;
+    dir.write("in.dat", in);
+    std::vector<std::string> a = args({"out.dat"});
+    a.insert(a.end(), c.args.begin(), c.args.end());
+    Result r = e2e::run(dir.path(), a);
+    EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
+    int dont_know = 0;
+    for (std::size_t at = 0; (at = r.out.find("Don't know what to do!", at)) != std::string::npos;
+         ++at) {
+      ++dont_know;
+    }
+    EXPECT_EQ(dont_know, c.dont_know);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(dir.read("out.dat"), c.copy);
+  }
+}
+
 // The files in dir, links counted by what they point to.
 std::size_t files_in(const TempDir& dir) {
   std::size_t files = 0;
