@@ -18,11 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   chunkit::reset_state();
   rt::open_unit(chunkit::kReportUnit, "ERR", {});
   // The record as the copy loop leaves it: the bytes read, 0xFF where the file gave none.
-  std::memset(chunkit::record, 0xFF, chunkit::kRecordSize);
-  std::memcpy(chunkit::record, data, size < chunkit::kRecordSize ? size : chunkit::kRecordSize);
+  unsigned char record[chunkit::kRecordSize];
+  std::memset(record, 0xFF, sizeof record);
+  std::memcpy(record, data, size < sizeof record ? size : sizeof record);
   chunkit::irec = 1 + static_cast<std::int32_t>(size);
   try {
-    chunkit::decode_preface(chunkit::record);
+    chunkit::decode_preface(record);
   } catch (const fake::Exit&) {
     __builtin_trap();  // the decoder's reports never end the run
   }

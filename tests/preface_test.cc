@@ -14,14 +14,16 @@
 
 namespace {
 
+unsigned char record[chunkit::kRecordSize];
+
 // Loads a record: every byte `fill`, then the listed "position=hex value" bytes.
 void load(int fill, const std::string& bytes) {
-  for (unsigned char& b : chunkit::record) b = static_cast<unsigned char>(fill);
+  for (unsigned char& b : record) b = static_cast<unsigned char>(fill);
   std::istringstream in(bytes);
   std::string item;
   while (in >> item) {
     auto eq = item.find('=');
-    chunkit::record[std::stoi(item.substr(0, eq)) - 1] =
+    record[std::stoi(item.substr(0, eq)) - 1] =
         static_cast<unsigned char>(std::stoi(item.substr(eq + 1), nullptr, 16));
   }
 }
@@ -85,7 +87,7 @@ TEST(Preface, DecodesEveryRecordType) {
     load(c.fill, c.bytes);
     chunkit::digit[4] = 7;  // digits of an earlier record must not survive
 
-    chunkit::decode_preface(chunkit::record);
+    chunkit::decode_preface(record);
 
     EXPECT_EQ(chunkit::rectype, c.type);
     EXPECT_EQ(shown_digits(), c.digits);
@@ -110,7 +112,7 @@ TEST(Preface, RecordNumberInReportIsNeverCut) {
     chunkit::reset_state();
     chunkit::irec = c.irec;
     load(0, "1=02 2=3C 3=01");
-    chunkit::decode_preface(chunkit::record);
+    chunkit::decode_preface(record);
     EXPECT_EQ(fp.err, c.report);
   }
 }

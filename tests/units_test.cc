@@ -91,10 +91,11 @@ TEST(BinaryRead, ItemsInPlaceOrCopied) {
   std::string buf(item, '#');
   std::size_t offset = 0, copied = 0;
   for (;;) {
-    ASSERT_EQ(rt::binread_begin(1, true), 0);
-    const void* at = nullptr;
-    const std::int32_t status = rt::binread_view(buf.data(), item, &at);
-    const std::size_t placed = rt::binread_placed();
+    rt::InPlace got;
+    const std::int32_t status = rt::binread_in_place(1, buf.data(), item, &got);
+    const void* at = got.data;
+    const std::size_t placed = got.placed;
+    EXPECT_EQ(got.at, static_cast<std::int64_t>(offset));
     const std::size_t left = data.size() - offset;
     ASSERT_EQ(status, left < item ? -1 : 0) << offset;
     ASSERT_EQ(placed, std::min(left, item)) << offset;
@@ -108,6 +109,12 @@ TEST(BinaryRead, ItemsInPlaceOrCopied) {
   }
   EXPECT_EQ(offset, data.size());
   EXPECT_EQ(copied, 3u);  // two block ends and the end of the file
+  // A file goes back to any byte, and reads on from there.
+  ASSERT_TRUE(rt::binread_seek(1, 5));
+  rt::InPlace got;
+  EXPECT_EQ(rt::binread_in_place(1, buf.data(), item, &got), 0);
+  EXPECT_EQ(got.at, 5);
+  EXPECT_EQ(std::string(got.data, item), data.substr(5, item));
 }
 
 TEST(BinaryRead, FailuresGiveStatusesOrReports) {
@@ -421,7 +428,7 @@ TEST(BinaryWrite, StatementsAlternatingBetweenUnitsReachTheirOwnFiles) {
 TEST(Open, TableHoldsSixtyOneUnits) {
   fake::FakePlatform fp;
   start({"prog"});
-  for (int u = 1; u <= rt::kUnitSlots; ++u) {
+  for (int u = 1; u <= 61; ++u) {
     std::string name = std::to_string(u);
     ASSERT_EQ(rt::open_unit(u, name.insert(0, 1, 'f'), spec_of("NEW")), 0);
   }

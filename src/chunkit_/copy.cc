@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <iterator>
 #include <string_view>
 
 #include "chunkit_/modes.h"
 #include "chunkit_/params.h"
 #include "chunkit_/preface.h"
+#include "chunkit_/records.h"
 #include "chunkit_/state.h"
 #include "runtime/errors.h"
 #include "runtime/layout.h"
@@ -87,40 +87,29 @@ std::int32_t plus(std::int32_t v, std::uint32_t d) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(v) + d);
 }
 
-// The record in hand: where the input unit holds it, or in `record`.
-const unsigned char* in_hand = record;
+// The record in hand.
+Record in_hand;
 
-// Writes positions from..to of the record (clipped to the record) as one write statement.
+// Writes positions from..to of the record in hand (clipped to the record) as one write
+// statement; a whole record joins the run of whole records written before it.
 void write_range(std::int32_t from, std::int32_t to) {
   std::int64_t first = std::max<std::int64_t>(from, 1);
   std::int64_t last = std::min<std::int64_t>(to, kRecordSize);
-  rt::binwrite_begin(kOutUnit, false);
-  if (first <= last) {
-    const auto n = static_cast<std::size_t>(last - first + 1);
-    // A whole record read in place goes out from where it was read.
-    if (n == kRecordSize && in_hand != record) {
-      rt::binwrite_lent(in_hand, n);
-    } else {
-      rt::binwrite_item(in_hand + first - 1, n);
-    }
-    ++copied_records;
-    copied_bytes += static_cast<std::int64_t>(n);
+  if (first > last) {
+    rt::binwrite_begin(kOutUnit, false);
+    rt::binwrite_end();
+    return;
   }
-  rt::binwrite_end();
-}
-
-// Reads the next record (0xFF where the file gives no byte) and points `in_hand` at it; returns
-// its status and, in *placed, how many bytes the file gave. A complete record is read in place,
-// without a copy.
-std::int32_t read_record(std::size_t* placed) {
-  const void* data = record;
-  std::int32_t status = rt::binread_begin(kInUnit, true);
-  if (status == 0) status = rt::binread_view(record, kRecordSize, &data);
-  if (status == 0) status = rt::binread_end();
-  *placed = rt::binread_placed();
-  if (*placed < kRecordSize) std::memset(record + *placed, 0xFF, kRecordSize - *placed);
-  in_hand = static_cast<const unsigned char*>(data);
-  return status;
+  const auto n = static_cast<std::size_t>(last - first + 1);
+  if (n == kRecordSize) {
+    rt::binwrite_run(kOutUnit, kInUnit, in_hand.at, in_hand.data, n);
+  } else {
+    rt::binwrite_begin(kOutUnit, false);
+    rt::binwrite_item(in_hand.data + first - 1, n);
+    rt::binwrite_end();
+  }
+  ++copied_records;
+  copied_bytes += static_cast<std::int64_t>(n);
 }
 
 // Takes the next argument as a further skip range while the records are past the current one.
@@ -148,9 +137,9 @@ void further_skip_range() {
   }
 }
 
-// Shows the record in hand and copies its part, or lists it; `placed` bytes of it are in the
-// file, and data_end is the last byte of data found in it at the end of the file (else 0).
-void show_and_write(std::size_t placed, std::int32_t data_end) {
+// Shows the record in hand and copies its part, or lists it; data_end is the last byte of data
+// found in it at the end of the file (else 0).
+void show_and_write(std::int32_t data_end) {
   if (irec < startrec) {
     if (irec == 1) say_text(kConsoleUnit, "(a1,\\)", "\r");
     progress_line(decoding_line);
@@ -162,7 +151,7 @@ void show_and_write(std::size_t placed, std::int32_t data_end) {
     say_text(kConsoleUnit, "(a1\\)", "\r");
   }
   if (mode == Mode::kList) {
-    list_record(in_hand, placed, data_end);
+    list_record(in_hand.data, in_hand.length, data_end);
     return;
   }
   progress_line(copying_line);
@@ -181,14 +170,13 @@ void copy_pass() {
 
   // Rounds number their records as the file delivers them. After a pass without rounds,
   // `nextrec` (`endrec` + 1 of that pass) may lag behind the records already read.
-  const std::int32_t first = std::max(plus(nread, 1), nextrec);
+  const std::int32_t first = std::max(input.next_number(), nextrec);
   std::int64_t count = std::int64_t{endrec} - first + 1;
   irec = count > 0 ? first : nextrec;
   for (; count > 0; --count, irec = plus(irec, 1)) {
-    std::size_t placed = 0;
-    std::int32_t status = read_record(&placed);
+    in_hand = input.next();
+    const std::int32_t status = in_hand.status;
     std::int32_t data_end = 0;
-    nread = plus(nread, 1);
     if (status > 0) {
       say("(/' -- parity error at irec=',i5,' --')", {}, irec);
       rt::report_runtime_error(rt::kErrReadFailed, rt::StmtKind::kRead, rt::unit_name(kInUnit));
@@ -196,8 +184,8 @@ void copy_pass() {
     if (status == -1) {
       ieof = 1;
       // The last byte that is not 0xFF: none after those the file gave.
-      auto lastbyte = static_cast<std::int32_t>(placed);
-      while (lastbyte > 0 && in_hand[lastbyte - 1] == 0xFF) --lastbyte;
+      auto lastbyte = static_cast<std::int32_t>(in_hand.length);
+      while (lastbyte > 0 && in_hand.data[lastbyte - 1] == 0xFF) --lastbyte;
       if (lastbyte == 0) end_of_file(plus(irec, ~0u));
       if (irec < endrec) {
         end_of_data_box(kRecordRule, "(15x,a,i7)", " Found end of data at record ", irec);
@@ -209,9 +197,9 @@ void copy_pass() {
         data_end = lastbyte;
       }
     }
-    decode_preface(in_hand);
+    decode_preface(in_hand.data);
     if (irec > skipend) further_skip_range();
-    if (!(skipstart <= irec && irec <= skipend)) show_and_write(placed, data_end);
+    if (!(skipstart <= irec && irec <= skipend)) show_and_write(data_end);
     if (ieof == 1) end_of_file(irec);
   }
   nextrec = plus(endrec, 1);

@@ -5,12 +5,11 @@
 #include <cstdint>
 #include <string_view>
 
+#include "chunkit_/records.h"
 #include "runtime/args.h"
 #include "runtime/units.h"
 
 namespace chunkit {
-
-inline constexpr int kRecordSize = 4096;
 
 // What a run makes of the copy: the copy with its console, or one of the two modes for
 // programs, which show no console text: a listing of the records a copy would copy, or the copy
@@ -37,11 +36,10 @@ extern std::int32_t startrec, startbyte, endrec, endbyte;
 extern std::int32_t skipstart, skipend;
 extern std::int32_t irec;      // record in hand; -1 until the first pass begins
 extern std::int32_t nextrec;   // number of the next record the input delivers
-extern std::int32_t nread;     // records read from the input so far
 extern std::int32_t ieof;      // 1 once a read of the input met the end of the file
 extern std::int32_t iversion;  // failed attempts to create the output file
 
-extern unsigned char record[kRecordSize];  // the record in hand, unless read in place
+extern RecordReader input;  // the input's records
 
 extern std::int32_t rectype;          // record type from the preface decoder
 extern std::int32_t digit[11];        // preface digits 1 to 11

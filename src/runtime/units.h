@@ -14,7 +14,6 @@
 
 namespace rt {
 
-inline constexpr int kUnitSlots = 61;
 // Block size of file units: one system call per block, never per item.
 inline constexpr std::size_t kFileBlockSize = std::size_t{1} << 20;
 // Unit number of the default console unit ("*"); outside the range an open accepts.
@@ -44,26 +43,40 @@ std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec&
 // errors end the run with a report.
 std::int32_t binread_begin(std::int32_t unit, bool status_wanted);
 std::int32_t binread_item(void* target, std::size_t length);
-// An item of `length` bytes (at least 1) read in place where it can be: when the unit's block
-// holds the bytes whole, *data points at them there and `buffer` is left alone; otherwise
-// binread_item fills `buffer` and *data points at it. Bytes in the block stay valid until the
-// unit's next statement.
-std::int32_t binread_view(void* buffer, std::size_t length, const void** data);
 std::int32_t binread_end();
-// Bytes the read statement under way has placed, in all its items so far.
-std::size_t binread_placed();
+
+// Where the bytes of a read in place are.
+struct InPlace {
+  const char* data = nullptr;  // the unit's block, or the spare buffer
+  std::size_t placed = 0;      // bytes the file gave: fewer than asked at its end
+  std::int64_t at = 0;         // where the first of them is in the file
+};
+// A binary read statement of one item of n bytes with its status wanted (0, -1 at the end of
+// the file, or an error value). Where the unit's block holds the n bytes whole they are not
+// copied: got->data points at them there, and they stay valid until the unit's next statement.
+// Otherwise they are placed in `spare`.
+std::int32_t binread_in_place(std::int32_t unit, char* spare, std::size_t n, InPlace* got);
+
+// Moves a binary unit that reads to byte `at` of its file. False where the file cannot seek (a
+// device, a pipe, a FIFO, a terminal): the unit then stays where it was.
+bool binread_seek(std::int32_t unit, std::int64_t at);
 
 // Binary write statement. The first write after a statement that was not a write cuts the
 // file at the current position. Bytes collect in the unit's block and reach the file when the
 // block is full or the unit is closed.
 std::int32_t binwrite_begin(std::int32_t unit, bool status_wanted);
 std::int32_t binwrite_item(const void* source, std::size_t length);
-// An item read in place (binread_view) and written unchanged: while the unit's own block holds
-// nothing else, it goes out from where it was read, with the items read in place right after
-// it, in one system call (a clone of the input's storage where the file system can), and is
-// not copied; otherwise as binwrite_item.
-std::int32_t binwrite_lent(const void* source, std::size_t length);
 std::int32_t binwrite_end();
+
+// A binary write statement without a status, of one item: n bytes that unit `from` read in
+// place at `at` of its file (`data` is where they are). Where that unit still holds them, they
+// are owed as a run and not copied: items of this kind that follow each other in the file join
+// one run, which goes out by a clone of the file's storage where the file system can, else by
+// one write from the reading unit's block. A run goes out before anything else is written to
+// the unit, before the reading unit's block changes (while clones work: at 64 MiB), and when
+// either unit closes. Otherwise the item is written as binwrite_item writes it.
+void binwrite_run(std::int32_t unit, std::int32_t from, std::int64_t at, const void* data,
+                  std::size_t n);
 
 // True when formatted output to `unit` goes to the console output record (units 0 and 6, the
 // default unit, and any unit connected to "CON").

@@ -1,0 +1,44 @@
+#include "chunkit_/records.h"
+
+#include <cstring>
+
+#include "runtime/units.h"
+
+namespace chunkit {
+namespace {
+
+std::int32_t plus_one(std::int32_t v) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(v) + 1u);
+}
+
+}  // namespace
+
+Record RecordReader::next() {
+  Record r;
+  r.number = next_;
+  next_ = plus_one(next_);
+  rt::InPlace got;
+  r.status = rt::binread_in_place(unit_, reinterpret_cast<char*>(own_), kRecordSize, &got);
+  r.length = got.placed;
+  r.at = got.at;
+  r.data = reinterpret_cast<const unsigned char*>(got.data);
+  if (r.length < kRecordSize) {
+    std::memset(own_ + r.length, 0xFF, kRecordSize - r.length);
+    r.data = own_;
+  }
+  return r;
+}
+
+std::int32_t RecordReader::go_to(std::int32_t n) {
+  if (n <= next_) return 0;
+  if (rt::binread_seek(unit_, std::int64_t{n - 1} * kRecordSize)) {
+    next_ = n;
+    return 0;
+  }
+  while (next_ < n) {
+    if (const Record r = next(); r.status != 0) return r.status;
+  }
+  return 0;
+}
+
+}  // namespace chunkit

@@ -1,0 +1,44 @@
+// The input's records in file order: a reader that hands out each record as a view and can go
+// to a record by its number.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace chunkit {
+
+inline constexpr int kRecordSize = 4096;
+
+struct Record {
+  std::int32_t number = 0;  // 1 for the file's first record
+  // 0; -1 when the file ended within the record or before it; else the read's error value.
+  std::int32_t status = 0;
+  const unsigned char* data = nullptr;  // kRecordSize bytes; those the file did not give are 0xFF
+  std::size_t length = 0;               // bytes the file gave: kRecordSize, fewer at its end
+  std::int64_t at = 0;                  // where the record begins in the file
+};
+
+// Reads the records of a binary unit that reads. It holds a record of its own for those the
+// unit's block does not hold whole (the short final record, a record split between two reads
+// of a pipe); every other record is a view into the unit's block.
+class RecordReader {
+ public:
+  explicit RecordReader(std::int32_t unit) : unit_(unit) {}
+
+  // The next record. Its bytes stay valid until the next call of next or go_to, or the unit's
+  // next statement. Numbers wrap as 32-bit two's complement, as record numbers do.
+  Record next();
+  // Makes record n (from 1) the next one, when it lies ahead: directly where the input can
+  // seek, else by reading the records before it. Returns 0, or the status of the record that
+  // stopped the way there (the end of the file, a read error).
+  std::int32_t go_to(std::int32_t n);
+  // The number the next record gets.
+  std::int32_t next_number() const { return next_; }
+
+ private:
+  std::int32_t unit_;
+  std::int32_t next_ = 1;
+  unsigned char own_[kRecordSize];
+};
+
+}  // namespace chunkit

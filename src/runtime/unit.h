@@ -1,0 +1,159 @@
+// The unit service's own header, shared by its three parts and by nothing else: opening
+// (unit_open.cc), block I/O (unit_io.cc), and the unit table with its statements and closing
+// (units.cc).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "runtime/console.h"
+#include "runtime/devices.h"
+
+namespace rt {
+
+inline constexpr int kUnitSlots = 61;
+
+// kText is a formatted connection to a device: records go straight through.
+enum class Kind { kText, kFormatted, kBinary, kUnformatted };
+enum class Status { kOld, kNew, kScratch, kReplace, kUnknown };
+
+// The name an open works on: at most kNameMax characters without leading and trailing blanks,
+// ended by a NUL for the system. A report of a failed open names it.
+struct Name {
+  char text[kNameMax + 1] = {};
+  std::size_t len = 0;
+
+  void set(std::string_view s);
+  void cut(std::size_t n) {
+    len = n;
+    text[n] = '\0';
+  }
+  std::string_view view() const { return {text, len}; }
+};
+
+// A unit's block: kFileBlockSize bytes that begin on a page boundary, so the system moves them
+// with whole-page copies. It comes from malloc, which answers a lack of memory with null;
+// operator new would throw, and a throw needs memory too.
+class Block {
+ public:
+  Block() = default;
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+  Block(Block&& b) noexcept : raw_(b.raw_), data_(b.data_) { b.raw_ = b.data_ = nullptr; }
+  Block& operator=(Block&& b) noexcept;
+  ~Block() { std::free(raw_); }
+  // False when there is no memory for it.
+  bool allocate();
+  char* get() const { return data_; }
+  bool empty() const { return data_ == nullptr; }
+
+ private:
+  char* raw_ = nullptr;
+  char* data_ = nullptr;
+};
+
+struct Unit;
+
+// Whole records a writing unit owes its file, as a stretch of another unit's file: bytes
+// [at, at + len) of `from`. They go out by a clone of that file's storage, or are written from
+// where `from` holds them.
+struct Run {
+  Unit* from = nullptr;  // null: no run is pending
+  std::int64_t at = 0;
+  std::size_t len = 0;
+};
+
+struct Unit {
+  // Reading: the block holds file bytes [file_pos - end, file_pos) and pos is the next one.
+  // Writing: the block holds bytes [base, pos) not yet written, which belong at file_pos, after
+  // the pending run.
+  Block block;  // allocated at the open, released at the close
+  std::size_t base = 0;
+  std::size_t pos = 0;
+  std::size_t end = 0;
+  std::int64_t file_pos = 0;
+  Run run;
+  platform::Handle handle = platform::kNoHandle;
+  platform::FileId id;
+  const char* canonical = nullptr;  // devices only
+  std::size_t name_len = 0;
+  std::int32_t number = 0;
+  Kind kind = Kind::kFormatted;
+  Device device = Device::kNone;
+  bool used = false;
+  bool has_id = false;
+  bool at_end = false;
+  bool writing = false;
+  bool scratch = false;
+  bool read_only = false;
+  bool created = false;  // this run made the file
+  char name[kNameMax + 1] = {};
+
+  std::string_view unit_name() const { return {name, name_len}; }
+};
+
+inline platform::Platform& os() {
+  return platform::current();
+}
+
+// --- the unit table (units.cc) ---
+
+std::span<Unit> unit_slots();
+// The connected unit of that number, or null.
+Unit* find_unit(std::int32_t unit);
+// Units 0, 5 and 6 and the default unit: the console, connected from the start.
+bool is_fixed_console(std::int32_t unit);
+bool is_std_handle(platform::Handle h);
+// Writes out and closes one unit; see units.cc.
+void close_unit(Unit& u, bool run_failed);
+
+// --- opening (unit_open.cc) ---
+
+// Connects an unconnected unit for a statement, by the blank-name rule. Returns an error number;
+// the name taken is left in `name` for a report.
+int implicit_open(std::int32_t unit, Kind kind, Status status, Name& name);
+// Forgets the access of the last explicit open.
+void opens_init();
+// The identity of an existing file of the given name, found by opening it briefly.
+bool probe_identity(const char* name, platform::FileId* id);
+
+// --- block I/O (unit_io.cc); each returns 0 or an error number ---
+
+void io_init();
+// The error number of a failed write, or 0 for a write cut short by an interrupt while the
+// process is ending: the bytes the system accepted stay, and the signal ends the process.
+int failed_write(platform::Err e);
+// The first write after reading cuts the file where the reading stopped.
+int start_writing(Unit& u);
+// A unit that was written is read from where the writing stopped.
+int start_reading(Unit& u);
+// Moves n bytes into the unit's block, and the block to the file whenever it fills.
+int put_bytes(Unit& u, const char* p, std::size_t n);
+// Sends the pending run and the block's bytes to the file. On failure the bytes not written are
+// dropped, so the close at the end of the run does not fail over them a second time.
+int flush_block(Unit& u);
+// Sends out the pending run only.
+int flush_run(Unit& u);
+// Reads the next block into a unit whose block is used up: 0, kErrEndOfFile, or kErrReadFailed.
+int refill(Unit& u);
+// Where a unit that reads holds bytes [at, at + n) of its file in its block, or null.
+const char* held(const Unit& from, std::int64_t at, std::size_t n);
+// Whether u writes runs: a unit with a block that is not the console's or standard error's.
+bool takes_runs(const Unit& u);
+// Owes u's file the bytes [at, at + n) that `from` holds, after those owed so far: they join
+// the pending run when they follow it. Runs go out by flush_run.
+int put_run(Unit& u, Unit& from, std::int64_t at, std::size_t n);
+// Moves a unit that reads to byte `at` of its file; false where it cannot seek (a device, a
+// pipe, a terminal), and it then stays where it was.
+bool seek_to(Unit& u, std::int64_t at);
+// Before `from` closes: the runs owed from it go out, a failure reported as a close.
+void close_runs_from(const Unit& from);
+// Fills p with n bytes; *placed grows by the bytes placed, also when the file ends first
+// (kErrEndOfFile).
+int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed);
+
+}  // namespace rt

@@ -1,0 +1,287 @@
+// Block I/O of file units: a unit's block is filled by one system read and sent by one system
+// write, and runs of whole records that another unit read are cloned or written straight from
+// where that unit holds them.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "platform/platform.h"
+#include "runtime/errors.h"
+#include "runtime/stop.h"
+#include "runtime/unit.h"
+#include "runtime/units.h"
+
+namespace rt {
+namespace {
+
+using platform::Err;
+
+constexpr std::size_t kPage = 4096;
+// A run that is cloned goes out at this length at the latest, so the output grows while a long
+// copy runs.
+constexpr std::size_t kCloneMax = std::size_t{64} << 20;
+
+// Runs are cloned until the file system first refuses. Until one clone has worked, a run lies
+// in one block of the unit that read it; once one has, a run goes on across that file's blocks.
+enum class Cloning { kUntried, kWorks, kRefused };
+Cloning g_cloning = Cloning::kUntried;
+
+// "Disk full" only when the system said there is no room; every other failure is plain.
+int write_error(Err e) {
+  return e == Err::kDiskFull ? kErrDiskFull : kErrWriteFailed;
+}
+
+int write_all(Unit& u, const char* p, std::size_t n) {
+  platform::IoResult r = os().write(u.handle, p, n);
+  u.file_pos += static_cast<std::int64_t>(r.count);
+  return r.err == Err::kOk && r.count == n ? 0 : failed_write(r.err);
+}
+
+}  // namespace
+
+const char* held(const Unit& from, std::int64_t at, std::size_t n) {
+  if (from.writing || from.block.empty()) return nullptr;
+  const std::int64_t first = from.file_pos - static_cast<std::int64_t>(from.end);
+  if (at < first || at + static_cast<std::int64_t>(n) > from.file_pos) return nullptr;
+  return from.block.get() + (at - first);
+}
+
+namespace {
+
+// Writes a run whose bytes `from` no longer holds (a clone was refused after runs had gone on
+// across blocks): they are read again through u's block, which holds nothing while a run is
+// pending, and `from` is put back where it was.
+int write_again(Unit& u, const Run& r) {
+  const platform::Handle src = r.from->handle;
+  for (std::size_t done = 0; done < r.len;) {
+    const std::size_t n = std::min(r.len - done, kFileBlockSize);
+    platform::IoResult got{};
+    if (os().seek(src, r.at + static_cast<std::int64_t>(done)) == Err::kOk) {
+      got = os().read(src, u.block.get(), n);
+    }
+    if (got.err != Err::kOk || got.count != n) return kErrReadFailed;
+    if (int e = write_all(u, u.block.get(), n)) return e;
+    done += n;
+  }
+  return os().seek(src, r.from->file_pos) == Err::kOk ? 0 : kErrReadFailed;
+}
+
+// Clones the pending run where the file system can: 1 when it did, 0 when it cannot (clones are
+// refused from then on, and the run is still pending), or an error number's negative.
+int clone_run(Unit& u) {
+  if (g_cloning == Cloning::kRefused) return 0;
+  // An interrupt ends the run here, and the run's end sends the run out.
+  check_interrupt();
+  const Run& r = u.run;
+  Err e = os().clone_range(r.from->handle, r.at, u.handle, u.file_pos, r.len);
+  if (e == Err::kInvalid) {
+    g_cloning = Cloning::kRefused;
+    return 0;
+  }
+  if (e == Err::kOk) {
+    g_cloning = Cloning::kWorks;
+    u.file_pos += static_cast<std::int64_t>(r.len);
+    u.run = {};
+    // Writes go on after the clone.
+    e = os().seek(u.handle, u.file_pos);
+    if (e == Err::kOk) return 1;
+  }
+  return -failed_write(e);
+}
+
+// Before the block of `from` takes other bytes: a run it holds that is not cloned becomes the
+// pending bytes of the unit that owes it, at the same place in that unit's block (which holds
+// nothing while a run is pending), and goes out when that block would.
+void hand_over_runs_from(const Unit& from) {
+  if (g_cloning == Cloning::kWorks) return;  // a run then needs only the file
+  for (Unit& u : unit_slots()) {
+    if (u.run.from != &from) continue;
+    if (const int c = clone_run(u); c != 0) {
+      if (c < 0) report_runtime_error(-c, StmtKind::kWrite, u.unit_name());
+      continue;
+    }
+    const char* p = held(from, u.run.at, u.run.len);
+    u.base = static_cast<std::size_t>(p - from.block.get());
+    u.pos = u.base + u.run.len;
+    std::memcpy(u.block.get() + u.base, p, u.run.len);
+    u.run = {};
+  }
+}
+
+// Before `from` writes or closes: the runs owed from it go out.
+void send_runs_from(const Unit& from, StmtKind kind) {
+  for (Unit& u : unit_slots()) {
+    if (u.run.from != &from) continue;
+    if (int e = flush_run(u)) report_runtime_error(e, kind, u.unit_name());
+  }
+}
+
+// Devices are streams: there is nothing to cut and no position to return to.
+bool is_seekable(const Unit& u) {
+  return u.device == Device::kNone || u.device == Device::kNamed;
+}
+
+}  // namespace
+
+Block& Block::operator=(Block&& b) noexcept {
+  std::swap(raw_, b.raw_);
+  std::swap(data_, b.data_);
+  return *this;
+}
+
+bool Block::allocate() {
+  std::free(raw_);
+  raw_ = static_cast<char*>(std::malloc(kFileBlockSize + kPage - 1));
+  const auto at = reinterpret_cast<std::uintptr_t>(raw_);
+  data_ = raw_ == nullptr ? nullptr : raw_ + ((kPage - at % kPage) % kPage);
+  return raw_ != nullptr;
+}
+
+void io_init() {
+  g_cloning = Cloning::kUntried;
+}
+
+int failed_write(Err e) {
+  if (e == Err::kInterrupted) {
+    check_interrupt();  // ends the run by the signal unless it is ending already
+    return 0;
+  }
+  return write_error(e);
+}
+
+int flush_run(Unit& u) {
+  if (u.run.from == nullptr) return 0;
+  if (const int c = clone_run(u); c != 0) return c > 0 ? 0 : -c;
+  // An interrupt ends the run here, and the run's end writes the bytes.
+  check_interrupt();
+  const Run r = std::exchange(u.run, Run{});
+  if (const char* p = held(*r.from, r.at, r.len)) return write_all(u, p, r.len);
+  return write_again(u, r);
+}
+
+int flush_block(Unit& u) {
+  if (int e = flush_run(u)) return e;
+  if (!u.writing || u.pos == u.base) return 0;
+  check_interrupt();
+  const std::size_t n = u.pos - u.base;
+  const char* from = u.block.get() + u.base;
+  u.pos = 0;
+  u.base = 0;
+  return write_all(u, from, n);
+}
+
+int start_writing(Unit& u) {
+  if (u.writing) return 0;
+  send_runs_from(u, StmtKind::kWrite);
+  if (u.read_only) return kErrWriteFailed;
+  std::int64_t here = u.file_pos - static_cast<std::int64_t>(u.end - u.pos);
+  u.writing = true;
+  u.pos = 0;
+  u.end = 0;
+  u.file_pos = here;
+  if (!is_seekable(u)) return 0;
+  Err e = os().seek(u.handle, here);
+  if (e == Err::kOk) e = os().truncate_here(u.handle);
+  return e == Err::kOk ? 0 : write_error(e);
+}
+
+int put_bytes(Unit& u, const char* p, std::size_t n) {
+  if (int e = flush_run(u)) return e;
+  if (u.device == Device::kConsole) {
+    console_put({p, n});
+    return 0;
+  }
+  if (u.device == Device::kErr) {
+    check_interrupt();
+    platform::IoResult r = console_write_error({p, n});
+    return r.err == Err::kOk && r.count == n ? 0 : failed_write(r.err);
+  }
+  char* block = u.block.get();
+  while (n > 0) {
+    std::size_t take = std::min(n, kFileBlockSize - u.pos);
+    std::memcpy(block + u.pos, p, take);
+    u.pos += take;
+    p += take;
+    n -= take;
+    if (u.pos == kFileBlockSize) {
+      if (int e = flush_block(u)) return e;
+    }
+  }
+  return 0;
+}
+
+bool takes_runs(const Unit& u) {
+  return u.device != Device::kConsole && u.device != Device::kErr && !u.block.empty();
+}
+
+int put_run(Unit& u, Unit& from, std::int64_t at, std::size_t n) {
+  Run& r = u.run;
+  if (r.from == &from && r.at + static_cast<std::int64_t>(r.len) == at && r.len + n <= kCloneMax) {
+    r.len += n;
+  } else {
+    if (int e = flush_block(u)) return e;
+    r = {&from, at, n};
+  }
+  // A run goes out as soon as it is as long as a block; once clones work, at kCloneMax.
+  return r.len >= (g_cloning == Cloning::kWorks ? kCloneMax : kFileBlockSize) ? flush_run(u) : 0;
+}
+
+int start_reading(Unit& u) {
+  if (!u.writing) return 0;
+  int e = flush_block(u);
+  u.writing = false;
+  u.pos = 0;
+  u.end = 0;
+  return e;
+}
+
+int refill(Unit& u) {
+  hand_over_runs_from(u);
+  check_interrupt();
+  platform::IoResult r = os().read(u.handle, u.block.get(), kFileBlockSize);
+  // An interrupt is not a read error: the run ends by the signal.
+  if (r.err == Err::kInterrupted) check_interrupt();
+  if (r.err != Err::kOk) return kErrReadFailed;
+  if (r.count == 0) {
+    u.at_end = true;
+    return kErrEndOfFile;
+  }
+  u.pos = 0;
+  u.end = r.count;
+  u.file_pos += static_cast<std::int64_t>(r.count);
+  return 0;
+}
+
+bool seek_to(Unit& u, std::int64_t at) {
+  if (u.writing || !is_seekable(u)) return false;
+  hand_over_runs_from(u);
+  if (os().seek(u.handle, at) != Err::kOk) return false;
+  u.file_pos = at;
+  u.pos = 0;
+  u.end = 0;
+  u.at_end = false;
+  return true;
+}
+
+int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed) {
+  if (int e = start_reading(u)) return e;
+  while (n > 0) {
+    if (u.pos == u.end) {
+      if (int e = refill(u)) return e;
+    }
+    std::size_t take = std::min(n, u.end - u.pos);
+    std::memcpy(p, u.block.get() + u.pos, take);
+    u.pos += take;
+    p += take;
+    n -= take;
+    *placed += take;
+  }
+  return 0;
+}
+
+void close_runs_from(const Unit& from) {
+  send_runs_from(from, StmtKind::kClose);
+}
+
+}  // namespace rt
