@@ -88,7 +88,7 @@ std::int32_t plus(std::int32_t v, std::uint32_t d) {
 }
 
 // The record in hand.
-Record in_hand;
+const Record* in_hand = nullptr;
 
 // Writes positions from..to of the record in hand (clipped to the record) as one write
 // statement; a whole record joins the run of whole records written before it.
@@ -102,10 +102,10 @@ void write_range(std::int32_t from, std::int32_t to) {
   }
   const auto n = static_cast<std::size_t>(last - first + 1);
   if (n == kRecordSize) {
-    rt::binwrite_run(kOutUnit, kInUnit, in_hand.at, in_hand.data, n);
+    rt::binwrite_run(kOutUnit, kInUnit, in_hand->at, in_hand->data, n);
   } else {
     rt::binwrite_begin(kOutUnit, false);
-    rt::binwrite_item(in_hand.data + first - 1, n);
+    rt::binwrite_item(in_hand->data + first - 1, n);
     rt::binwrite_end();
   }
   ++copied_records;
@@ -151,7 +151,7 @@ void show_and_write(std::int32_t data_end) {
     say_text(kConsoleUnit, "(a1\\)", "\r");
   }
   if (mode == Mode::kList) {
-    list_record(in_hand.data, in_hand.length, data_end);
+    list_record(in_hand->data, in_hand->length, data_end);
     return;
   }
   progress_line(copying_line);
@@ -174,8 +174,8 @@ void copy_pass() {
   std::int64_t count = std::int64_t{endrec} - first + 1;
   irec = count > 0 ? first : nextrec;
   for (; count > 0; --count, irec = plus(irec, 1)) {
-    in_hand = input.next();
-    const std::int32_t status = in_hand.status;
+    in_hand = &input.next();
+    const std::int32_t status = in_hand->status;
     std::int32_t data_end = 0;
     if (status > 0) {
       say("(/' -- parity error at irec=',i5,' --')", {}, irec);
@@ -184,8 +184,8 @@ void copy_pass() {
     if (status == -1) {
       ieof = 1;
       // The last byte that is not 0xFF: none after those the file gave.
-      auto lastbyte = static_cast<std::int32_t>(in_hand.length);
-      while (lastbyte > 0 && in_hand.data[lastbyte - 1] == 0xFF) --lastbyte;
+      auto lastbyte = static_cast<std::int32_t>(in_hand->length);
+      while (lastbyte > 0 && in_hand->data[lastbyte - 1] == 0xFF) --lastbyte;
       if (lastbyte == 0) end_of_file(plus(irec, ~0u));
       if (irec < endrec) {
         end_of_data_box(kRecordRule, "(15x,a,i7)", " Found end of data at record ", irec);
@@ -197,7 +197,7 @@ void copy_pass() {
         data_end = lastbyte;
       }
     }
-    decode_preface(in_hand.data);
+    decode_preface(in_hand->data);
     if (irec > skipend) further_skip_range();
     if (!(skipstart <= irec && irec <= skipend)) show_and_write(data_end);
     if (ieof == 1) end_of_file(irec);

@@ -13,8 +13,8 @@ std::int32_t plus_one(std::int32_t v) {
 
 }  // namespace
 
-Record RecordReader::next() {
-  Record r;
+const Record& RecordReader::next() {
+  Record& r = rec_;
   r.number = next_;
   next_ = plus_one(next_);
   rt::InPlace got;
@@ -36,7 +36,7 @@ std::int32_t RecordReader::go_to(std::int32_t n) {
     return 0;
   }
   while (next_ < n) {
-    if (const Record r = next(); r.status != 0) return r.status;
+    if (const std::int32_t status = next().status; status != 0) return status;
   }
   return 0;
 }

@@ -25,9 +25,9 @@ class RecordReader {
  public:
   explicit RecordReader(std::int32_t unit) : unit_(unit) {}
 
-  // The next record. Its bytes stay valid until the next call of next or go_to, or the unit's
-  // next statement. Numbers wrap as 32-bit two's complement, as record numbers do.
-  Record next();
+  // The next record. It and its bytes stay valid until the next call of next or go_to, or the
+  // unit's next statement. Numbers wrap as 32-bit two's complement, as record numbers do.
+  const Record& next();
   // Makes record n (from 1) the next one, when it lies ahead: directly where the input can
   // seek, else by reading the records before it. Returns 0, or the status of the record that
   // stopped the way there (the end of the file, a read error).
@@ -38,6 +38,7 @@ class RecordReader {
  private:
   std::int32_t unit_;
   std::int32_t next_ = 1;
+  Record rec_;
   unsigned char own_[kRecordSize];
 };
 

@@ -140,13 +140,10 @@ int flush_block(Unit& u);
 int flush_run(Unit& u);
 // Reads the next block into a unit whose block is used up: 0, kErrEndOfFile, or kErrReadFailed.
 int refill(Unit& u);
-// Where a unit that reads holds bytes [at, at + n) of its file in its block, or null.
-const char* held(const Unit& from, std::int64_t at, std::size_t n);
-// Whether u writes runs: a unit with a block that is not the console's or standard error's.
-bool takes_runs(const Unit& u);
-// Owes u's file the bytes [at, at + n) that `from` holds, after those owed so far: they join
-// the pending run when they follow it. Runs go out by flush_run.
-int put_run(Unit& u, Unit& from, std::int64_t at, std::size_t n);
+// Owes u's file the n bytes at `at` of the file of unit `from`, after those owed so far: bytes
+// that unit holds in its block join the pending run, or start one; others (`data`) are put in
+// u's block.
+int write_run(Unit& u, std::int32_t from, std::int64_t at, const char* data, std::size_t n);
 // Moves a unit that reads to byte `at` of its file; false where it cannot seek (a device, a
 // pipe, a terminal), and it then stays where it was.
 bool seek_to(Unit& u, std::int64_t at);

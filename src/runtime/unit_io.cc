@@ -38,16 +38,13 @@ int write_all(Unit& u, const char* p, std::size_t n) {
   return r.err == Err::kOk && r.count == n ? 0 : failed_write(r.err);
 }
 
-}  // namespace
-
+// Where `from` holds bytes [at, at + n) of its file in its block, or null.
 const char* held(const Unit& from, std::int64_t at, std::size_t n) {
   if (from.writing || from.block.empty()) return nullptr;
   const std::int64_t first = from.file_pos - static_cast<std::int64_t>(from.end);
   if (at < first || at + static_cast<std::int64_t>(n) > from.file_pos) return nullptr;
   return from.block.get() + (at - first);
 }
-
-namespace {
 
 // Writes a run whose bytes `from` no longer holds (a clone was refused after runs had gone on
 // across blocks): they are read again through u's block, which holds nothing while a run is
@@ -211,17 +208,19 @@ int put_bytes(Unit& u, const char* p, std::size_t n) {
   return 0;
 }
 
-bool takes_runs(const Unit& u) {
-  return u.device != Device::kConsole && u.device != Device::kErr && !u.block.empty();
-}
-
-int put_run(Unit& u, Unit& from, std::int64_t at, std::size_t n) {
+int write_run(Unit& u, std::int32_t from, std::int64_t at, const char* data, std::size_t n) {
   Run& r = u.run;
-  if (r.from == &from && r.at + static_cast<std::int64_t>(r.len) == at && r.len + n <= kCloneMax) {
+  if (r.from != nullptr && r.from->number == from && r.at + static_cast<std::int64_t>(r.len) == at &&
+      r.len + n <= kCloneMax) {
+    // Bytes that follow a pending run were read in place as it was: that unit's block has not
+    // changed since, or clones work and its file is enough.
     r.len += n;
   } else {
+    Unit* src = find_unit(from);
+    const bool takes = u.device != Device::kConsole && u.device != Device::kErr && !u.block.empty();
+    if (src == nullptr || !takes || held(*src, at, n) == nullptr) return put_bytes(u, data, n);
     if (int e = flush_block(u)) return e;
-    r = {&from, at, n};
+    r = {src, at, n};
   }
   // A run goes out as soon as it is as long as a block; once clones work, at kCloneMax.
   return r.len >= (g_cloning == Cloning::kWorks ? kCloneMax : kFileBlockSize) ? flush_run(u) : 0;

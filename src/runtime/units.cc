@@ -30,6 +30,10 @@ struct Statement {
 };
 Statement g_stmt;
 
+bool is_binary(const Unit& u) {
+  return u.kind == Kind::kBinary || u.kind == Kind::kUnformatted;
+}
+
 std::int32_t fail_statement(int n, StmtKind kind, std::string_view name) {
   g_stmt.status = n == kErrAtEnd || n == kErrEndOfFile ? -1 : error_value(n);
   if (!g_stmt.status_wanted) report_runtime_error(n, kind, name);
@@ -64,9 +68,7 @@ std::int32_t start_statement() {
     u = find_unit(unit);
   }
   g_stmt.unit = u;
-  if (u->kind != Kind::kBinary && u->kind != Kind::kUnformatted) {
-    return fail_unit_statement(kErrNotBinary);
-  }
+  if (!is_binary(*u)) return fail_unit_statement(kErrNotBinary);
   if (reading && u->at_end) return fail_unit_statement(kErrAtEnd);
   if (!reading) {
     if (int n = start_writing(*u)) return fail_unit_statement(n);
@@ -167,26 +169,31 @@ std::int32_t binread_end() {
 }
 
 std::int32_t binread_in_place(std::int32_t unit, char* spare, std::size_t n, InPlace* got) {
-  *got = InPlace{spare, 0, 0};
-  if (const std::int32_t s = start_one(unit, true, true)) return s;
-  Unit& u = *g_stmt.unit;
-  int e = start_reading(u);
-  got->at = u.file_pos - static_cast<std::int64_t>(u.end - u.pos);
-  if (e == 0 && u.pos == u.end) e = refill(u);
-  if (e == 0 && u.end - u.pos >= n) {
-    got->data = u.block.get() + u.pos;
-    got->placed = n;
-    u.pos += n;
-    return 0;
+  Unit* u = find_unit(unit);
+  // The common case, bytes the block of a unit that reads holds already, needs no statement
+  // set up: nothing in it can fail.
+  if (u == nullptr || u->writing || u->end - u->pos < n || !is_binary(*u)) {
+    *got = InPlace{spare, 0, 0};
+    if (const std::int32_t s = start_one(unit, true, true)) return s;
+    u = g_stmt.unit;
+    int e = start_reading(*u);
+    got->at = u->file_pos - static_cast<std::int64_t>(u->end - u->pos);
+    if (e == 0 && u->pos == u->end) e = refill(*u);
+    // Bytes across the end of the block, or of the file, are copied.
+    if (e == 0 && u->end - u->pos < n) e = get_bytes(*u, spare, n, &got->placed);
+    if (e != 0) return fail_unit_statement(e);
+    if (got->placed == n) return 0;
   }
-  if (e == 0) e = get_bytes(u, spare, n, &got->placed);
-  return e == 0 ? 0 : fail_unit_statement(e);
+  got->at = u->file_pos - static_cast<std::int64_t>(u->end - u->pos);
+  got->data = u->block.get() + u->pos;
+  got->placed = n;
+  u->pos += n;
+  return 0;
 }
 
 bool binread_seek(std::int32_t unit, std::int64_t at) {
   Unit* u = find_unit(unit);
-  return u != nullptr && (u->kind == Kind::kBinary || u->kind == Kind::kUnformatted) &&
-         seek_to(*u, at);
+  return u != nullptr && is_binary(*u) && seek_to(*u, at);
 }
 
 std::int32_t binwrite_begin(std::int32_t unit, bool status_wanted) {
@@ -209,16 +216,16 @@ std::int32_t binwrite_end() {
 
 void binwrite_run(std::int32_t unit, std::int32_t from, std::int64_t at, const void* data,
                   std::size_t n) {
-  start_one(unit, false, false);
-  Unit& u = *g_stmt.unit;
-  Unit* src = find_unit(from);
-  int e = 0;
-  if (src != nullptr && takes_runs(u) && held(*src, at, n) != nullptr) {
-    e = put_run(u, *src, at, n);
+  // Bytes that continue the unit's pending run need no statement set up.
+  Unit* u = find_unit(unit);
+  if (u != nullptr && u->run.from != nullptr && u->writing) {
+    begin_statement(unit, false, false);
+    g_stmt.unit = u;
   } else {
-    e = put_bytes(u, static_cast<const char*>(data), n);
+    start_one(unit, false, false);
+    u = g_stmt.unit;
   }
-  if (e != 0) fail_unit_statement(e);
+  if (int e = write_run(*u, from, at, static_cast<const char*>(data), n)) fail_unit_statement(e);
 }
 
 bool is_console_output(std::int32_t unit) {
