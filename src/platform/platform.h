@@ -73,6 +73,7 @@ class Platform {
   // letting it wait for room. One already reported by pending_interrupt does not, so the
   // writes that end an interrupted run still wait for a slow reader.
   virtual IoResult write(Handle h, const void* buf, std::size_t n) = 0;
+  // Moves the file position; fails where the handle has none (a pipe, a FIFO, a terminal).
   virtual Err seek(Handle h, std::int64_t offset) = 0;
   // Sets the end of the file at the current position.
   virtual Err truncate_here(Handle h) = 0;

@@ -211,6 +211,8 @@ class Win32Platform final : public Platform {
   }
 
   Err seek(Handle h, std::int64_t offset) override {
+    // A pipe or a console has no position, though moving the pointer of one may not fail.
+    if (GetFileType(win(h)) != FILE_TYPE_DISK) return Err::kInvalid;
     LARGE_INTEGER to;
     to.QuadPart = offset;
     if (!SetFilePointerEx(win(h), to, nullptr, FILE_BEGIN)) return from_error(GetLastError());
