@@ -4,7 +4,8 @@
 # (--list) is timed beside a copy of the same file to NUL.
 #   bench/compare.sh [RUNS]        (default 9 runs of each command)
 # Also, when the tools are there (each part is skipped with the reason otherwise):
-#   valgrind       instructions per record of a whole-file copy of 4096 records (callgrind)
+#   valgrind       instructions per record of a whole-file copy, --list and --batch of 4096
+#                  records (callgrind)
 #   tmux, script   the whole file at a terminal: the tool in a tmux pane with a client attached,
 #                  beside the same run with the console on /dev/null
 #   root, xfsprogs the whole file on a loop-mounted XFS (which clones extents): the tool,
@@ -28,20 +29,27 @@ half_start=$((records / 4 + 1)); half_end=$((records * 3 / 4))
 # callgrind counts every instruction of a run. Per record: the whole run divided by its 4096
 # records, and the slope between runs of 4096 records and of 1 record (start-up left out).
 if command -v valgrind >/dev/null; then
-  instructions() {  # FILE -> instructions of a whole-file copy with the console on /dev/null
-    rm -f "$work/cg.out" "$work/cg.dat"
-    (cd "$work" && valgrind --tool=callgrind --callgrind-out-file=cg.out "$bin" "$1" cg.dat \
-      0 0 0 0 >/dev/null 2>cg.log)
+  instructions() {  # ARGS... -> instructions of a run in $work with the console on /dev/null
+    rm -f "$work/cg.log" "$work/cg.dat"
+    (cd "$work" && valgrind --tool=callgrind --callgrind-out-file=/dev/null "$bin" "$@" \
+      >/dev/null 2>cg.log)
     grep -o 'refs: *[0-9,]*' "$work/cg.log" | tr -dc 0-9
   }
   build-bench/mkrecords "$work/cg4096.dat" 4096 0 1
   build-bench/mkrecords "$work/cg1.dat" 1 0 1
-  i4096=$(instructions cg4096.dat)
-  i1=$(instructions cg1.dat)
+  per_record() {  # LABEL TARGET ARGS-BEFORE-INPUT -- ARGS-AFTER-INPUT
+    local label=$1 target=$2; shift 2
+    local before=() ; while [ "$1" != -- ]; do before+=("$1"); shift; done; shift
+    local i4096 i1
+    i4096=$(instructions "${before[@]}" cg4096.dat "$@")
+    i1=$(instructions "${before[@]}" cg1.dat "$@")
+    printf 'instructions per record, %-28s %5d   (target %d or fewer; all / 4096: %d)\n' \
+      "$label, start-up left out:" $(((i4096 - i1) / 4095)) "$target" $((i4096 / 4096))
+  }
+  per_record "copy (console on /dev/null)" 841 -- cg.dat 0 0 0 0
+  per_record "--list" 690 --list --
+  per_record "--batch" 790 --batch -- cg.dat
   rm -f "$work"/cg.* "$work"/cg4096.dat "$work"/cg1.dat
-  echo "instructions, whole copy of 4096 records (console on /dev/null): $i4096"
-  echo "instructions per record, all of them / 4096:        $((i4096 / 4096))"
-  echo "instructions per record, start-up left out:         $(((i4096 - i1) / 4095))"
 else
   echo "instructions per record: skipped (valgrind is not installed)"
 fi
@@ -85,6 +93,7 @@ cmds=(
   "chunkit whole >file|$bin in.dat out.dat 0 0 0 0 >console.txt"
   "chunkit half >null|$bin in.dat out.dat $half_start 0 $half_end 0 >/dev/null"
   "chunkit whole to NUL|$bin in.dat NUL 0 0 0 0 >/dev/null"
+  "chunkit --batch whole|$bin --batch in.dat out.dat >/dev/null"
   "chunkit --list >null|$bin --list in.dat >/dev/null"
   "chunkit --list >file|$bin --list in.dat >console.txt"
   "dd bs=4096 whole|dd if=in.dat of=out.dat bs=4096 status=none"
@@ -120,7 +129,8 @@ for entry in "${cmds[@]}"; do
 done
 ratio() { awk -v a="${med[$1]}" -v b="${med[$2]}" 'BEGIN {printf "%.2f", a / b}'; }
 echo
-echo "whole >null / dd bs=1M:   $(ratio 'chunkit whole >null' 'dd bs=1M whole')   (target 1.05 or less)"
+echo "whole >null / dd bs=1M:   $(ratio 'chunkit whole >null' 'dd bs=1M whole')   (target 1.1 or less)"
+echo "--batch / dd bs=1M:       $(ratio 'chunkit --batch whole' 'dd bs=1M whole')   (target 1.0 or less)"
 echo "whole >null / dd bs=4096: $(ratio 'chunkit whole >null' 'dd bs=4096 whole')"
 echo "whole >file / dd bs=1M:   $(ratio 'chunkit whole >file' 'dd bs=1M whole')   (target 1.3 or less)"
 echo "half >null / dd bs=1M:    $(ratio 'chunkit half >null' 'dd bs=1M half')"
@@ -151,6 +161,7 @@ else
     sync
     xcmds=(
       "chunkit|$bin in.dat out.dat 0 0 0 0 >/dev/null"
+      "chunkit --batch|$bin --batch in.dat out.dat >/dev/null"
       "cp --reflink=always|cp --reflink=always in.dat out.dat"
       "dd bs=1M|dd if=in.dat of=out.dat bs=1M status=none"
     )
@@ -184,7 +195,9 @@ else
     xratio() { awk -v a="${xm[$1]}" -v b="${xm[$2]}" 'BEGIN {printf "%.2f", a / b}'; }
     echo
     echo "dd bs=1M + sync / chunkit + sync: $(xratio 'dd bs=1M + sync' 'chunkit + sync')   (target 3 or more)"
+    echo "dd bs=1M + sync / --batch + sync: $(xratio 'dd bs=1M + sync' 'chunkit --batch + sync')   (target 3 or more)"
     echo "chunkit / dd bs=1M (page cache): $(xratio 'chunkit' 'dd bs=1M')   (target 1 or less)"
+    echo "--batch / dd bs=1M (page cache): $(xratio 'chunkit --batch' 'dd bs=1M')   (target 1 or less)"
     echo "extents of the tool's copy not shared with the input: $unshared   (target 0)"
   fi
 fi
