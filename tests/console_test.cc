@@ -16,19 +16,6 @@
 
 namespace {
 
-void start(fake::FakePlatform& fp, std::string input = "", bool terminal = false) {
-  fp.stdin_data = std::move(input);
-  fp.stdin_terminal = terminal;
-  fp.stdout_terminal = fp.stdout_terminal || terminal;
-  const char* argv[] = {"prog"};
-  rt::start_runtime(1, argv);
-}
-
-std::string flushed(const fake::FakePlatform& fp) {
-  rt::console_flush();
-  return fp.out;
-}
-
 // A whole console record.
 void record(std::string_view text) {
   rt::console_record_begin(text);

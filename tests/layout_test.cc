@@ -10,7 +10,6 @@
 #include "ends.h"
 #include "fake_platform.h"
 #include "runtime/console.h"
-#include "runtime/run.h"
 #include "runtime/units.h"
 
 namespace {
@@ -60,15 +59,7 @@ std::string internal(std::string_view layout, const Vals& vals, std::size_t len)
   return var;
 }
 
-void start() {
-  const char* argv[] = {"prog"};
-  rt::start_runtime(1, argv);
-}
-
-std::string flushed(const fake::FakePlatform& fp) {
-  rt::console_flush();
-  return fp.out;
-}
+using fake::start;
 
 const std::string kCopying = "(1x,' Copying:                  rec #',i8,' type'" +
                              std::string(39, ' ') + ",i3,2x,5i1,1x,6i1,a1,\\)";

@@ -8,17 +8,16 @@
 #include "chunkit_/state.h"
 #include "fake_platform.h"
 #include "runtime/console.h"
-#include "runtime/run.h"
 
 namespace {
 
 // Starts a run with the two file names already taken and `args` after them.
 void start(const std::vector<std::string>& args) {
-  std::vector<const char*> argv = {"prog", "in.dat", "out.dat"};
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  rt::start_runtime(static_cast<int>(argv.size()), argv.data());
+  std::vector<std::string> words = {"in.dat", "out.dat"};
+  words.insert(words.end(), args.begin(), args.end());
+  fake::start(words);
   chunkit::reset_state();
-  chunkit::nargs = static_cast<std::int32_t>(argv.size()) - 1;
+  chunkit::nargs = static_cast<std::int32_t>(words.size());
   chunkit::iarg = 2;
 }
 
