@@ -292,9 +292,7 @@ TEST(EndToEnd, ExamplesOfTheManual) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     TempDir dir;
     dir.write("in.dat", in);
-    std::vector<std::string> args = {"in.dat", "out.dat"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    Result r = dir.run(args);
+    Result r = dir.run(e2e::concat({"in.dat", "out.dat"}, c.args));
     EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
     int dont_know = 0;
     for (std::size_t at = 0; (at = r.out.find("Don't know what to do!", at)) != std::string::npos;
@@ -615,9 +613,7 @@ TEST(EndToEnd, InterruptKeepsEveryByteCopied) {
   const std::string three = records(3);
   ASSERT_EQ(write(fd, three.data(), three.size()), static_cast<ssize_t>(three.size()));
   bool waited = false;
-  std::vector<std::string> args = {e2e::tool()};
-  args.insert(args.end(), kWholeCopy.begin(), kWholeCopy.end());
-  Result r = e2e::run(dir.path(), args, "", [&](pid_t pid) {
+  Result r = e2e::run(dir.path(), e2e::concat({e2e::tool()}, kWholeCopy), "", [&](pid_t pid) {
     waited = e2e::wait_until(pid, [&] { return e2e::waits_on(pid, fifo, POLLIN); });
     kill(pid, SIGINT);
   });

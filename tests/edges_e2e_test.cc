@@ -114,8 +114,7 @@ TEST(EdgesEndToEnd, FailedRunLeavesNoEmptyFile) {
   for (const auto& c : cases) {
     TempDir dir;
     dir.write("in.dat", e2e::type1_records(2));
-    std::vector<std::string> args = {"in.dat"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
+    const std::vector<std::string> args = e2e::concat({"in.dat"}, c.args);
     SCOPED_TRACE(args[1] + " " + (args.size() > 2 ? args[2] : ""));
     Result r = dir.run(args, c.input);
     EXPECT_EQ(r.status, c.status) << r.err;
@@ -181,10 +180,8 @@ TEST(EdgesEndToEnd, RecordNumbersAreNeverCut) {
       {{"s1-100000"}, "\r\n-- EOF at irec=100001 --\r\n"},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> args = {"big.dat", "big.out"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
     ::unlink(dir.file("big.out").c_str());
-    r = dir.run(args);
+    r = dir.run(e2e::concat({"big.dat", "big.out"}, c.args));
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find(c.end), std::string::npos) << r.out.substr(r.out.size() - 200);
   }

@@ -365,9 +365,8 @@ TEST(CloneEndToEnd, WholeRecordsShareTheInputsStorage) {
   for (const Case& c : cases) {
     const std::string out = "out" + std::to_string(++n) + ".dat";
     SCOPED_TRACE(out);
-    std::vector<std::string> args = {"in.dat", out};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    Result e = e2e::wait_for(e2e::spawn(xfs.mnt, args, kNull, kNull, kNull));
+    Result e = e2e::wait_for(
+        e2e::spawn(xfs.mnt, e2e::concat({"in.dat", out}, c.args), kNull, kNull, kNull));
     EXPECT_EQ(e.status, 0);
     EXPECT_TRUE(dir.read("xfs/" + out) == c.copy);
     const std::vector<unsigned> flags = extent_flags(xfs.mnt + "/" + out);

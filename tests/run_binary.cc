@@ -21,6 +21,12 @@
 
 namespace e2e {
 
+std::vector<std::string> concat(std::vector<std::string> head,
+                                const std::vector<std::string>& tail) {
+  head.insert(head.end(), tail.begin(), tail.end());
+  return head;
+}
+
 std::string type1_records(int n, int first) {
   std::string data(static_cast<std::size_t>(n) * 4096, '\0');
   for (std::size_t i = 0; i < data.size(); ++i) {
@@ -296,8 +302,7 @@ bool waits_on(pid_t pid, const std::string& path, short events) {
 
 pid_t spawn(const std::string& dir, const std::vector<std::string>& args, const Handle& in,
             const Handle& out, const Handle& err, const std::function<void()>& prepare) {
-  std::vector<std::string> words = {CHUNKIT_BIN};
-  words.insert(words.end(), args.begin(), args.end());
+  std::vector<std::string> words = concat({CHUNKIT_BIN}, args);
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
@@ -389,16 +394,12 @@ bool TempDir::exists(const std::string& name) const {
 }
 
 Result TempDir::run(const std::vector<std::string>& args, const std::string& input) const {
-  std::vector<std::string> words = {tool()};
-  words.insert(words.end(), args.begin(), args.end());
-  return e2e::run(path_, words, input);
+  return e2e::run(path_, concat({tool()}, args), input);
 }
 
 Result TempDir::type(const std::vector<std::string>& args, const std::vector<std::string>& lines,
                      unsigned short columns) const {
-  std::vector<std::string> words = {tool()};
-  words.insert(words.end(), args.begin(), args.end());
-  return run_in_terminal(path_, words, lines, columns);
+  return run_in_terminal(path_, concat({tool()}, args), lines, columns);
 }
 
 std::set<std::string> TempDir::names() const {

@@ -52,6 +52,10 @@ bool waits_on(pid_t pid, const std::string& path, short events);
 // reaped.
 bool wait_until(pid_t pid, const std::function<bool()>& condition);
 
+// The words of `head`, then those of `tail`.
+std::vector<std::string> concat(std::vector<std::string> head,
+                                const std::vector<std::string>& tail);
+
 // The arguments of a whole copy of in.dat into out.dat that asks nothing.
 inline const std::vector<std::string> kWholeCopy = {"in.dat", "out.dat", "0", "0", "0", "0"};
 
