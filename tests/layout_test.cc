@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console_text.h"
 #include "ends.h"
 #include "fake_platform.h"
 #include "runtime/console.h"
@@ -122,8 +123,7 @@ TEST(ConsoleWrite, CarriageControlAndLineState) {
     std::string want;
   };
   const std::string rule = std::string(" ").append(74, '-');
-  const std::string copy12 =
-      std::string(" ") + " Copying:                  rec #" + "      12 type  2  99123 235959\r";
+  const std::string copy12 = text::copying(12, 2, "99123 235959");
   const auto progress = [](std::int32_t rec) {
     write(6, kCopying,
           {I4(rec), I4(2), I4(9), I4(9), I4(1), I4(2), I4(3), I4(2), I4(3), I4(5), I4(9), I4(5),
