@@ -189,8 +189,7 @@ TEST(EndToEnd, EndOfFileWithoutDataInTheLastRecord) {
       {"short record of 0xFF only", records(2) + std::string(500, '\xFF'), 2},
   };
   for (const Case& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", c.data);
+    TempDir dir({{"in.dat", c.data}});
     Result r = dir.run(kWholeCopy);
     std::string shown;
     for (int rec = 1; rec <= c.last; ++rec) shown += copying(rec);
@@ -206,8 +205,7 @@ TEST(EndToEnd, EndOfFileWithoutDataInTheLastRecord) {
 }
 
 TEST(EndToEnd, SkipRangeLeavesRecordsOut) {
-  TempDir dir;
-  dir.write("in.dat", records(5));
+  TempDir dir({{"in.dat", records(5)}});
   Result r = dir.run({"in.dat", "out.dat", "s2-3"});
   std::string want = header("out.dat", {"s2-3"}) + "\r\n Skip recs" + num(2, 11) + " to" +
                      num(3, 12) + echo_values(1, 1, 999999999, 4096) + kStartCopy + copying(1) +
@@ -218,8 +216,7 @@ TEST(EndToEnd, SkipRangeLeavesRecordsOut) {
 }
 
 TEST(EndToEnd, PositionsFollowedByASkipRange) {
-  TempDir dir;
-  dir.write("in.dat", records(4));
+  TempDir dir({{"in.dat", records(4)}});
   Result r = dir.run({"in.dat", "out.dat", "1", "1", "0", "0", "s2-3"});
   std::string want = header("out.dat", {"1", "1", "0", "0"}) + echo_values(1, 1, 999999999, 4096) +
                      "\r\n\r\nSkip recs    2 to    3" + kStartCopy + copying(1) + copying(4) +
@@ -230,8 +227,7 @@ TEST(EndToEnd, PositionsFollowedByASkipRange) {
 }
 
 TEST(EndToEnd, StartAfterEndOnlyDecodes) {
-  TempDir dir;
-  dir.write("in.dat", records(4));
+  TempDir dir({{"in.dat", records(4)}});
   Result r = dir.run({"in.dat", "out.dat", "3", "1", "2", "0"});
   std::string want = header("out.dat", {"3", "1", "2", "0"}) + echo_values(3, 1, 2, 4096) + "\r\n" +
                      decoding(1) + decoding(2) + exit_message(3);
@@ -240,8 +236,7 @@ TEST(EndToEnd, StartAfterEndOnlyDecodes) {
 }
 
 TEST(EndToEnd, SingleRecordFromByteToByte) {
-  TempDir dir;
-  dir.write("in.dat", records(3));
+  TempDir dir({{"in.dat", records(3)}});
   Result r = dir.run({"in.dat", "out.dat", "2", "5", "2", "9"});
   std::string want = header("out.dat", {"2", "5", "2", "9"}) + echo_values(2, 5, 2, 9) + "\r\n" +
                      decoding(1) + " \r\n" + copying(2) + exit_message(3);
@@ -250,8 +245,7 @@ TEST(EndToEnd, SingleRecordFromByteToByte) {
 }
 
 TEST(EndToEnd, SeveralPassesAndAnArgumentThatIsNoSkipRange) {
-  TempDir dir;
-  dir.write("in.dat", records(3));
+  TempDir dir({{"in.dat", records(3)}});
   Result r = dir.run({"in.dat", "out.dat", "1", "1", "1", "10", "x", "0", "0", "2", "0"});
   std::string want = header("out.dat", {"1", "1", "1", "10"}) + echo_values(1, 1, 1, 10) +
                      "\r\nDon't know what to do!" + kStartCopy + copying(1) + " " +
@@ -290,8 +284,7 @@ TEST(EndToEnd, ExamplesOfTheManual) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
-    TempDir dir;
-    dir.write("in.dat", in);
+    TempDir dir({{"in.dat", in}});
     Result r = dir.run(e2e::concat({"in.dat", "out.dat"}, c.args));
     EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
     int dont_know = 0;
@@ -388,8 +381,7 @@ TEST(EndToEnd, NamesOnWindows) {
       {"dir.d\\out.dat", "dir.d/out.001", ""},
   };
   for (const Case& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", records(2));
+    TempDir dir({{"in.dat", records(2)}});
     dir.mkdir("dir.d");
     dir.write("out.dat", "keep");
     dir.write("dir.d/out.dat", "keep");
@@ -552,8 +544,7 @@ std::string prompted_values(bool terminal) {
 }
 
 TEST(EndToEnd, PromptsWithPipes) {
-  TempDir dir;
-  dir.write("in.dat", records(2));
+  TempDir dir({{"in.dat", records(2)}});
   Result r = dir.run({"in.dat"}, "out.dat\n\n\n\n\n");
   std::string want = status(kInput, 6) + "\r\n" + status(kOutput, -1) +
                      "\r\n Enter file name to copy to: " + "  Input,output=in.dat out.dat " +
@@ -567,8 +558,7 @@ TEST(EndToEnd, PromptsWithPipes) {
 // is the screen: the one every byte would leave, the lines typed and echoed included. Under
 // Wine the program has a Windows console, which its host draws on the terminal.
 TEST(EndToEnd, PromptsAtATerminal) {
-  TempDir dir;
-  dir.write("in.dat", records(2));
+  TempDir dir({{"in.dat", records(2)}});
   Result r = dir.type({"in.dat"}, {"out.dat", "", "", "", ""});
   std::string want = status(kInput, 6) + "\r\n" + status(kOutput, -1) +
                      "\r\n Enter file name to copy to: out.dat\r\n Input,output=in.dat out.dat " +
@@ -592,8 +582,7 @@ TEST(EndToEnd, WholeFileAtATerminalShowsWhatAPipeShows) {
 }
 
 TEST(EndToEnd, EndOfInputAtAPrompt) {
-  TempDir dir;
-  dir.write("in.dat", records(2));
+  TempDir dir({{"in.dat", records(2)}});
   Result r = dir.run({"in.dat", "out.dat"}, "7\n");
   EXPECT_EQ(r.err.substr(0, 35), "\r\nrun-time error F6501: READ(CON)\r\n");
   EXPECT_EQ(r.status, 1);

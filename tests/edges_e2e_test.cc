@@ -78,8 +78,7 @@ TEST(EdgesEndToEnd, MemoryLimits) {
 // Only a name that is taken leads to a numbered name; a name that no number can cure ends the
 // run at once with the report of the name given, and nothing is created.
 TEST(EdgesEndToEnd, NamesThatCannotBeCreatedFailAtOnce) {
-  TempDir dir;
-  dir.write("in.dat", e2e::type1_records(2));
+  TempDir dir({{"in.dat", e2e::type1_records(2)}});
   struct Case {
     std::string name;
     std::string report;
@@ -112,8 +111,7 @@ TEST(EdgesEndToEnd, FailedRunLeavesNoEmptyFile) {
       {{"c.dat", "5", "0", "3", "0"}, "", 0, ""},  // start after end: an empty copy
   };
   for (const auto& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", e2e::type1_records(2));
+    TempDir dir({{"in.dat", e2e::type1_records(2)}});
     const std::vector<std::string> args = e2e::concat({"in.dat"}, c.args);
     SCOPED_TRACE(args[1] + " " + (args.size() > 2 ? args[2] : ""));
     Result r = dir.run(args, c.input);
@@ -133,8 +131,7 @@ TEST(EdgesEndToEnd, FailedRunLeavesNoEmptyFile) {
 // Ctrl-C at a prompt: the run ends by the signal and takes its empty file with it.
 TEST(EdgesEndToEnd, InterruptAtAPromptLeavesNoFile) {
   if (e2e::under_wine()) GTEST_SKIP() << "Windows has no signals to send to a piped program";
-  TempDir dir;
-  dir.write("in.dat", e2e::type1_records(2));
+  TempDir dir({{"in.dat", e2e::type1_records(2)}});
   int in[2], out[2];
   ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
   ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
@@ -161,8 +158,7 @@ TEST(EdgesEndToEnd, InterruptAtAPromptLeavesNoFile) {
 
 // Record numbers that do not fit the columns of their messages are shown whole.
 TEST(EdgesEndToEnd, RecordNumbersAreNeverCut) {
-  TempDir dir;
-  dir.write("in.dat", e2e::type1_records(10));
+  TempDir dir({{"in.dat", e2e::type1_records(10)}});
   Result r = dir.run({"in.dat", "out.dat", "s1", "s5-100000"});
   EXPECT_NE(r.out.find("\r\nSkip recs    5 to100000\r\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\r\n-- EOF at irec=   10 --\r\n"), std::string::npos) << r.out;
@@ -189,8 +185,7 @@ TEST(EdgesEndToEnd, RecordNumbersAreNeverCut) {
 
 // A name as long as names may be is typed at a terminal as well as through a pipe.
 TEST(EdgesEndToEnd, LongNameTypedAtATerminal) {
-  TempDir dir;
-  dir.write("in.dat", e2e::type1_records(2));
+  TempDir dir({{"in.dat", e2e::type1_records(2)}});
   const std::string name = std::string(200, 'n') + ".dat";
   Result r = dir.type({"in.dat"}, {name, "0", "0", "0", "0"});
   EXPECT_EQ(r.status, 0) << r.out;

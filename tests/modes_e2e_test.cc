@@ -122,8 +122,7 @@ TEST(ModesEndToEnd, ListingNamesTheRecordsTheCopyShows) {
       {{"1", "0", "9", "0", "s5", "s7-8"}, 9},
   };
   for (const auto& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", test_file());
+    TempDir dir({{"in.dat", test_file()}});
     SCOPED_TRACE(::testing::PrintToString(c.args));
     Result list = run(dir, {"--list", "in.dat"}, c.args);
     EXPECT_EQ(list.err, "");
@@ -170,8 +169,7 @@ TEST(ModesEndToEnd, BatchWritesWhatTheCopyWrites) {
       {{"16", "800"}, 0},  // starts past the data of the short final record
   };
   for (const auto& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", test_file());
+    TempDir dir({{"in.dat", test_file()}});
     SCOPED_TRACE(::testing::PrintToString(c.args));
     Result batch = run(dir, {"--batch", "in.dat", "b.dat"}, c.args);
     Result copy = run(dir, {"in.dat", "c.dat"}, with_zeros(c.args));
@@ -192,8 +190,7 @@ TEST(ModesEndToEnd, BatchNamesWhatItWrote) {
     std::string shown;
   } cases[] = {{"b.dat", true, "b.001"}, {"NUL", false, "NUL"}, {"nul", false, "NUL"}};
   for (const auto& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", test_file());
+    TempDir dir({{"in.dat", test_file()}});
     if (c.taken) dir.write(c.out, "keep");
     Result r = run(dir, {"--batch", "in.dat", c.out});
     EXPECT_EQ(r.out, c.shown + "\t" + std::to_string(kRecords) + "\t" +
@@ -253,8 +250,7 @@ TEST(ModesEndToEnd, UsageErrorsCreateNothing) {
       // Every argument is checked before the input is opened.
       {{"--batch", "missing.dat", "new.dat", "x"}, "position 1 is not a number: x"},
   };
-  TempDir dir;
-  dir.write("in.dat", test_file());
+  TempDir dir({{"in.dat", test_file()}});
   dir.write("b.dat", "keep");
   for (const auto& c : cases) {
     Result r = run(dir, c.args);

@@ -366,10 +366,11 @@ bool wait_until(pid_t pid, const std::function<bool()>& condition) {
   }
 }
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::map<std::string, std::string>& files) {
   std::string tmpl = (std::filesystem::temp_directory_path() / "chunkit-XXXXXX").string();
   if (mkdtemp(tmpl.data()) == nullptr) std::abort();
   path_ = tmpl;
+  for (const auto& [name, data] : files) write(name, data);
 }
 
 TempDir::~TempDir() {

@@ -103,7 +103,8 @@ inline const std::string kDated15 = "1=0F 4=CC 5=CC 10=FF 11=07 12=03 13=65 16=0
 // make files and folders, run the tool there, look at what it left.
 class TempDir {
  public:
-  TempDir();
+  // Holds the given files, by name and bytes.
+  explicit TempDir(const std::map<std::string, std::string>& files = {});
   ~TempDir();
   const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }

@@ -168,8 +168,7 @@ TEST(WindowsEndToEnd, NamesInOtherLetters) {
        {}},
   };
   for (const Case& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", e2e::type1_records(2));
+    TempDir dir({{"in.dat", e2e::type1_records(2)}});
     Result r = e2e::run_in_terminal(dir.path(), c.args, c.typed);
     const std::string name = c.typed.empty() ? "\xC3\xB6"
                                                "4.dat"
@@ -184,8 +183,7 @@ TEST(WindowsEndToEnd, NamesInOtherLetters) {
 // status cut to 8 bits): no report, and the output file, created already, is gone again.
 TEST(WindowsEndToEnd, CtrlCAtAPrompt) {
   SKIP_UNLESS_WINDOWS_BUILD();
-  TempDir dir;
-  dir.write("in.dat", e2e::type1_records(2));
+  TempDir dir({{"in.dat", e2e::type1_records(2)}});
   Result r = dir.type({"in.dat", "out.dat"}, {"\x03"});
   EXPECT_EQ(r.status, 0x3A);
   EXPECT_EQ(r.err, "");
