@@ -18,11 +18,6 @@ constexpr std::string_view kLayouts[] = {"(a)", "(i10)", "(i5)", "(z3)", "(5i1)"
 char text_target[80];
 std::int32_t int_targets[6];
 
-void start() {
-  const char* argv[] = {"Chunkit_"};
-  rt::start_runtime(1, argv);
-}
-
 // Adds the targets the tool gives each layout: a name for "(a)", one digit per "i1".
 void add_targets(std::size_t layout) {
   if (layout == 0) {
@@ -46,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   for (std::size_t l = 0; l < std::size(kLayouts); ++l) {
     try {
-      start();
+      fake::start();
       rt::read_begin_internal(text.data(), text.size(), kLayouts[l]);
       add_targets(l);
       rt::read_end();
@@ -55,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   try {
-    start();
+    fake::start();
     // Every statement takes at least one line, so the input runs out.
     for (std::size_t i = 0; i <= text.size(); ++i) {
       std::size_t l = i % (std::size(kLayouts) + 1);

@@ -43,9 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   fake::FakePlatform fp;
   fp.stdout_terminal = (mode & 4) != 0;
-  const char* argv[] = {"fuzz"};
   try {
-    rt::start_runtime(1, argv);
+    fake::start();
     std::unique_ptr<char[]> var(new char[var_len]);
     // Values are read before the layout, which takes the rest of the input.
     struct Val {

@@ -13,8 +13,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fake::FakePlatform fp;
-  const char* argv[] = {"Chunkit_"};
-  rt::start_runtime(1, argv);
+  fake::start();
   chunkit::reset_state();
   rt::open_unit(chunkit::kReportUnit, "ERR", {});
   // The record as the copy loop leaves it: the bytes read, 0xFF where the file gave none.

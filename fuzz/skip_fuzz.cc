@@ -32,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The first byte adds to the length the fetch reports, as for a word cut to 80 characters.
   std::string arg(reinterpret_cast<const char*>(data) + 1, size - 1);
   fake::FakePlatform fp;
-  const char* argv[] = {"Chunkit_"};
-  rt::start_runtime(1, argv);
+  fake::start();
   chunkit::reset_state();
   std::memset(chunkit::argbuf, ' ', chunkit::kArgLen);
   std::memcpy(chunkit::argbuf, arg.data(), std::min<std::size_t>(arg.size(), chunkit::kArgLen));

@@ -13,8 +13,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fake::FakePlatform fp;
   fp.stdout_terminal = true;
-  const char* argv[] = {"fuzz"};
-  rt::start_runtime(1, argv);
+  fake::start();
   screen::Screen sent64(64), sent80(80), all64(64), all80(80);
   std::size_t seen = 0;  // bytes of fp.out already on the sent screens
   // A 0xFF byte ends a flush; the bytes between are written as they are.

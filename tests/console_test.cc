@@ -9,25 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "console_text.h"
 #include "ends.h"
 #include "fake_platform.h"
 #include "runtime/run.h"
 #include "screen.h"
 
 namespace {
-
-void start(fake::FakePlatform& fp, std::string input = "", bool terminal = false) {
-  fp.stdin_data = std::move(input);
-  fp.stdin_terminal = terminal;
-  fp.stdout_terminal = fp.stdout_terminal || terminal;
-  const char* argv[] = {"prog"};
-  rt::start_runtime(1, argv);
-}
-
-std::string flushed(const fake::FakePlatform& fp) {
-  rt::console_flush();
-  return fp.out;
-}
 
 // A whole console record.
 void record(std::string_view text) {
@@ -107,12 +95,8 @@ TEST(ConsoleBuffer, FailedWriteIsReportedOnce) {
   EXPECT_EQ(fp.err.find("run-time error", 5), std::string::npos);
 }
 
-// A progress line as the copy loop writes it: 63 characters and a CR.
-std::string line(int n) {
-  char buf[80];
-  std::snprintf(buf, sizeof buf, "  Copying:                  rec #%8d type  1  00000 000000\r", n);
-  return buf;
-}
+// Progress lines as the copy loop writes them: 63 characters and a CR.
+using text::copying;
 
 // Hands each chunk to the console at a terminal and flushes it. After every flush the screen
 // must be the one the chunks so far leave, on terminals 64 and 80 columns wide. Returns the
@@ -139,7 +123,7 @@ TEST(TerminalOutput, LinesThatAreWrittenOverAreLeftOut) {
     std::vector<std::string> chunks;  // one flush each
     std::string sent;
   };
-  const std::string l1 = line(1), l2 = line(2), l3 = line(3);
+  const std::string l1 = copying(1), l2 = copying(2), l3 = copying(3);
   const std::string longer = std::string(64, 'x') + "\r";
   const std::string stop = "\r\nStop - Program terminated.\r\n";
   const Case cases[] = {
@@ -187,7 +171,7 @@ TEST(TerminalOutput, RandomStreamsLeaveTheSameScreen) {
       switch (below(6)) {
         case 0:
         case 1:
-          s = line(below(100000));
+          s = copying(below(100000));
           break;
         case 2:
           s = std::string(static_cast<std::size_t>(below(70)), static_cast<char>('a' + below(26)));
@@ -200,7 +184,7 @@ TEST(TerminalOutput, RandomStreamsLeaveTheSameScreen) {
           s = std::string(1, "\n\f\t\x1b\x80"[below(5)]);
           break;
         default:
-          s = line(below(10)).substr(0, static_cast<std::size_t>(below(64)));
+          s = copying(below(10)).substr(0, static_cast<std::size_t>(below(64)));
       }
       // Cut anywhere: a flush may come in the middle of a line.
       const std::size_t cut = static_cast<std::size_t>(below(static_cast<int>(s.size()) + 1));
@@ -219,12 +203,12 @@ TEST(TerminalOutput, FullBufferOfProgressLinesCostsOneWrite) {
   std::string all = "\r";
   rt::console_put("\r");
   for (int n = 1; n <= 5000; ++n) {  // five times the buffer
-    rt::console_put(line(n));
-    all += line(n);
+    rt::console_put(copying(n));
+    all += copying(n);
   }
   EXPECT_TRUE(fp.write_calls.empty());
   rt::console_flush();
-  EXPECT_EQ(fp.out, "\r" + line(5000));
+  EXPECT_EQ(fp.out, "\r" + copying(5000));
   EXPECT_EQ(screen::shown(fp.out, 64), screen::shown(all, 64));
 }
 

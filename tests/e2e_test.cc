@@ -8,88 +8,54 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "console_text.h"
 #include "run_binary.h"
 #include "screen.h"
 
 namespace {
 
+using e2e::kWholeCopy;
 using e2e::Result;
 using e2e::TempDir;
+using namespace text;
 
-const std::string kBin = e2e::tool();
-
-std::string num(long long v, int width) {
-  std::string s = std::to_string(v);
-  return std::string(s.size() < static_cast<std::size_t>(width) ? width - s.size() : 0, ' ') + s;
-}
-
-// A record of type 1 (no decoded preface) whose bytes tell record and position apart.
-std::string plain_record(int r) {
-  std::string rec(4096, '\0');
-  for (int k = 0; k < 4096; ++k) rec[k] = static_cast<char>((r * 7 + k * 3) & 0x7F);
-  rec[0] = 0x01;
-  return rec;
-}
-
-// A dated record of type 2: year 99, day 123, 23:59:59, equal status values 123.
-std::string dated_record(int r) {
-  std::string rec = plain_record(r);
-  const unsigned char preface[] = {0x02, 60,   0xFF, 0x99, 0x01, 0x23, 0,    0,   0x23,
-                                   0x59, 0x59, 0x31, 0x32, 0x33, 0x31, 0x32, 0x33};
-  for (std::size_t i = 0; i < sizeof preface; ++i) rec[i] = static_cast<char>(preface[i]);
-  return rec;
-}
-
+// Records whose bytes tell record and position apart, all of type 1 but record 5: a dated
+// record of type 2 (year 99, day 123, 23:59:59, equal status values 123).
 std::string records(int n) {
-  std::string data;
-  for (int r = 1; r <= n; ++r) data += r == 5 ? dated_record(r) : plain_record(r);
+  std::string data = e2e::type1_records(n, 1);
+  if (n >= 5) e2e::set_bytes(data, 5, e2e::kDated + "12=31 13=32 14=33 15=31 16=32 17=33");
   return data;
 }
+const std::string kDigits5 = "99123 235959";  // the digits record 5 shows
 
-// The console text of a list-directed status line (after its carriage control).
-std::string status(const std::string& label, int value) {
-  return label + num(value, 11);
-}
-
-std::string progress(const std::string& text, int rec, int type, const std::string& digits) {
-  return " " + text + "rec #" + num(rec, 8) + " type" + num(type, 3) + "  " + digits + "\r";
-}
-std::string decoding(int rec, int type = 1, const std::string& d = "00000 000000") {
-  return progress(" Decoding preface:         ", rec, type, d);
-}
-std::string copying(int rec, int type = 1, const std::string& d = "00000 000000") {
-  return progress(" Copying:                  ", rec, type, d);
+// The console text up to the echo of the copy values, for the input name, the output name
+// shown (as long as the name given) and the given value arguments (each a position argument,
+// pipes on both sides).
+std::string header(const std::string& out, const std::vector<std::string>& values,
+                   const std::string& in = "in.dat") {
+  std::vector<int> lengths;
+  for (const std::string& v : values) lengths.push_back(static_cast<int>(v.size()));
+  return status(kInput, static_cast<int>(in.size())) + "\r\n" +
+         status(kOutput, static_cast<int>(out.size())) + "\r\n Input,output=" + in + " " + out +
+         " " + (values.empty() ? "" : "\r\n" + value_statuses(lengths));
 }
 
-std::string echo_values(int a, int b, int c, int d) {
-  return "\r\n   startrec,  startbyte,     endrec,    endbyte\r\n" + num(a, 11) + num(b, 12) +
-         num(c, 12) + num(d, 12);
-}
-
-const std::string kStop = "\r\nStop - Program terminated.\r\n\r\n";
-
-std::string exit_message(int irec) {
-  return " \r\n-- Exited \"do 100\" loop eof at irec=" + num(irec, 5) + " --\r\n" + kStop;
-}
+// The line end and carriage return written before the first copying line of a pass.
+const std::string kStartCopy = "\r\n\r\n";
 
 TEST(EndToEnd, TypicalRunCopiesASectionIntoANewName) {
   TempDir dir;
   std::string in = records(20);
   dir.write("in.dat", in);
   dir.write("out.dat", "keep me");
-  Result r = e2e::run(dir.path(), {kBin, "in.dat", "out.dat", "3", "10", "7", "100"});
-
-  std::string want = status(" input status=    ", 6) + "\r\n" + status(" output status=   ", 7) +
-                     "\r\n Input,output=in.dat out.001 " + "\r\n" +
-                     status(" startrec or skipstart status= ", 1) + "\r\n" +
-                     status(" startbyte status=", 2) + "\r\n" + status(" endrec status=   ", 1) +
-                     "\r\n" + status(" endbyte status=  ", 3) + echo_values(3, 10, 7, 100) +
-                     "\r\n" + decoding(1) + decoding(2) + " \r\n" + copying(3) + copying(4) +
-                     copying(5, 2, "99123 235959") + copying(6) + copying(7) + exit_message(8);
-  EXPECT_EQ(r.out, want);
+  Result r = dir.run({"in.dat", "out.dat", "3", "10", "7", "100"});
+  EXPECT_EQ(r.out, header("out.001", {"3", "10", "7", "100"}) + echo_values(3, 10, 7, 100) +
+                       "\r\n" + decoding(1) + decoding(2) + " \r\n" + copying(3) + copying(4) +
+                       copying(5, 2, kDigits5) + copying(6) + copying(7) + exit_message(8));
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(dir.read("out.dat"), "keep me");
@@ -138,15 +104,15 @@ TEST(EndToEnd, UsageText) {
     std::vector<std::string> args;
     bool help;
   };
-  for (const Case& c : {Case{{kBin}, false},
-                        {{kBin, "?"}, false},
-                        {{kBin, "a?b", "out", "1"}, false},
-                        {{kBin, "--"}, false},
-                        {{kBin, "--help"}, true},
-                        {{kBin, "-h", "in.dat", "out.dat"}, true},
-                        {{kBin, "--list", "--help"}, true}}) {
-    Result r = e2e::run(dir.path(), c.args);
-    EXPECT_EQ(r.out, want + (c.help ? help : "") + end) << c.args.size();
+  for (const Case& c : {Case{{}, false},
+                        {{"?"}, false},
+                        {{"a?b", "out", "1"}, false},
+                        {{"--"}, false},
+                        {{"--help"}, true},
+                        {{"-h", "in.dat", "out.dat"}, true},
+                        {{"--list", "--help"}, true}}) {
+    Result r = dir.run(c.args);
+    EXPECT_EQ(r.out, want + (c.help ? help : "") + end) << c.args.size() + 1;
     EXPECT_EQ(r.status, 0);
   }
   EXPECT_FALSE(dir.exists("out.dat"));
@@ -155,9 +121,9 @@ TEST(EndToEnd, UsageText) {
 TEST(EndToEnd, VersionIsOneLineAndAnOrdinaryEnd) {
   TempDir dir;
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{kBin, "--version"}, {kBin, "--version", "in.dat", "out.dat"}}) {
-    Result r = e2e::run(dir.path(), args);
-    EXPECT_EQ(r.out, "Chunkit_ " CHUNKIT_VERSION "\r\n") << args.size();
+       {std::vector<std::string>{"--version"}, {"--version", "in.dat", "out.dat"}}) {
+    Result r = dir.run(args);
+    EXPECT_EQ(r.out, "Chunkit_ " CHUNKIT_VERSION "\r\n") << args.size() + 1;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
   }
@@ -168,66 +134,35 @@ TEST(EndToEnd, VersionIsOneLineAndAnOrdinaryEnd) {
 TEST(EndToEnd, FilesNamedLikeOptions) {
   TempDir dir;
   for (const std::string name : {"-hx", "-H", "-"}) {
-    Result r = e2e::run(dir.path(), {kBin, name, "out.dat"});
-    EXPECT_EQ(r.out, status(" input status=    ", static_cast<int>(name.size())) + "\r\n");
+    Result r = dir.run({name, "out.dat"});
+    EXPECT_EQ(r.out, status(kInput, static_cast<int>(name.size())) + "\r\n");
     EXPECT_EQ(r.err, "\r\nrun-time error F6416: OPEN(" + name + ")\r\n- file not found\r\n");
     EXPECT_EQ(r.status, 1) << name;
   }
 
   std::string in = records(2);
   dir.write("--help", in);
-  Result r = e2e::run(dir.path(), {kBin, "./--help", "out.dat", "1", "1", "1", "10"});
-  std::string want = status(" input status=    ", 8) + "\r\n" + status(" output status=   ", 7) +
-                     "\r\n Input,output=./--help out.dat \r\n" +
-                     status(" startrec or skipstart status= ", 1) + "\r\n" +
-                     status(" startbyte status=", 1) + "\r\n" + status(" endrec status=   ", 1) +
-                     "\r\n" + status(" endbyte status=  ", 2) + echo_values(1, 1, 1, 10) +
-                     "\r\n\r\n" + copying(1) + exit_message(2);
-  EXPECT_EQ(r.out, want);
+  Result r = dir.run({"./--help", "out.dat", "1", "1", "1", "10"});
+  EXPECT_EQ(r.out, header("out.dat", {"1", "1", "1", "10"}, "./--help") + echo_values(1, 1, 1, 10) +
+                       kStartCopy + copying(1) + exit_message(2));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(dir.read("out.dat"), in.substr(0, 10));
 }
 
 TEST(EndToEnd, MissingInputFile) {
   TempDir dir;
-  Result r = e2e::run(dir.path(), {kBin, "in.dat", "out.dat"});
-  EXPECT_EQ(r.out, status(" input status=    ", 6) + "\r\n");
+  Result r = dir.run({"in.dat", "out.dat"});
+  EXPECT_EQ(r.out, status(kInput, 6) + "\r\n");
   EXPECT_EQ(r.err.substr(0, 38), "\r\nrun-time error F6416: OPEN(in.dat)\r\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(dir.exists("out.dat"));
 }
 
-// The console text up to the echo of the copy values, for in.dat, the output name and the
-// given value arguments (each a position argument, pipes on both sides).
-std::string header(const std::string& out, const std::vector<std::string>& values) {
-  std::string h = status(" input status=    ", 6) + "\r\n" +
-                  status(" output status=   ", static_cast<int>(out.size())) +
-                  "\r\n Input,output=in.dat " + out + " ";
-  static const char* kLabels[] = {" startrec or skipstart status= ", " startbyte status=",
-                                  " endrec status=   ", " endbyte status=  "};
-  for (std::size_t i = 0; i < values.size(); ++i)
-    h += "\r\n" + status(kLabels[i], static_cast<int>(values[i].size()));
-  return h;
-}
-
-std::string eof_message(int irec) {
-  return " \r\n-- EOF at irec=" + num(irec, 5) + " --\r\n" + kStop;
-}
-
-// The line end and carriage return written before the first copying line of a pass.
-const std::string kStartCopy = "\r\n\r\n";
-
-std::vector<std::string> args(std::initializer_list<std::string> rest) {
-  std::vector<std::string> v = {kBin, "in.dat"};
-  v.insert(v.end(), rest);
-  return v;
-}
-
 TEST(EndToEnd, WholeFileWithShortFinalRecordShowsBothBoxes) {
   TempDir dir;
-  std::string last = plain_record(4).substr(0, 1000);
+  std::string last = e2e::type1_records(1, 4).substr(0, 1000);
   dir.write("in.dat", records(3) + last);
-  Result r = e2e::run(dir.path(), args({"out.dat", "0", "0", "0", "0"}));
+  Result r = dir.run(kWholeCopy);
   const std::string pad(14, ' ');
   const std::string rec_rule = std::string(" ").append(35, '-'),
                     byte_rule = std::string(" ").append(31, '-');
@@ -254,9 +189,8 @@ TEST(EndToEnd, EndOfFileWithoutDataInTheLastRecord) {
       {"short record of 0xFF only", records(2) + std::string(500, '\xFF'), 2},
   };
   for (const Case& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", c.data);
-    Result r = e2e::run(dir.path(), args({"out.dat", "0", "0", "0", "0"}));
+    TempDir dir({{"in.dat", c.data}});
+    Result r = dir.run(kWholeCopy);
     std::string shown;
     for (int rec = 1; rec <= c.last; ++rec) shown += copying(rec);
     std::string want = header("out.dat", {"0", "0", "0", "0"}) +
@@ -271,21 +205,19 @@ TEST(EndToEnd, EndOfFileWithoutDataInTheLastRecord) {
 }
 
 TEST(EndToEnd, SkipRangeLeavesRecordsOut) {
-  TempDir dir;
-  dir.write("in.dat", records(5));
-  Result r = e2e::run(dir.path(), args({"out.dat", "s2-3"}));
+  TempDir dir({{"in.dat", records(5)}});
+  Result r = dir.run({"in.dat", "out.dat", "s2-3"});
   std::string want = header("out.dat", {"s2-3"}) + "\r\n Skip recs" + num(2, 11) + " to" +
                      num(3, 12) + echo_values(1, 1, 999999999, 4096) + kStartCopy + copying(1) +
-                     copying(4) + copying(5, 2, "99123 235959") + eof_message(5);
+                     copying(4) + copying(5, 2, kDigits5) + eof_message(5);
   EXPECT_EQ(r.out, want);
   std::string in = records(5);
   EXPECT_EQ(dir.read("out.dat"), in.substr(0, 4096) + in.substr(3 * 4096));
 }
 
 TEST(EndToEnd, PositionsFollowedByASkipRange) {
-  TempDir dir;
-  dir.write("in.dat", records(4));
-  Result r = e2e::run(dir.path(), args({"out.dat", "1", "1", "0", "0", "s2-3"}));
+  TempDir dir({{"in.dat", records(4)}});
+  Result r = dir.run({"in.dat", "out.dat", "1", "1", "0", "0", "s2-3"});
   std::string want = header("out.dat", {"1", "1", "0", "0"}) + echo_values(1, 1, 999999999, 4096) +
                      "\r\n\r\nSkip recs    2 to    3" + kStartCopy + copying(1) + copying(4) +
                      eof_message(4);
@@ -295,9 +227,8 @@ TEST(EndToEnd, PositionsFollowedByASkipRange) {
 }
 
 TEST(EndToEnd, StartAfterEndOnlyDecodes) {
-  TempDir dir;
-  dir.write("in.dat", records(4));
-  Result r = e2e::run(dir.path(), args({"out.dat", "3", "1", "2", "0"}));
+  TempDir dir({{"in.dat", records(4)}});
+  Result r = dir.run({"in.dat", "out.dat", "3", "1", "2", "0"});
   std::string want = header("out.dat", {"3", "1", "2", "0"}) + echo_values(3, 1, 2, 4096) + "\r\n" +
                      decoding(1) + decoding(2) + exit_message(3);
   EXPECT_EQ(r.out, want);
@@ -305,9 +236,8 @@ TEST(EndToEnd, StartAfterEndOnlyDecodes) {
 }
 
 TEST(EndToEnd, SingleRecordFromByteToByte) {
-  TempDir dir;
-  dir.write("in.dat", records(3));
-  Result r = e2e::run(dir.path(), args({"out.dat", "2", "5", "2", "9"}));
+  TempDir dir({{"in.dat", records(3)}});
+  Result r = dir.run({"in.dat", "out.dat", "2", "5", "2", "9"});
   std::string want = header("out.dat", {"2", "5", "2", "9"}) + echo_values(2, 5, 2, 9) + "\r\n" +
                      decoding(1) + " \r\n" + copying(2) + exit_message(3);
   EXPECT_EQ(r.out, want);
@@ -315,15 +245,12 @@ TEST(EndToEnd, SingleRecordFromByteToByte) {
 }
 
 TEST(EndToEnd, SeveralPassesAndAnArgumentThatIsNoSkipRange) {
-  TempDir dir;
-  dir.write("in.dat", records(3));
-  Result r = e2e::run(dir.path(), args({"out.dat", "1", "1", "1", "10", "x", "0", "0", "2", "0"}));
+  TempDir dir({{"in.dat", records(3)}});
+  Result r = dir.run({"in.dat", "out.dat", "1", "1", "1", "10", "x", "0", "0", "2", "0"});
   std::string want = header("out.dat", {"1", "1", "1", "10"}) + echo_values(1, 1, 1, 10) +
                      "\r\nDon't know what to do!" + kStartCopy + copying(1) + " " +
-                     status(" startrec or skipstart status= ", 1) + "\r\n" +
-                     status(" startbyte status=", 1) + "\r\n" + status(" endrec status=   ", 1) +
-                     "\r\n" + status(" endbyte status=  ", 1) + echo_values(1, 1, 2, 4096) +
-                     "\r\n" + copying(2).substr(1) + exit_message(3);
+                     value_statuses({1, 1, 1, 1}) + echo_values(1, 1, 2, 4096) + "\r\n" +
+                     copying(2).substr(1) + exit_message(3);
   EXPECT_EQ(r.out, want);
   std::string in = records(3);
   EXPECT_EQ(dir.read("out.dat"), in.substr(0, 10) + in.substr(4096, 4096));
@@ -346,7 +273,7 @@ TEST(EndToEnd, ExamplesOfTheManual) {
   } cases[] = {
       {{"1", "0", "2", "0", "", "", "5", "0", "6", "0"},
        recs(1, 2) + recs(5, 6),
-       decoding(4) + " \r\n" + copying(5, 2, "99123 235959"),
+       decoding(4) + " \r\n" + copying(5, 2, kDigits5),
        0,
        0},
       {{"1", "0", "3", "0", "5", "0", "7", "0"}, recs(1, 3), "Enter the 1st byte of record", 3, 1},
@@ -357,11 +284,8 @@ TEST(EndToEnd, ExamplesOfTheManual) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
-    TempDir dir;
-    dir.write("in.dat", in);
-    std::vector<std::string> a = args({"out.dat"});
-    a.insert(a.end(), c.args.begin(), c.args.end());
-    Result r = e2e::run(dir.path(), a);
+    TempDir dir({{"in.dat", in}});
+    Result r = dir.run(e2e::concat({"in.dat", "out.dat"}, c.args));
     EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
     int dont_know = 0;
     for (std::size_t at = 0; (at = r.out.find("Don't know what to do!", at)) != std::string::npos;
@@ -374,18 +298,11 @@ TEST(EndToEnd, ExamplesOfTheManual) {
   }
 }
 
-// The files in dir, links counted by what they point to.
-std::size_t files_in(const TempDir& dir) {
-  std::size_t files = 0;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) files += e.exists();
-  return files;
-}
-
 // Runs in.dat (two records) into `out` in dir and returns the result; the output name shown in
 // the echo is checked against `shown`.
 Result copy_into(const TempDir& dir, const std::string& out, const std::string& shown) {
   dir.write("in.dat", records(2));
-  Result r = e2e::run(dir.path(), args({out, "0", "0", "0", "0"}));
+  Result r = dir.run({"in.dat", out, "0", "0", "0", "0"});
   EXPECT_NE(r.out.find("\r\n Input,output=in.dat " + shown + " \r\n"), std::string::npos)
       << out << ": " << r.out;
   EXPECT_EQ(r.err, "") << out;
@@ -426,8 +343,9 @@ TEST(EndToEnd, DeviceNames) {
     }
     EXPECT_EQ(r.out.find(records(2).substr(0, 100)), std::string::npos) << c.out;
     for (const char* kept : {"PRN", "COM1", "target"}) EXPECT_EQ(dir.read(kept), "keep") << c.out;
-    // in.dat, PRN, COM1, target, Lpt3 and the copy.
-    EXPECT_EQ(files_in(dir), c.created.empty() ? 5u : 6u) << c.out;
+    std::set<std::string> names = {"in.dat", "PRN", "COM1", "target", "Lpt3"};
+    if (!c.created.empty()) names.insert(c.created);
+    EXPECT_EQ(dir.names(), names) << c.out;
   }
 }
 
@@ -463,12 +381,11 @@ TEST(EndToEnd, NamesOnWindows) {
       {"dir.d\\out.dat", "dir.d/out.001", ""},
   };
   for (const Case& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", records(2));
-    std::filesystem::create_directory(dir.file("dir.d"));
+    TempDir dir({{"in.dat", records(2)}});
+    dir.mkdir("dir.d");
     dir.write("out.dat", "keep");
     dir.write("dir.d/out.dat", "keep");
-    Result r = e2e::run(dir.path(), args({c.out, "0", "0", "0", "0"}));
+    Result r = dir.run({"in.dat", c.out, "0", "0", "0", "0"});
     EXPECT_EQ(r.status, c.report.empty() ? 0 : 1) << c.out;
     EXPECT_EQ(r.err.rfind("\r\nrun-time error " + c.report, 0),
               c.report.empty() ? std::string::npos : 0u)
@@ -501,8 +418,7 @@ TEST(EndToEnd, OutputNamesWithFolders) {
   };
   for (const Case& c : cases) {
     TempDir dir;
-    for (const char* sub : {"dir.d", "x"}) std::filesystem::create_directory(dir.file(sub));
-    std::filesystem::create_directory(dir.file(folder));
+    for (const std::string& sub : {std::string("dir.d"), std::string("x"), folder}) dir.mkdir(sub);
     dir.write(c.exists, "keep");
     copy_into(dir, c.out, c.shown);
     EXPECT_EQ(dir.read(c.exists), "keep") << c.out;
@@ -514,14 +430,14 @@ TEST(EndToEnd, OutputNamesWithFolders) {
 TEST(EndToEnd, LongNames) {
   TempDir dir;
   const std::string folder = std::string(120, 'f') + "/" + std::string(120, 'g');
-  std::filesystem::create_directories(dir.file(folder));
+  dir.mkdir(folder);
   const std::string in = folder + "/in.dat";  // 248 characters
   dir.write(in, records(2));
   dir.write(folder + "/out.dat", "keep");
   // Its first 80 characters name another file, which must not be read.
   dir.write(in.substr(0, 80), records(1));
 
-  Result r = e2e::run(dir.path(), {kBin, in, folder + "/out.dat", "0", "0", "0", "0"});
+  Result r = dir.run({in, folder + "/out.dat", "0", "0", "0", "0"});
   EXPECT_NE(r.out.find("\r\n Input,output=" + in + " " + folder + "/out.001 \r\n"),
             std::string::npos)
       << r.out;
@@ -529,13 +445,13 @@ TEST(EndToEnd, LongNames) {
   EXPECT_EQ(dir.read(folder + "/out.001"), records(2));
 
   // Typed at the prompt, the name is whole too.
-  r = e2e::run(dir.path(), {kBin, in}, folder + "/typed.dat\n0\n0\n0\n0\n");
+  r = dir.run({in}, folder + "/typed.dat\n0\n0\n0\n0\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(dir.read(folder + "/typed.dat"), records(2));
 
   // The first 259 characters name a file that could be made in an existing folder.
   const std::string too_long = std::string(130, 'y') + "/" + std::string(129, 'z');
-  std::filesystem::create_directory(dir.file(too_long.substr(0, 130)));
+  dir.mkdir(too_long.substr(0, 130));
   const std::string report =
       "\r\nrun-time error F6412: OPEN(" + too_long.substr(0, 259) + ")\r\n- ";
   struct Case {
@@ -544,12 +460,12 @@ TEST(EndToEnd, LongNames) {
     std::string last_status;  // the last status line shown
   };
   const Case cases[] = {
-      {{kBin, too_long, "out.dat", "0", "0", "0", "0"}, "", status(" input status=    ", 260)},
-      {{kBin, in, too_long, "0", "0", "0", "0"}, "", status(" output status=   ", 260)},
-      {{kBin, in}, too_long + "\n", "Enter file name to copy to: "},
+      {{too_long, "out.dat", "0", "0", "0", "0"}, "", status(kInput, 260)},
+      {{in, too_long, "0", "0", "0", "0"}, "", status(kOutput, 260)},
+      {{in}, too_long + "\n", "Enter file name to copy to: "},
   };
   for (const Case& c : cases) {
-    r = e2e::run(dir.path(), c.args, c.input);
+    r = dir.run(c.args, c.input);
     EXPECT_EQ(r.err.rfind(report, 0), 0u) << r.err;
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out.substr(r.out.size() - c.last_status.size() - 2), c.last_status + "\r\n");
@@ -564,27 +480,24 @@ TEST(EndToEnd, PassesNumberRecordsAsTheFileHasThem) {
   TempDir dir;
   const std::string in = records(8);
   dir.write("in.dat", in);
-  Result r = e2e::run(dir.path(), args({"out.dat", "1", "1", "-1", "0", "5", "1", "6", "10"}));
+  Result r = dir.run({"in.dat", "out.dat", "1", "1", "-1", "0", "5", "1", "6", "10"});
   std::string want = header("out.dat", {"1", "1", "-1", "0"}) + echo_values(1, 1, -1, 4096) +
-                     "\r\n" + status(" startrec or skipstart status= ", 1) + "\r\n" +
-                     status(" startbyte status=", 1) + "\r\n" + status(" endrec status=   ", 1) +
-                     "\r\n" + status(" endbyte status=  ", 2) + echo_values(5, 1, 6, 10) + "\r\n" +
+                     "\r\n" + value_statuses({1, 1, 1, 2}) + echo_values(5, 1, 6, 10) + "\r\n" +
                      decoding(1) + decoding(2) + decoding(3) + decoding(4) + " \r\n" +
-                     copying(5, 2, "99123 235959") + copying(6) + exit_message(7);
+                     copying(5, 2, kDigits5) + copying(6) + exit_message(7);
   EXPECT_EQ(r.out, want);
   EXPECT_EQ(dir.read("out.dat"), in.substr(4 * 4096, 4096 + 10));
 
-  r = e2e::run(dir.path(), args({"out2.dat", "1", "1", "2", "4096", "", "", "1", "1", "1", "4096",
-                                 "1", "1", "5", "4096"}));
+  r = dir.run({"in.dat", "out2.dat", "1", "1", "2", "4096", "", "", "1", "1", "1", "4096", "1", "1",
+               "5", "4096"});
   EXPECT_EQ(dir.read("out2.dat"), in.substr(0, 5 * 4096));
-  EXPECT_NE(r.out.find(copying(2) + " " + status(" startrec or skipstart status= ", 1)),
-            std::string::npos);
-  EXPECT_NE(r.out.find(copying(3).substr(1) + copying(4) + copying(5, 2, "99123 235959") +
-                       exit_message(6)),
-            std::string::npos)
+  EXPECT_NE(r.out.find(copying(2) + " " + status(kStartRec, 1)), std::string::npos);
+  EXPECT_NE(
+      r.out.find(copying(3).substr(1) + copying(4) + copying(5, 2, kDigits5) + exit_message(6)),
+      std::string::npos)
       << r.out;
 
-  r = e2e::run(dir.path(), args({"out3.dat", "1", "1", "-1", "0", "1", "1", "-5", "0"}));
+  r = dir.run({"in.dat", "out3.dat", "1", "1", "-1", "0", "1", "1", "-5", "0"});
   const std::string nothing = "\r\n\r\n" + std::string(20, ' ') + "Nothing to do!\r\n" + kStop;
   EXPECT_EQ(r.out.substr(r.out.size() - nothing.size()), nothing);
   EXPECT_EQ(dir.read("out3.dat"), "");
@@ -593,11 +506,9 @@ TEST(EndToEnd, PassesNumberRecordsAsTheFileHasThem) {
 TEST(EndToEnd, DecoderReportGoesToStandardErrorAndTheCopyGoesOn) {
   TempDir dir;
   std::string in = records(3);
-  in[4096 + 0] = 0x02;  // record 2: type 2 with its mark but no dated preface
-  in[4096 + 1] = 60;
-  in[4096 + 2] = 0x00;
+  e2e::set_bytes(in, 2, "1=02 2=3C 3=00");  // type 2 with its mark but no dated preface
   dir.write("in.dat", in);
-  Result r = e2e::run(dir.path(), args({"out.dat", "0", "0", "0", "0"}));
+  Result r = dir.run(kWholeCopy);
   EXPECT_EQ(r.err, "    2:  23C 0\r\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find(copying(2, -98)), std::string::npos);
@@ -606,11 +517,11 @@ TEST(EndToEnd, DecoderReportGoesToStandardErrorAndTheCopyGoesOn) {
 
 TEST(EndToEnd, ReadErrorIsReportedAsAFailure) {
   TempDir dir;
-  std::filesystem::create_directory(dir.file("in.dat"));
-  Result r = e2e::run(dir.path(), args({"out.dat", "0", "0", "0", "0"}));
+  dir.mkdir("in.dat");
+  Result r = dir.run(kWholeCopy);
   if (e2e::under_wine()) {
     // Windows does not open a folder as a file: the open fails before anything is read.
-    EXPECT_EQ(r.out, status(" input status=    ", 6) + "\r\n");
+    EXPECT_EQ(r.out, status(kInput, 6) + "\r\n");
     EXPECT_EQ(r.err.substr(0, 38), "\r\nrun-time error F6414: OPEN(in.dat)\r\n");
     EXPECT_EQ(r.status, 1);
     return;
@@ -626,21 +537,16 @@ std::string prompted_values(bool terminal) {
   // On a terminal the typed line and its echoed line end end the prompt's line; with pipes the
   // next record joins it.
   const std::string join = terminal ? "\r\n" : " ";
-  return "\r\n" + status(" startrec or skipstart status= ", -1) +
-         "\r\nEnter the first record to be copied: " + join + status(" startbyte status=", -1) +
-         "\r\nEnter the 1st byte of record    1 to be copied: " + join +
-         status(" endrec status=   ", -1) + "\r\nEnter the last record to be copied: " + join +
-         status(" endbyte status=  ", -1) +
-         "\r\nEnter the last byte of record***** to be copied: " + join +
-         "   startrec,  startbyte,     endrec,    endbyte\r\n" + num(1, 11) + num(1, 12) +
-         num(999999999, 12) + num(4096, 12);
+  return "\r\n" + status(kStartRec, -1) + kFirstRecordPrompt + join + status(kStartByte, -1) +
+         byte_prompt("1st", 1) + join + status(kEndRec, -1) + kLastRecordPrompt + join +
+         status(kEndByte, -1) + byte_prompt("last", 999999999) + join +
+         echo_values(1, 1, 999999999, 4096).substr(2);
 }
 
 TEST(EndToEnd, PromptsWithPipes) {
-  TempDir dir;
-  dir.write("in.dat", records(2));
-  Result r = e2e::run(dir.path(), {kBin, "in.dat"}, "out.dat\n\n\n\n\n");
-  std::string want = status(" input status=    ", 6) + "\r\n" + status(" output status=   ", -1) +
+  TempDir dir({{"in.dat", records(2)}});
+  Result r = dir.run({"in.dat"}, "out.dat\n\n\n\n\n");
+  std::string want = status(kInput, 6) + "\r\n" + status(kOutput, -1) +
                      "\r\n Enter file name to copy to: " + "  Input,output=in.dat out.dat " +
                      prompted_values(false) + kStartCopy + copying(1) + copying(2) + eof_message(2);
   EXPECT_EQ(r.out, want);
@@ -652,10 +558,9 @@ TEST(EndToEnd, PromptsWithPipes) {
 // is the screen: the one every byte would leave, the lines typed and echoed included. Under
 // Wine the program has a Windows console, which its host draws on the terminal.
 TEST(EndToEnd, PromptsAtATerminal) {
-  TempDir dir;
-  dir.write("in.dat", records(2));
-  Result r = e2e::run_in_terminal(dir.path(), {kBin, "in.dat"}, {"out.dat", "", "", "", ""});
-  std::string want = status(" input status=    ", 6) + "\r\n" + status(" output status=   ", -1) +
+  TempDir dir({{"in.dat", records(2)}});
+  Result r = dir.type({"in.dat"}, {"out.dat", "", "", "", ""});
+  std::string want = status(kInput, 6) + "\r\n" + status(kOutput, -1) +
                      "\r\n Enter file name to copy to: out.dat\r\n Input,output=in.dat out.dat " +
                      prompted_values(true) + kStartCopy + copying(1) + copying(2) + eof_message(2);
   EXPECT_EQ(screen::shown(r.out, 80, e2e::under_wine()), screen::shown(want, 80));
@@ -666,8 +571,8 @@ TEST(EndToEnd, PromptsAtATerminal) {
 TEST(EndToEnd, WholeFileAtATerminalShowsWhatAPipeShows) {
   TempDir term, pipe;
   for (const TempDir* d : {&term, &pipe}) d->write("in.dat", records(3000) + "short");
-  Result t = e2e::run_in_terminal(term.path(), args({"out.dat", "0", "0", "0", "0"}));
-  Result p = e2e::run(pipe.path(), args({"out.dat", "0", "0", "0", "0"}));
+  Result t = term.type(kWholeCopy);
+  Result p = pipe.run(kWholeCopy);
   for (std::size_t width : {64u, 80u, 132u}) {
     EXPECT_EQ(screen::shown(t.out, width, e2e::under_wine()), screen::shown(p.out, width)) << width;
   }
@@ -677,9 +582,8 @@ TEST(EndToEnd, WholeFileAtATerminalShowsWhatAPipeShows) {
 }
 
 TEST(EndToEnd, EndOfInputAtAPrompt) {
-  TempDir dir;
-  dir.write("in.dat", records(2));
-  Result r = e2e::run(dir.path(), {kBin, "in.dat", "out.dat"}, "7\n");
+  TempDir dir({{"in.dat", records(2)}});
+  Result r = dir.run({"in.dat", "out.dat"}, "7\n");
   EXPECT_EQ(r.err.substr(0, 35), "\r\nrun-time error F6501: READ(CON)\r\n");
   EXPECT_EQ(r.status, 1);
 }
@@ -698,7 +602,7 @@ TEST(EndToEnd, InterruptKeepsEveryByteCopied) {
   const std::string three = records(3);
   ASSERT_EQ(write(fd, three.data(), three.size()), static_cast<ssize_t>(three.size()));
   bool waited = false;
-  Result r = e2e::run(dir.path(), args({"out.dat", "0", "0", "0", "0"}), "", [&](pid_t pid) {
+  Result r = e2e::run(dir.path(), e2e::concat({e2e::tool()}, kWholeCopy), "", [&](pid_t pid) {
     waited = e2e::wait_until(pid, [&] { return e2e::waits_on(pid, fifo, POLLIN); });
     kill(pid, SIGINT);
   });

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -30,10 +29,6 @@ constexpr bool kSanitized = false;
 #else
 constexpr bool kSanitized = false;
 #endif
-
-bool starts_with(const std::string& s, const std::string& prefix) {
-  return s.compare(0, prefix.size(), prefix) == 0;
-}
 
 // The tool under a limit of its address space, in KiB.
 Result run_limited(const TempDir& dir, int kib, const std::string& args) {
@@ -64,7 +59,7 @@ TEST(EdgesEndToEnd, MemoryLimits) {
     if (r.status == 127 || r.status == 126) continue;  // the system could not even start it
     ASSERT_EQ(r.signal, 0);
     if (r.status == 255) {  // no room even for the command-line words
-      EXPECT_TRUE(starts_with(err, "\r\nruntime error R6008\r\n")) << err;
+      EXPECT_TRUE(err.starts_with("\r\nruntime error R6008\r\n")) << err;
       continue;
     }
     if (r.status == 0) {
@@ -72,7 +67,7 @@ TEST(EdgesEndToEnd, MemoryLimits) {
       continue;
     }
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(starts_with(err, "\r\nrun-time error F6315: OPEN(")) << err;
+    EXPECT_TRUE(err.starts_with("\r\nrun-time error F6315: OPEN(")) << err;
     EXPECT_NE(err.find("not enough memory"), std::string::npos) << err;
     EXPECT_FALSE(dir.exists("out.dat"));
     ++reports;
@@ -83,8 +78,7 @@ TEST(EdgesEndToEnd, MemoryLimits) {
 // Only a name that is taken leads to a numbered name; a name that no number can cure ends the
 // run at once with the report of the name given, and nothing is created.
 TEST(EdgesEndToEnd, NamesThatCannotBeCreatedFailAtOnce) {
-  TempDir dir;
-  dir.write("in.dat", e2e::type1_records(2));
+  TempDir dir({{"in.dat", e2e::type1_records(2)}});
   struct Case {
     std::string name;
     std::string report;
@@ -96,9 +90,9 @@ TEST(EdgesEndToEnd, NamesThatCannotBeCreatedFailAtOnce) {
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Result r = e2e::run(dir.path(), {kBin, "in.dat", c.name, "0", "0", "0", "0"});
+    Result r = dir.run({"in.dat", c.name, "0", "0", "0", "0"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(starts_with(r.err, "\r\nrun-time error " + c.report + "\r\n- ")) << r.err;
+    EXPECT_TRUE(r.err.starts_with("\r\nrun-time error " + c.report + "\r\n- ")) << r.err;
   }
   EXPECT_FALSE(dir.exists("nodir"));
 }
@@ -117,19 +111,17 @@ TEST(EdgesEndToEnd, FailedRunLeavesNoEmptyFile) {
       {{"c.dat", "5", "0", "3", "0"}, "", 0, ""},  // start after end: an empty copy
   };
   for (const auto& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", e2e::type1_records(2));
-    std::vector<std::string> args = {kBin, "in.dat"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    SCOPED_TRACE(args[2] + " " + (args.size() > 3 ? args[3] : ""));
-    Result r = e2e::run(dir.path(), args, c.input);
+    TempDir dir({{"in.dat", e2e::type1_records(2)}});
+    const std::vector<std::string> args = e2e::concat({"in.dat"}, c.args);
+    SCOPED_TRACE(args[1] + " " + (args.size() > 2 ? args[2] : ""));
+    Result r = dir.run(args, c.input);
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_TRUE(c.status == 0 ? r.err.empty()
-                              : starts_with(r.err, "\r\nrun-time error " + std::string(c.report)))
+                              : r.err.starts_with("\r\nrun-time error " + std::string(c.report)))
         << r.err;
     EXPECT_EQ(dir.exists("c.dat"), c.status == 0);
     if (c.status != 0) {
-      r = e2e::run(dir.path(), {kBin, "in.dat", "c.dat", "0", "0", "0", "0"});
+      r = dir.run({"in.dat", "c.dat", "0", "0", "0", "0"});
       EXPECT_EQ(r.status, 0);
       EXPECT_EQ(dir.read("c.dat"), e2e::type1_records(2));
     }
@@ -139,21 +131,11 @@ TEST(EdgesEndToEnd, FailedRunLeavesNoEmptyFile) {
 // Ctrl-C at a prompt: the run ends by the signal and takes its empty file with it.
 TEST(EdgesEndToEnd, InterruptAtAPromptLeavesNoFile) {
   if (e2e::under_wine()) GTEST_SKIP() << "Windows has no signals to send to a piped program";
-  TempDir dir;
-  dir.write("in.dat", e2e::type1_records(2));
+  TempDir dir({{"in.dat", e2e::type1_records(2)}});
   int in[2], out[2];
-  ASSERT_EQ(::pipe(in), 0);
-  ASSERT_EQ(::pipe(out), 0);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(in[0], 0);
-    ::dup2(out[1], 1);
-    for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
-    ::signal(SIGINT, SIG_DFL);
-    if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
-    ::execl(kBin.c_str(), kBin.c_str(), "in.dat", "c.dat", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
+  ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
+  ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+  const pid_t pid = e2e::spawn(dir.path(), {"in.dat", "c.dat"}, in[0], out[1], 2);
   ::close(in[0]);
   ::close(out[1]);
   // The first prompt has been written: the tool waits for its line.
@@ -166,25 +148,18 @@ TEST(EdgesEndToEnd, InterruptAtAPromptLeavesNoFile) {
   }
   ASSERT_TRUE(dir.exists("c.dat"));
   ::kill(pid, SIGINT);
-  // A lost signal fails the test rather than hanging it.
-  int ws = 0;
-  for (int i = 0; i < 1000 && ::waitpid(pid, &ws, WNOHANG) == 0; ++i) ::usleep(10 * 1000);
-  if (::waitpid(pid, &ws, WNOHANG) == 0) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &ws, 0);
-    ADD_FAILURE() << "the interrupt was lost";
-  }
+  // A lost signal leaves the tool waiting at its prompt: the test runner's time limit ends it.
+  const Result r = e2e::wait_for(pid);
   ::close(in[1]);
   ::close(out[0]);
-  EXPECT_TRUE(WIFSIGNALED(ws) && WTERMSIG(ws) == SIGINT);
+  EXPECT_EQ(r.signal, SIGINT);
   EXPECT_FALSE(dir.exists("c.dat"));
 }
 
 // Record numbers that do not fit the columns of their messages are shown whole.
 TEST(EdgesEndToEnd, RecordNumbersAreNeverCut) {
-  TempDir dir;
-  dir.write("in.dat", e2e::type1_records(10));
-  Result r = e2e::run(dir.path(), {kBin, "in.dat", "out.dat", "s1", "s5-100000"});
+  TempDir dir({{"in.dat", e2e::type1_records(10)}});
+  Result r = dir.run({"in.dat", "out.dat", "s1", "s5-100000"});
   EXPECT_NE(r.out.find("\r\nSkip recs    5 to100000\r\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\r\n-- EOF at irec=   10 --\r\n"), std::string::npos) << r.out;
 
@@ -201,10 +176,8 @@ TEST(EdgesEndToEnd, RecordNumbersAreNeverCut) {
       {{"s1-100000"}, "\r\n-- EOF at irec=100001 --\r\n"},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> args = {kBin, "big.dat", "big.out"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
     ::unlink(dir.file("big.out").c_str());
-    r = e2e::run(dir.path(), args);
+    r = dir.run(e2e::concat({"big.dat", "big.out"}, c.args));
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find(c.end), std::string::npos) << r.out.substr(r.out.size() - 200);
   }
@@ -212,10 +185,9 @@ TEST(EdgesEndToEnd, RecordNumbersAreNeverCut) {
 
 // A name as long as names may be is typed at a terminal as well as through a pipe.
 TEST(EdgesEndToEnd, LongNameTypedAtATerminal) {
-  TempDir dir;
-  dir.write("in.dat", e2e::type1_records(2));
+  TempDir dir({{"in.dat", e2e::type1_records(2)}});
   const std::string name = std::string(200, 'n') + ".dat";
-  Result r = e2e::run_in_terminal(dir.path(), {kBin, "in.dat"}, {name, "0", "0", "0", "0"});
+  Result r = dir.type({"in.dat"}, {name, "0", "0", "0", "0"});
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(dir.read(name), e2e::type1_records(2));
 }

@@ -4,11 +4,32 @@
 #include <cstring>
 #include <utility>
 
+#include "runtime/console.h"
+#include "runtime/run.h"
+
 namespace fake {
 
 using platform::Access;
 using platform::Err;
 using platform::Handle;
+
+void start(const std::vector<std::string>& args) {
+  std::vector<const char*> argv = {"prog"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  rt::start_runtime(static_cast<int>(argv.size()), argv.data());
+}
+
+void start(FakePlatform& fp, std::string input, bool terminal) {
+  fp.stdin_data = std::move(input);
+  fp.stdin_terminal = terminal;
+  fp.stdout_terminal = fp.stdout_terminal || terminal;
+  start();
+}
+
+std::string flushed(const FakePlatform& fp) {
+  rt::console_flush();
+  return fp.out;
+}
 
 FakePlatform::FakePlatform() {
   platform::install(*this);

@@ -1,5 +1,6 @@
 // An in-memory platform for tests: files in a map, scripted standard input, captured standard
-// output and error, a log of every write call, and switches that make calls fail.
+// output and error, a log of every write call, and switches that make calls fail; and the verbs
+// that start the run-time on it and collect its console text.
 #pragma once
 
 #include <cstdint>
@@ -131,5 +132,13 @@ class FakePlatform : public platform::Platform {
   std::uint64_t next_index_ = 1;
   std::size_t stdin_pos_ = 0;
 };
+
+// Starts the run-time on the installed platform as the program "prog" given `args`.
+void start(const std::vector<std::string>& args = {});
+// Starts it with `input` waiting on standard input; `terminal` makes standard input and output a
+// terminal (standard output stays one when the test has made it one).
+void start(FakePlatform& fp, std::string input = "", bool terminal = false);
+// Everything standard output has received once the console buffer has gone out.
+std::string flushed(const FakePlatform& fp);
 
 }  // namespace fake

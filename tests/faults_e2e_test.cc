@@ -13,14 +13,12 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,74 +27,11 @@
 
 namespace {
 
+using e2e::kClosed;
+using e2e::kNull;
+using e2e::kWholeCopy;
+using e2e::Result;
 using e2e::TempDir;
-
-const std::string kBin = CHUNKIT_BIN;
-
-std::string read_path(const std::string& path) {
-  std::string data;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return data;
-  char buf[4096];
-  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
-    data.append(buf, static_cast<std::size_t>(n));
-  close(fd);
-  return data;
-}
-
-bool is_prefix(const std::string& out, const std::string& in) {
-  return out.size() <= in.size() && in.compare(0, out.size(), out) == 0;
-}
-
-struct Ended {
-  int status = -1;  // exit status, or -1 when ended by a signal
-  int signal = 0;
-};
-
-Ended wait_for(pid_t pid) {
-  int ws = 0;
-  while (waitpid(pid, &ws, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(ws)) return {WEXITSTATUS(ws), 0};
-  return {-1, WIFSIGNALED(ws) ? WTERMSIG(ws) : 0};
-}
-
-// Starts the tool in dir with "in.dat out.dat 0 0 0 0" and the given descriptors for its
-// standard handles (-1: closed). `prepare` runs in the child just before exec.
-pid_t spawn(const std::string& dir, int in, int out, int err,
-            const std::function<void()>& prepare = {},
-            std::vector<std::string> args = {"in.dat", "out.dat", "0", "0", "0", "0"}) {
-  args.insert(args.begin(), kBin);
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = fork();
-  if (pid != 0) return pid;
-  // Standard handles first, by moving every given descriptor above 2.
-  int fds[3] = {in, out, err};
-  for (int& fd : fds) {
-    if (fd >= 0) fd = fcntl(fd, F_DUPFD, 10);
-  }
-  for (int i = 0; i < 3; ++i) {
-    if (fds[i] >= 0) {
-      dup2(fds[i], i);
-    } else {
-      close(i);
-    }
-  }
-  for (int fd = 3; fd < 1024; ++fd) close(fd);
-  // The tool starts with the default actions (the test runner may ignore some), no core files.
-  for (int sig = 1; sig < NSIG; ++sig) signal(sig, SIG_DFL);
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  rlimit no_core = {0, 0};
-  setrlimit(RLIMIT_CORE, &no_core);
-  if (prepare) prepare();
-  if (chdir(dir.c_str()) != 0) _exit(126);
-  execv(argv[0], argv.data());
-  _exit(127);
-}
 
 int open_file(const std::string& path, int flags) {
   return open(path.c_str(), flags | O_CLOEXEC, 0644);
@@ -120,12 +55,8 @@ TEST(FaultsEndToEnd, FullFileSystem) {
     SCOPED_TRACE(c.records);
     const std::string in = e2e::type1_records(c.records);
     dir.write("in.dat", in);
-    int err = open_file(dir.file("err.txt"), O_WRONLY | O_CREAT | O_TRUNC);
-    int null = open_file("/dev/null", O_RDWR);
-    Ended e = wait_for(
-        spawn(dir.path(), null, null, err, {}, {"in.dat", "mnt/out.dat", "0", "0", "0", "0"}));
-    close(err);
-    close(null);
+    Result e = e2e::wait_for(e2e::spawn(dir.path(), {"in.dat", "mnt/out.dat", "0", "0", "0", "0"},
+                                        kNull, kNull, "err.txt"));
     EXPECT_EQ(e.status, 1);
     EXPECT_EQ(dir.read("err.txt").find("\r\nrun-time error " + std::string(c.report) +
                                        "\r\n- write failed: no space left"),
@@ -134,7 +65,7 @@ TEST(FaultsEndToEnd, FullFileSystem) {
     const std::string out = dir.read("mnt/out.dat");
     EXPECT_GT(out.size(), 0u);
     EXPECT_LT(out.size(), in.size());
-    EXPECT_TRUE(is_prefix(out, in));
+    EXPECT_TRUE(in.starts_with(out));
     unlink(dir.file("mnt/out.dat").c_str());
   }
   EXPECT_EQ(umount(mnt.c_str()), 0);
@@ -146,20 +77,16 @@ TEST(FaultsEndToEnd, FileSizeLimit) {
   const std::string in = e2e::type1_records(512);  // 2 MiB
   dir.write("in.dat", in);
   constexpr rlim_t kLimit = (1 << 20) + 1000;
-  int err = open_file(dir.file("err.txt"), O_WRONLY | O_CREAT | O_TRUNC);
-  int null = open_file("/dev/null", O_RDWR);
-  Ended e = wait_for(spawn(dir.path(), null, null, err, [] {
+  Result e = e2e::wait_for(e2e::spawn(dir.path(), kWholeCopy, kNull, kNull, "err.txt", [] {
     rlimit limit = {kLimit, kLimit};
     setrlimit(RLIMIT_FSIZE, &limit);
   }));
-  close(err);
-  close(null);
   EXPECT_EQ(e.status, 1);
   EXPECT_EQ(e.signal, 0);
   EXPECT_EQ(dir.read("err.txt").find("\r\nrun-time error F6422: "), 0u) << dir.read("err.txt");
   const std::string out = dir.read("out.dat");
   EXPECT_EQ(out.size(), kLimit);
-  EXPECT_TRUE(is_prefix(out, in));
+  EXPECT_TRUE(in.starts_with(out));
 }
 
 // Closed standard descriptors are opened on the null device before anything else, so neither
@@ -182,18 +109,16 @@ TEST(FaultsEndToEnd, ClosedStandardDescriptors) {
     SCOPED_TRACE(std::to_string(c.in) + std::to_string(c.out) + std::to_string(c.err) +
                  (c.extra ? c.extra : ""));
     unlink(dir.file("out.dat").c_str());
-    std::vector<std::string> args = {"in.dat", "out.dat", "0", "0", "0", "0"};
+    std::vector<std::string> args = kWholeCopy;
     if (c.extra) args.push_back(c.extra);
-    int null = open_file("/dev/null", O_RDWR);
-    Ended e = wait_for(
-        spawn(dir.path(), c.in ? null : -1, c.out ? null : -1, c.err ? null : -1, {}, args));
-    close(null);
+    Result e = e2e::wait_for(e2e::spawn(dir.path(), args, c.in ? kNull : kClosed,
+                                        c.out ? kNull : kClosed, c.err ? kNull : kClosed));
     EXPECT_EQ(e.status, c.status);
     const std::string out = dir.read("out.dat");
     if (c.status == 0) {
       EXPECT_EQ(out.size(), in.size());
     }
-    EXPECT_TRUE(is_prefix(out, in));
+    EXPECT_TRUE(in.starts_with(out));
   }
 }
 
@@ -209,10 +134,8 @@ TEST(FaultsEndToEnd, ConsolePipeClosedByItsReader) {
   int p[2];
   ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
   close(p[0]);
-  int err = open_file(dir.file("err.txt"), O_WRONLY | O_CREAT | O_TRUNC);
-  Ended e = wait_for(spawn(dir.path(), -1, p[1], err));
+  Result e = e2e::wait_for(e2e::spawn(dir.path(), kWholeCopy, kClosed, p[1], "err.txt"));
   close(p[1]);
-  close(err);
   EXPECT_EQ(e.status, 1);
   EXPECT_EQ(e.signal, 0);
   EXPECT_EQ(dir.read("err.txt").find("\r\nrun-time error F6421: WRITE(CON)\r\n- "), 0u)
@@ -220,7 +143,7 @@ TEST(FaultsEndToEnd, ConsolePipeClosedByItsReader) {
   const std::string out = dir.read("out.dat");
   EXPECT_EQ(out.size() % 4096, 0u);
   EXPECT_LT(out.size(), in.size());
-  EXPECT_TRUE(is_prefix(out, in));
+  EXPECT_TRUE(in.starts_with(out));
 }
 
 // The file a descriptor of this process is open on, as a path other processes' descriptors
@@ -231,7 +154,7 @@ std::string path_of(int fd) {
 
 // Whether the process ignores `sig`: its SigIgn mask in /proc/PID/status.
 bool ignores(pid_t pid, int sig) {
-  const std::string status = read_path("/proc/" + std::to_string(pid) + "/status");
+  const std::string status = e2e::read_all("/proc/" + std::to_string(pid) + "/status");
   const std::size_t at = status.find("\nSigIgn:");
   return at != std::string::npos &&
          (std::stoull(status.substr(at + 8, 20), nullptr, 16) >> (sig - 1) & 1) != 0;
@@ -247,22 +170,20 @@ TEST(FaultsEndToEnd, InterruptWhileAConsoleWriteWaits) {
   dir.write("in.dat", in);
   int p[2];
   ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
-  int err = open_file(dir.file("err.txt"), O_WRONLY | O_CREAT | O_TRUNC);
-  pid_t pid = spawn(dir.path(), -1, p[1], err);
+  pid_t pid = e2e::spawn(dir.path(), kWholeCopy, kClosed, p[1], "err.txt");
   // Nobody reads the pipe: once it is full, the tool's console write waits.
   EXPECT_TRUE(e2e::wait_until(pid, [&] { return e2e::waits_on(pid, path_of(p[0]), POLLOUT); }));
   kill(pid, SIGINT);
-  Ended e = wait_for(pid);
+  Result e = e2e::wait_for(pid);
   close(p[0]);
   close(p[1]);
-  close(err);
   EXPECT_EQ(e.signal, SIGINT);
   EXPECT_EQ(dir.read("err.txt"), "");
   const std::string out = dir.read("out.dat");
   EXPECT_EQ(out.size() % 4096, 0u);
   EXPECT_GT(out.size(), 0u);
   EXPECT_LT(out.size(), in.size());
-  EXPECT_TRUE(is_prefix(out, in));
+  EXPECT_TRUE(in.starts_with(out));
 }
 
 // Every signal whose default action ends the process, arriving while the input read waits:
@@ -283,11 +204,10 @@ TEST(FaultsEndToEnd, SignalsWhileAReadWaits) {
       // Opened for reading and writing, the FIFO neither blocks this open nor the tool's.
       int fifo = open_file(dir.file("in.dat"), O_RDWR);
       ASSERT_EQ(write(fifo, three.data(), three.size()), static_cast<ssize_t>(three.size()));
-      int out = open_file(dir.file("console.txt"), O_WRONLY | O_CREAT | O_TRUNC);
-      int err = open_file(dir.file("err.txt"), O_WRONLY | O_CREAT | O_TRUNC);
-      pid_t pid = spawn(dir.path(), -1, out, err, [sig, ignored] {
-        if (ignored) signal(sig, SIG_IGN);
-      });
+      pid_t pid =
+          e2e::spawn(dir.path(), kWholeCopy, kClosed, "console.txt", "err.txt", [sig, ignored] {
+            if (ignored) signal(sig, SIG_IGN);
+          });
       // A read of the FIFO waits only once the tool has taken everything the FIFO holds.
       EXPECT_TRUE(
           e2e::wait_until(pid, [&] { return e2e::waits_on(pid, dir.file("in.dat"), POLLIN); }));
@@ -300,13 +220,11 @@ TEST(FaultsEndToEnd, SignalsWhileAReadWaits) {
       } else {
         kill(pid, sig);
       }
-      Ended e = wait_for(pid);
+      Result e = e2e::wait_for(pid);
       if (!ignored) close(fifo);
       EXPECT_EQ(e.signal, ignored ? 0 : sig);
       EXPECT_EQ(e.status, ignored ? 0 : -1);
       EXPECT_EQ(dir.read("out.dat"), three);
-      close(out);
-      close(err);
       EXPECT_EQ(dir.read("console.txt").find("parity"), std::string::npos);
       EXPECT_EQ(dir.read("err.txt"), "");
     }
@@ -340,8 +258,7 @@ TEST(FaultsEndToEnd, InterruptsAtRandomMoments) {
     unlink(out_path.c_str());
     int p[2];
     ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
-    int err = open_file(dir.file("err.txt"), O_WRONLY | O_CREAT | O_TRUNC);
-    pid_t pid = spawn(dir.path(), -1, p[1], err);
+    pid_t pid = e2e::spawn(dir.path(), kWholeCopy, kClosed, p[1], "err.txt");
     close(p[1]);
     char buf[65536];
     bool console_open = true;
@@ -354,15 +271,14 @@ TEST(FaultsEndToEnd, InterruptsAtRandomMoments) {
     // What the tool still writes to the console as it ends is read, as a reader would.
     while (read(p[0], buf, sizeof buf) > 0) {
     }
-    Ended e = wait_for(pid);
+    Result e = e2e::wait_for(pid);
     close(p[0]);
-    close(err);
     EXPECT_TRUE(ran_to_target) << "the run ended before the target was seen";
     EXPECT_EQ(e.signal, SIGINT);
     EXPECT_EQ(dir.read("err.txt"), "");
     const std::string out = dir.read("out.dat");
     EXPECT_LT(out.size(), in.size());
-    EXPECT_TRUE(is_prefix(out, in)) << out.size() << " bytes";
+    EXPECT_TRUE(in.starts_with(out)) << out.size() << " bytes";
   }
 }
 
@@ -449,11 +365,8 @@ TEST(CloneEndToEnd, WholeRecordsShareTheInputsStorage) {
   for (const Case& c : cases) {
     const std::string out = "out" + std::to_string(++n) + ".dat";
     SCOPED_TRACE(out);
-    std::vector<std::string> args = {"in.dat", out};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const int null = open_file("/dev/null", O_RDWR);
-    Ended e = wait_for(spawn(xfs.mnt, null, null, null, {}, args));
-    close(null);
+    Result e = e2e::wait_for(
+        e2e::spawn(xfs.mnt, e2e::concat({"in.dat", out}, c.args), kNull, kNull, kNull));
     EXPECT_EQ(e.status, 0);
     EXPECT_TRUE(dir.read("xfs/" + out) == c.copy);
     const std::vector<unsigned> flags = extent_flags(xfs.mnt + "/" + out);
@@ -465,18 +378,17 @@ TEST(CloneEndToEnd, WholeRecordsShareTheInputsStorage) {
   std::ofstream(xfs.mnt + "/big.dat", std::ios::binary) << big;
   int p[2];
   ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
-  const int null = open_file("/dev/null", O_RDWR);
-  pid_t pid = spawn(xfs.mnt, null, p[1], null, {}, {"big.dat", "cut.dat", "0", "0", "0", "0"});
+  pid_t pid = e2e::spawn(xfs.mnt, {"big.dat", "cut.dat", "0", "0", "0", "0"}, kNull, p[1], kNull);
   EXPECT_TRUE(e2e::wait_until(pid, [&] { return e2e::waits_on(pid, path_of(p[0]), POLLOUT); }));
   kill(pid, SIGINT);
-  Ended e = wait_for(pid);
-  for (int fd : {p[0], p[1], null}) close(fd);
+  Result e = e2e::wait_for(pid);
+  for (int fd : {p[0], p[1]}) close(fd);
   EXPECT_EQ(e.signal, SIGINT);
   const std::string cut = dir.read("xfs/cut.dat");
   EXPECT_EQ(cut.size() % 4096, 0u);
   EXPECT_GT(cut.size(), 0u);
   EXPECT_LT(cut.size(), big.size());
-  EXPECT_TRUE(is_prefix(cut, big));
+  EXPECT_TRUE(big.starts_with(cut));
 
   // A full file system: the copy is whole, or it ends with the disk-full report and a prefix.
   const std::string tail = in + "short";
@@ -486,11 +398,8 @@ TEST(CloneEndToEnd, WholeRecordsShareTheInputsStorage) {
   while (write(filler, chunk.data(), chunk.size()) > 0) {
   }
   close(filler);
-  const int err = open_file(dir.file("err.txt"), O_WRONLY | O_CREAT | O_TRUNC);
-  const int null2 = open_file("/dev/null", O_RDWR);
-  e = wait_for(spawn(xfs.mnt, null2, null2, err, {}, {"tail.dat", "full.dat", "0", "0", "0", "0"}));
-  close(err);
-  close(null2);
+  e = e2e::wait_for(e2e::spawn(xfs.mnt, {"tail.dat", "full.dat", "0", "0", "0", "0"}, kNull, kNull,
+                               dir.file("err.txt").c_str()));
   const std::string full = dir.read("xfs/full.dat");
   if (e.status == 0) {
     EXPECT_TRUE(full == tail);
@@ -498,7 +407,7 @@ TEST(CloneEndToEnd, WholeRecordsShareTheInputsStorage) {
     EXPECT_EQ(e.status, 1);
     EXPECT_NE(dir.read("err.txt").find("run-time error F6422: "), std::string::npos)
         << dir.read("err.txt");
-    EXPECT_TRUE(is_prefix(full, tail));
+    EXPECT_TRUE(tail.starts_with(full));
   }
 }
 

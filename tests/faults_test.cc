@@ -9,7 +9,6 @@
 
 #include "chunkit_/chunkit_.h"
 #include "fake_platform.h"
-#include "runtime/run.h"
 #include "runtime/units.h"
 
 namespace {
@@ -38,9 +37,8 @@ struct Outcome {
 };
 
 Outcome run_copy(const char* startrec = "0") {
-  const char* const argv[] = {"Chunkit_", "in.dat", "out.dat", startrec, "0", "0", "0"};
   try {
-    rt::start_runtime(7, argv);
+    fake::start({"in.dat", "out.dat", startrec, "0", "0", "0"});
     chunkit::chunkit_main();
   } catch (const fake::Exit& e) {
     return {e.status, e.signal};

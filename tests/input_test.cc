@@ -9,18 +9,9 @@
 #include "fake_platform.h"
 #include "runtime/console.h"
 #include "runtime/layout.h"
-#include "runtime/run.h"
 #include "runtime/units.h"
 
 namespace {
-
-void start(fake::FakePlatform& fp, std::string input, bool terminal = false) {
-  fp.stdin_data = std::move(input);
-  fp.stdin_terminal = terminal;
-  fp.stdout_terminal = terminal;
-  const char* argv[] = {"Chunkit_"};
-  rt::start_runtime(1, argv);
-}
 
 int console_int(fake::FakePlatform& fp, std::string_view layout, std::int32_t* v) {
   return fake::error_of(fp, [&] {

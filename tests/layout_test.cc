@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "console_text.h"
 #include "ends.h"
 #include "fake_platform.h"
 #include "runtime/console.h"
-#include "runtime/run.h"
 #include "runtime/units.h"
 
 namespace {
@@ -60,15 +60,7 @@ std::string internal(std::string_view layout, const Vals& vals, std::size_t len)
   return var;
 }
 
-void start() {
-  const char* argv[] = {"prog"};
-  rt::start_runtime(1, argv);
-}
-
-std::string flushed(const fake::FakePlatform& fp) {
-  rt::console_flush();
-  return fp.out;
-}
+using fake::start;
 
 const std::string kCopying = "(1x,' Copying:                  rec #',i8,' type'" +
                              std::string(39, ' ') + ",i3,2x,5i1,1x,6i1,a1,\\)";
@@ -131,8 +123,7 @@ TEST(ConsoleWrite, CarriageControlAndLineState) {
     std::string want;
   };
   const std::string rule = std::string(" ").append(74, '-');
-  const std::string copy12 =
-      std::string(" ") + " Copying:                  rec #" + "      12 type  2  99123 235959\r";
+  const std::string copy12 = text::copying(12, 2, "99123 235959");
   const auto progress = [](std::int32_t rec) {
     write(6, kCopying,
           {I4(rec), I4(2), I4(9), I4(9), I4(1), I4(2), I4(3), I4(2), I4(3), I4(5), I4(9), I4(5),

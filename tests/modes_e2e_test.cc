@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <iterator>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,7 +16,6 @@ namespace {
 using e2e::Result;
 using e2e::TempDir;
 
-const std::string kBin = e2e::tool();
 const std::string kHeader = "record\toffset\tlength\ttype\tdigits\tdate\ttime\tnote\n";
 
 // One record of the test file: its preface bytes ("position=hex", over a type-1 record whose
@@ -30,8 +27,8 @@ struct Rec {
   std::string note;
   std::string report;
 };
-const std::string kDated = "1=02 2=3C 3=FF 4=99 5=01 6=23 9=23 10=59 11=59 ";
-const std::string kDated15 = "1=0F 4=CC 5=CC 10=FF 11=07 12=03 13=65 16=01 17=02 18=03 ";
+using e2e::kDated;
+using e2e::kDated15;
 const Rec kRecs[] = {
     {"", false, "", ""},  // no decoded preface
     {kDated + "12=01 13=02 14=03 15=01 16=02 17=03", true, "", ""},
@@ -65,12 +62,7 @@ std::string test_file() {
       continue;
     }
     std::fill(rec + 1, rec + 48, '\0');
-    std::istringstream in(kRecs[r].bytes);
-    for (std::string item; in >> item;) {
-      const std::size_t eq = item.find('=');
-      rec[std::stoi(item.substr(0, eq)) - 1] =
-          static_cast<char>(std::stoi(item.substr(eq + 1), nullptr, 16));
-    }
+    e2e::set_bytes(data, r + 1, kRecs[r].bytes);
   }
   data.resize(data.size() - 4096 + kLastLength);
   std::fill(data.end() - (kLastLength - kDataEnd), data.end(), '\xFF');
@@ -80,11 +72,9 @@ std::string test_file() {
 // The whole copy of the test file: the trailing 0xFF bytes are no data.
 const std::string kWhole = test_file().substr(0, (kRecords - 1) * 4096 + kDataEnd);
 
-Result run(const TempDir& dir, std::vector<std::string> head,
+Result run(const TempDir& dir, const std::vector<std::string>& head,
            const std::vector<std::string>& tail = {}) {
-  head.insert(head.begin(), kBin);
-  head.insert(head.end(), tail.begin(), tail.end());
-  return e2e::run(dir.path(), head);
+  return dir.run(e2e::concat(head, tail));
 }
 
 // The arguments a copy needs to run without asking: the missing positions as 0.
@@ -93,13 +83,6 @@ std::vector<std::string> with_zeros(std::vector<std::string> args) {
   while (n < args.size() && n < 4 && args[n][0] != 's') ++n;
   if (n > 0 || args.empty()) args.insert(args.begin() + static_cast<long>(n), 4 - n, "0");
   return args;
-}
-
-std::set<std::string> names_in(const TempDir& dir) {
-  std::set<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-    names.insert(e.path().filename().string());
-  return names;
 }
 
 // The "Copying:" progress lines of a copy: the record, the type and the digits shown,
@@ -139,13 +122,12 @@ TEST(ModesEndToEnd, ListingNamesTheRecordsTheCopyShows) {
       {{"1", "0", "9", "0", "s5", "s7-8"}, 9},
   };
   for (const auto& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", test_file());
+    TempDir dir({{"in.dat", test_file()}});
     SCOPED_TRACE(::testing::PrintToString(c.args));
     Result list = run(dir, {"--list", "in.dat"}, c.args);
     EXPECT_EQ(list.err, "");
     EXPECT_EQ(list.status, 0);
-    EXPECT_EQ(names_in(dir), std::set<std::string>{"in.dat"});
+    EXPECT_EQ(dir.names(), std::set<std::string>{"in.dat"});
 
     Result copy = run(dir, {"in.dat", "c.dat"}, with_zeros(c.args));
     std::string reports;
@@ -187,8 +169,7 @@ TEST(ModesEndToEnd, BatchWritesWhatTheCopyWrites) {
       {{"16", "800"}, 0},  // starts past the data of the short final record
   };
   for (const auto& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", test_file());
+    TempDir dir({{"in.dat", test_file()}});
     SCOPED_TRACE(::testing::PrintToString(c.args));
     Result batch = run(dir, {"--batch", "in.dat", "b.dat"}, c.args);
     Result copy = run(dir, {"in.dat", "c.dat"}, with_zeros(c.args));
@@ -209,8 +190,7 @@ TEST(ModesEndToEnd, BatchNamesWhatItWrote) {
     std::string shown;
   } cases[] = {{"b.dat", true, "b.001"}, {"NUL", false, "NUL"}, {"nul", false, "NUL"}};
   for (const auto& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", test_file());
+    TempDir dir({{"in.dat", test_file()}});
     if (c.taken) dir.write(c.out, "keep");
     Result r = run(dir, {"--batch", "in.dat", c.out});
     EXPECT_EQ(r.out, c.shown + "\t" + std::to_string(kRecords) + "\t" +
@@ -222,7 +202,7 @@ TEST(ModesEndToEnd, BatchNamesWhatItWrote) {
       EXPECT_EQ(dir.read(c.shown), kWhole);
       want.insert({c.out, c.shown});
     }
-    EXPECT_EQ(names_in(dir), want) << c.out;
+    EXPECT_EQ(dir.names(), want) << c.out;
   }
 }
 
@@ -270,15 +250,14 @@ TEST(ModesEndToEnd, UsageErrorsCreateNothing) {
       // Every argument is checked before the input is opened.
       {{"--batch", "missing.dat", "new.dat", "x"}, "position 1 is not a number: x"},
   };
-  TempDir dir;
-  dir.write("in.dat", test_file());
+  TempDir dir({{"in.dat", test_file()}});
   dir.write("b.dat", "keep");
   for (const auto& c : cases) {
     Result r = run(dir, c.args);
     EXPECT_EQ(r.err, "Chunkit_: " + c.what + "\nTry 'Chunkit_ --help'.\n");
     EXPECT_EQ(r.out, "") << c.what;
     EXPECT_EQ(r.status, 2) << c.what;
-    EXPECT_EQ(names_in(dir), (std::set<std::string>{"b.dat", "in.dat"})) << c.what;
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"b.dat", "in.dat"})) << c.what;
   }
   EXPECT_EQ(dir.read("b.dat"), "keep");
 }
@@ -313,7 +292,7 @@ TEST(ModesEndToEnd, MissingInput) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "\r\nrun-time error F6416: OPEN(missing.dat)\r\n- file not found\r\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(names_in(dir).empty());
+    EXPECT_TRUE(dir.names().empty());
   }
 }
 

@@ -9,7 +9,6 @@
 
 #include "chunkit_/state.h"
 #include "fake_platform.h"
-#include "runtime/run.h"
 #include "runtime/units.h"
 
 namespace {
@@ -19,8 +18,7 @@ void start(fake::FakePlatform& fp, const std::string& name,
            const std::vector<std::string>& existing, bool windows = false) {
   fp.windows_names = windows;
   for (const std::string& f : existing) fp.put(f, "old");
-  const char* argv[] = {"prog", "in.dat", name.c_str()};
-  rt::start_runtime(3, argv);
+  fake::start({"in.dat", name});
   chunkit::reset_state();
   std::memcpy(chunkit::outname, name.data(), name.size());
 }
@@ -117,8 +115,7 @@ TEST(Naming, BlankNameTakesFirstWordThenNumbers) {
     fake::FakePlatform fp;
     fp.put("in.dat", "input");
     if (first_taken) fp.put(".001", "old");
-    const char* argv[] = {"prog", "in.dat"};
-    rt::start_runtime(2, argv);
+    fake::start({"in.dat"});
     chunkit::reset_state();
     rt::OpenSpec in;
     in.status = "OLD";

@@ -6,29 +6,23 @@
 #include <vector>
 
 #include "chunkit_/state.h"
+#include "console_text.h"
 #include "fake_platform.h"
 #include "runtime/console.h"
-#include "runtime/run.h"
 
 namespace {
 
 // Starts a run with the two file names already taken and `args` after them.
 void start(const std::vector<std::string>& args) {
-  std::vector<const char*> argv = {"prog", "in.dat", "out.dat"};
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  rt::start_runtime(static_cast<int>(argv.size()), argv.data());
+  std::vector<std::string> words = {"in.dat", "out.dat"};
+  words.insert(words.end(), args.begin(), args.end());
+  fake::start(words);
   chunkit::reset_state();
-  chunkit::nargs = static_cast<std::int32_t>(argv.size()) - 1;
+  chunkit::nargs = static_cast<std::int32_t>(words.size());
   chunkit::iarg = 2;
 }
 
-// Console pieces: list-directed numbers right-aligned in 11 (first) or 12 columns, prompts.
-std::string field(std::size_t width, const std::string& digits) {
-  return std::string(width - digits.size(), ' ') + digits;
-}
-const std::string kAbsent = field(11, "-1");
-const std::string kStartPrompt = "\r\nEnter the first record to be copied: ";
-const std::string kEndPrompt = "\r\nEnter the last record to be copied: ";
+using namespace text;
 
 TEST(Params, TakesValuesFromArgumentsAndPrompts) {
   struct Case {
@@ -69,36 +63,26 @@ TEST(Params, ConsoleText) {
     bool terminal;
     std::string typed, shown;
   };
+  // Every value asked for; `join` is what comes between a prompt and the next status line.
+  const auto asked = [](const std::string& join) {
+    return status(kStartRec, -1) + kFirstRecordPrompt + join + status(kStartByte, -1) +
+           byte_prompt("1st", 1) + join + status(kEndRec, -1) + kLastRecordPrompt + join +
+           status(kEndByte, -1) + byte_prompt("last", 999999999);
+  };
   const std::vector<Case> cases = {
       // Redirected: typed lines do not end the shown line, so a status line joins its prompt.
-      {{},
-       false,
-       "\n\n\n\n",
-       " startrec or skipstart status= " + kAbsent + kStartPrompt +
-           "  startbyte status=" + kAbsent +
-           "\r\nEnter the 1st byte of record    1 to be copied:   endrec status=   " + kAbsent +
-           kEndPrompt + "  endbyte status=  " + kAbsent +
-           "\r\nEnter the last byte of record***** to be copied: "},
+      {{}, false, "\n\n\n\n", asked(" ")},
       // At a terminal the typed line ends the prompt's line.
-      {{},
-       true,
-       "\n\n\n\n",
-       " startrec or skipstart status= " + kAbsent + kStartPrompt + " startbyte status=" + kAbsent +
-           "\r\nEnter the 1st byte of record    1 to be copied:  endrec status=   " + kAbsent +
-           kEndPrompt + " endbyte status=  " + kAbsent +
-           "\r\nEnter the last byte of record***** to be copied: "},
+      {{}, true, "\n\n\n\n", asked("")},
       {{"5", "2"},
        true,
        "77\n\n",
-       " startrec or skipstart status= " + field(11, "1") +
-           "\r\n startbyte status=" + field(11, "1") + "\r\n endrec status=   " + kAbsent +
-           kEndPrompt + " endbyte status=  " + kAbsent +
-           "\r\nEnter the last byte of record   77 to be copied: "},
+       value_statuses({1, 1, -1}) + kLastRecordPrompt + status(kEndByte, -1) +
+           byte_prompt("last", 77)},
       {{"s5"},
        false,
        "",
-       " startrec or skipstart status= " + field(11, "2") + "\r\n Skip recs" + field(11, "5") +
-           " to" + field(12, "5")},
+       status(kStartRec, 2) + "\r\n Skip recs" + num(5, 11) + " to" + num(5, 12)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shown);

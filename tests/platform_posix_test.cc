@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "platform/platform.h"
+#include "run_binary.h"
 
 namespace {
 
@@ -14,19 +14,11 @@ using platform::Share;
 
 class PosixFiles : public testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/chunkit_posix_XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    for (const char* f : {"a", "b", "link", "target"}) ::unlink(path(f).c_str());
-    ::rmdir(dir_.c_str());
-  }
-  std::string path(const char* name) const { return dir_ + "/" + name; }
+  std::string path(const char* name) const { return tmp_.file(name); }
 
   platform::Platform& os_ = platform::native();
-  std::string dir_;
+  e2e::TempDir tmp_;
+  const std::string dir_ = tmp_.path();
 };
 
 TEST_F(PosixFiles, CreateIsExclusiveAndNeverFollowsALink) {

@@ -9,7 +9,6 @@
 
 #include "chunkit_/state.h"
 #include "fake_platform.h"
-#include "runtime/run.h"
 #include "runtime/units.h"
 
 namespace {
@@ -79,8 +78,7 @@ TEST(Preface, DecodesEveryRecordType) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bytes);
     fake::FakePlatform fp;
-    const char* argv[] = {"prog", "in.dat", "out.dat"};
-    rt::start_runtime(3, argv);
+    fake::start({"in.dat", "out.dat"});
     ASSERT_EQ(rt::open_unit(chunkit::kReportUnit, "ERR", {}), 0);
     chunkit::reset_state();
     chunkit::irec = 5;
@@ -106,8 +104,7 @@ TEST(Preface, RecordNumberInReportIsNeverCut) {
                {-2147483647 - 1, "-2147483648:  23C 1\r\n"}};
   for (const auto& c : cases) {
     fake::FakePlatform fp;
-    const char* argv[] = {"prog"};
-    rt::start_runtime(1, argv);
+    fake::start();
     ASSERT_EQ(rt::open_unit(chunkit::kReportUnit, "ERR", {}), 0);
     chunkit::reset_state();
     chunkit::irec = c.irec;

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "fake_platform.h"
-#include "runtime/run.h"
 #include "runtime/units.h"
 
 namespace {
@@ -38,8 +37,7 @@ TEST(RecordReader, GoesToARecordAndReadsOn) {
     Counting fp;
     fp.seeks = seeks;
     fp.put("in.dat", data);
-    const char* argv[] = {"prog"};
-    rt::start_runtime(1, argv);
+    fake::start();
     rt::OpenSpec old;
     old.status = "OLD";
     old.form = "BINARY";

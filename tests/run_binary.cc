@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -18,13 +21,35 @@
 
 namespace e2e {
 
-std::string type1_records(int n) {
+std::vector<std::string> concat(std::vector<std::string> head,
+                                const std::vector<std::string>& tail) {
+  head.insert(head.end(), tail.begin(), tail.end());
+  return head;
+}
+
+std::string type1_records(int n, int first) {
   std::string data(static_cast<std::size_t>(n) * 4096, '\0');
   for (std::size_t i = 0; i < data.size(); ++i) {
-    data[i] = static_cast<char>((i * 3 + i / 4096 * 7) & 0x7F);
+    data[i] = static_cast<char>((i * 3 + (i / 4096 + static_cast<std::size_t>(first)) * 7) & 0x7F);
   }
   for (std::size_t r = 0; r < data.size(); r += 4096) data[r] = 0x01;
   return data;
+}
+
+void set_bytes(std::string& file, int rec, const std::string& bytes) {
+  std::istringstream in(bytes);
+  for (std::string item; in >> item;) {
+    const std::size_t eq = item.find('=');
+    file.at(static_cast<std::size_t>(rec - 1) * 4096 + std::stoul(item.substr(0, eq)) - 1) =
+        static_cast<char>(std::stoi(item.substr(eq + 1), nullptr, 16));
+  }
+}
+
+std::string read_all(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
 }
 namespace {
 
@@ -275,6 +300,60 @@ bool waits_on(pid_t pid, const std::string& path, short events) {
   return false;
 }
 
+pid_t spawn(const std::string& dir, const std::vector<std::string>& args, const Handle& in,
+            const Handle& out, const Handle& err, const std::function<void()>& prepare) {
+  std::vector<std::string> words = concat({CHUNKIT_BIN}, args);
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  const Handle* handles[3] = {&in, &out, &err};
+  std::string paths[3];
+  for (int i = 0; i < 3; ++i) {
+    const std::string& name = handles[i]->file;
+    paths[i] = name.empty() || name[0] == '/' ? name : dir + "/" + name;
+  }
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  // Every descriptor is moved above 2 first, so that none is overwritten before it is used.
+  int fds[3];
+  for (int i = 0; i < 3; ++i) {
+    fds[i] = paths[i].empty()         ? handles[i]->fd
+             : paths[i] == kNull.file ? open(paths[i].c_str(), O_RDWR)
+                                      : open(paths[i].c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!paths[i].empty() && fds[i] < 0) _exit(125);
+    if (fds[i] >= 0) fds[i] = fcntl(fds[i], F_DUPFD, 10);
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (fds[i] >= 0) {
+      dup2(fds[i], i);
+    } else {
+      close(i);
+    }
+  }
+  for (int fd = 3; fd < 1024; ++fd) close(fd);
+  // The tool starts with the default actions (the test runner may ignore some), no core files.
+  for (int sig = 1; sig < NSIG; ++sig) signal(sig, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  rlimit no_core = {0, 0};
+  setrlimit(RLIMIT_CORE, &no_core);
+  if (prepare) prepare();
+  if (chdir(dir.c_str()) != 0) _exit(126);
+  execv(argv[0], argv.data());
+  _exit(127);
+}
+
+Result wait_for(pid_t pid) {
+  int ws = 0;
+  while (waitpid(pid, &ws, 0) < 0 && errno == EINTR) {
+  }
+  Result r;
+  if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
+  if (WIFSIGNALED(ws)) r.signal = WTERMSIG(ws);
+  return r;
+}
+
 bool wait_until(pid_t pid, const std::function<bool()>& condition) {
   for (;;) {
     if (condition()) return true;
@@ -287,10 +366,11 @@ bool wait_until(pid_t pid, const std::function<bool()>& condition) {
   }
 }
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::map<std::string, std::string>& files) {
   std::string tmpl = (std::filesystem::temp_directory_path() / "chunkit-XXXXXX").string();
   if (mkdtemp(tmpl.data()) == nullptr) std::abort();
   path_ = tmpl;
+  for (const auto& [name, data] : files) write(name, data);
 }
 
 TempDir::~TempDir() {
@@ -302,15 +382,42 @@ void TempDir::write(const std::string& name, const std::string& data) const {
   std::ofstream(file(name), std::ios::binary) << data;
 }
 
+void TempDir::mkdir(const std::string& name) const {
+  std::filesystem::create_directories(file(name));
+}
+
 std::string TempDir::read(const std::string& name) const {
-  std::ifstream f(file(name), std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
+  return read_all(file(name));
 }
 
 bool TempDir::exists(const std::string& name) const {
   return std::filesystem::exists(std::filesystem::symlink_status(file(name)));
+}
+
+Result TempDir::run(const std::vector<std::string>& args, const std::string& input) const {
+  return e2e::run(path_, concat({tool()}, args), input);
+}
+
+Result TempDir::type(const std::vector<std::string>& args, const std::vector<std::string>& lines,
+                     unsigned short columns) const {
+  return run_in_terminal(path_, concat({tool()}, args), lines, columns);
+}
+
+std::set<std::string> TempDir::names() const {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(path_)) {
+    names.insert(e.path().filename().string());
+  }
+  return names;
+}
+
+std::map<std::string, std::string> TempDir::contents() const {
+  std::map<std::string, std::string> all;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(path_)) {
+    const std::string name = std::filesystem::relative(e.path(), path_).string();
+    all[name] = e.is_directory() ? "<folder>" : read(name);
+  }
+  return all;
 }
 
 }  // namespace e2e

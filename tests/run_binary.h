@@ -1,11 +1,15 @@
-// Runs a real program for end-to-end tests: in a directory, with given arguments and standard
-// input (a pipe, or a pseudo-terminal for both standard input and output), capturing standard
-// output, standard error and the exit status exactly.
+// The harness of the end-to-end tests. It runs a real program in a directory, with given
+// arguments and standard input (a pipe, or a pseudo-terminal for both standard input and
+// output), capturing standard output, standard error and the exit status exactly, or starts it
+// on given descriptors; it makes record files and temporary folders that run the tool and show
+// what it left.
 #pragma once
 
 #include <sys/types.h>
 
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,19 +52,77 @@ bool waits_on(pid_t pid, const std::string& path, short events);
 // reaped.
 bool wait_until(pid_t pid, const std::function<bool()>& condition);
 
-// n whole records of type 1 (no decoded preface) whose bytes tell record and position apart.
-std::string type1_records(int n);
+// The words of `head`, then those of `tail`.
+std::vector<std::string> concat(std::vector<std::string> head,
+                                const std::vector<std::string>& tail);
 
-// A fresh, empty temporary directory, removed by the destructor.
+// The arguments of a whole copy of in.dat into out.dat that asks nothing.
+inline const std::vector<std::string> kWholeCopy = {"in.dat", "out.dat", "0", "0", "0", "0"};
+
+// A standard handle of a process that spawn starts: a descriptor of this process, closed
+// (kClosed), or a file the process opens: the null device (kNull), or a file it creates in its
+// folder.
+struct Handle {
+  Handle(int descriptor) : fd(descriptor) {}
+  Handle(const char* name) : file(name) {}
+  int fd = -1;
+  std::string file;
+};
+inline const Handle kClosed = -1;
+inline const Handle kNull = "/dev/null";
+
+// Starts the native tool in `dir` with `args` after its name and the given standard handles,
+// with the default signal actions, no signal blocked and no core file. `prepare` runs in the
+// child just before the tool replaces it.
+pid_t spawn(const std::string& dir, const std::vector<std::string>& args, const Handle& in,
+            const Handle& out, const Handle& err, const std::function<void()>& prepare = {});
+
+// Waits for child `pid` to end: its status and signal (out and err stay empty).
+Result wait_for(pid_t pid);
+
+// The bytes of the file at `path` ("" when it cannot be read).
+std::string read_all(const std::string& path);
+
+// Record files: n whole records of type 1 (no decoded preface) whose bytes tell record and
+// position apart. Byte k (from 0) of the record numbered r is (3k + 7r) & 0x7F after the type
+// byte; the records are numbered from `first`.
+std::string type1_records(int n, int first = 0);
+
+// Sets bytes of record `rec` (from 1) of `file`, given as "position=hex ..." with positions
+// from 1 ("1=02 2=3C 3=00": type 2 without its dated preface), in that order.
+void set_bytes(std::string& file, int rec, const std::string& bytes);
+
+// Prefaces to give set_bytes. A dated preface of type 2 with its mark: year 99, day 123,
+// 23:59:59; its two status values follow in bytes 12-14 and 15-17. A dated preface of type 15
+// with its marks, for a record whose bytes 2 to 48 are 0: year 07, day 365, 01:02:03; its status
+// values follow in bytes 19-21 and 22-24.
+inline const std::string kDated = "1=02 2=3C 3=FF 4=99 5=01 6=23 7=00 8=00 9=23 10=59 11=59 ";
+inline const std::string kDated15 = "1=0F 4=CC 5=CC 10=FF 11=07 12=03 13=65 16=01 17=02 18=03 ";
+
+// A fresh, empty temporary directory, removed by the destructor, and the verbs of a test in it:
+// make files and folders, run the tool there, look at what it left.
 class TempDir {
  public:
-  TempDir();
+  // Holds the given files, by name and bytes.
+  explicit TempDir(const std::map<std::string, std::string>& files = {});
   ~TempDir();
   const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
   void write(const std::string& name, const std::string& data) const;
+  void mkdir(const std::string& name) const;  // with the folders above it
   std::string read(const std::string& name) const;
   bool exists(const std::string& name) const;
+
+  // The tool, with `args` after its name and `input` as its standard input (run).
+  Result run(const std::vector<std::string>& args, const std::string& input = "") const;
+  // The tool at a terminal `columns` wide, with `args` and the lines typed (run_in_terminal).
+  Result type(const std::vector<std::string>& args, const std::vector<std::string>& lines = {},
+              unsigned short columns = 80) const;
+
+  // The names of the entries in the folder itself.
+  std::set<std::string> names() const;
+  // Every file and folder under it, by path relative to it: its bytes, or "<folder>".
+  std::map<std::string, std::string> contents() const;
 
  private:
   std::string path_;

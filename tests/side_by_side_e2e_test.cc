@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -18,16 +17,6 @@ namespace {
 
 using e2e::Result;
 using e2e::TempDir;
-
-// Every file and folder under dir, by path relative to it: its bytes, or "<folder>".
-std::map<std::string, std::string> contents(const TempDir& dir) {
-  std::map<std::string, std::string> all;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path())) {
-    const std::string name = std::filesystem::relative(e.path(), dir.path()).string();
-    all[name] = e.is_directory() ? "<folder>" : dir.read(name);
-  }
-  return all;
-}
 
 // Where two byte strings first differ, for a failure message.
 std::string first_difference(const std::string& a, const std::string& b) {
@@ -49,9 +38,8 @@ TEST(SideBySideEndToEnd, LinuxAndWindowsWriteTheSameBytes) {
   std::string pad = e2e::type1_records(3);
   std::fill(pad.end() - 3396, pad.end(), '\xFF');
   std::string odd = e2e::type1_records(4);
-  const std::string dated = {0x03, 0x3C, '\xFF', '\x99', 0x01, 0x23, 0, 0, 0x23, 0x59, 0x59};
-  odd.replace(4096, 17, dated + "123124");
-  odd.replace(2 * 4096, 3, std::string{0x02, 0x3C, 0x00});
+  e2e::set_bytes(odd, 2, e2e::kDated + "1=03 12=31 13=32 14=33 15=31 16=32 17=34");
+  e2e::set_bytes(odd, 3, "1=02 2=3C 3=00");
   const std::map<std::string, std::string> files = {{"in.dat", made.read("in.dat")},
                                                     {"big.dat", made.read("big.dat")},
                                                     {"pad.dat", pad},
@@ -149,16 +137,13 @@ TEST(SideBySideEndToEnd, LinuxAndWindowsWriteTheSameBytes) {
     TempDir posix, windows;
     for (const TempDir* dir : {&posix, &windows}) {
       for (const auto& [name, data] : files) dir->write(name, data);
-      std::filesystem::create_directory(dir->file("dir.d"));
+      dir->mkdir("dir.d");
     }
-    const auto before = contents(posix);
-    std::vector<std::string> args = {CHUNKIT_BIN};
-    args.insert(args.end(), row.args.begin(), row.args.end());
-    const Result p = e2e::run(posix.path(), args, row.input);
-    args[0] = e2e::tool();
-    const Result w = e2e::run(windows.path(), args, row.input);
-    const auto p_files = contents(posix);
-    auto w_files = contents(windows);
+    const auto before = posix.contents();
+    const Result p = e2e::run(posix.path(), e2e::concat({CHUNKIT_BIN}, row.args), row.input);
+    const Result w = windows.run(row.args, row.input);
+    const auto p_files = posix.contents();
+    auto w_files = windows.contents();
 
     if (!row.linux_end.empty() || !row.windows_end.empty()) {
       // Each side ends as marked, a side with an error leaves the folder as it was, and the

@@ -9,7 +9,6 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,31 +29,6 @@ using Clock = std::chrono::steady_clock;
 int bytes_waiting(int fd) {
   int n = 0;
   return ioctl(fd, FIONREAD, &n) == 0 ? n : -1;
-}
-
-// The tool in dir on "in.dat out.dat 0 0 0 0", standard input on the null device, standard
-// output and error into files, with default signal actions and nothing blocked.
-pid_t spawn(const std::string& dir) {
-  pid_t pid = fork();
-  if (pid != 0) return pid;
-  if (chdir(dir.c_str()) != 0) _exit(126);
-  int in = open("/dev/null", O_RDONLY);
-  int out = open("console.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  int err = open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (in < 0 || out < 0 || err < 0) _exit(125);
-  dup2(in, 0);
-  dup2(out, 1);
-  dup2(err, 2);
-  for (int fd = 3; fd < 1024; ++fd) close(fd);
-  for (int sig = 1; sig < NSIG; ++sig) signal(sig, SIG_DFL);
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  rlimit no_core = {0, 0};
-  setrlimit(RLIMIT_CORE, &no_core);
-  const char* argv[] = {CHUNKIT_BIN, "in.dat", "out.dat", "0", "0", "0", "0", nullptr};
-  execv(argv[0], const_cast<char**>(argv));
-  _exit(127);
 }
 
 // Reaps pid, waiting at most `guard`; a process still there then is killed and reported as
@@ -92,7 +66,7 @@ TEST(SignalWindowEndToEnd, InterruptSentAsTheInputRunsDryEndsTheRun) {
     SCOPED_TRACE("run " + std::to_string(run) + ", " + strsignal(sig));
     unlink(dir.file("out.dat").c_str());
     ASSERT_EQ(write(fifo, three.data(), three.size()), static_cast<ssize_t>(three.size()));
-    const pid_t pid = spawn(dir.path());
+    const pid_t pid = e2e::spawn(dir.path(), e2e::kWholeCopy, e2e::kNull, "console.txt", "err.txt");
     ASSERT_GT(pid, 0);
     int ws = 0;
     bool ended_early = false;

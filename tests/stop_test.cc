@@ -14,11 +14,9 @@
 
 namespace {
 
-const char* kArgv[] = {"prog", "in.dat", "out.dat"};
-
 // Starts a run whose output file out.dat holds three bytes that are still in its block.
 void start_with_buffered_output() {
-  rt::start_runtime(3, kArgv);
+  fake::start({"in.dat", "out.dat"});
   rt::OpenSpec req;
   req.status = "NEW";
   req.form = "binary";
@@ -30,7 +28,7 @@ void start_with_buffered_output() {
 
 TEST(Stop, WritesTheOwedLineEndThenTheMessageThenTheClosingLineEnd) {
   fake::FakePlatform fp;
-  rt::start_runtime(3, kArgv);
+  fake::start({"in.dat", "out.dat"});
   rt::write_begin(rt::kDefaultUnit, "(a)");
   rt::write_text(" hello");
   rt::write_end();
@@ -41,19 +39,19 @@ TEST(Stop, WritesTheOwedLineEndThenTheMessageThenTheClosingLineEnd) {
 
 TEST(Stop, NoLineOwedWritesOnlyTheMessage) {
   fake::FakePlatform fp;
-  rt::start_runtime(3, kArgv);
+  fake::start({"in.dat", "out.dat"});
   EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 0);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
 }
 
 TEST(Report, BytesOnStandardErrorAndStatusOne) {
   fake::FakePlatform fp;
-  rt::start_runtime(3, kArgv);
+  fake::start({"in.dat", "out.dat"});
   EXPECT_EQ(
       fake::status_of_end([] { rt::report_runtime_error(62, rt::StmtKind::kOpen, "in.dat"); }), 1);
   EXPECT_EQ(fp.err, "\r\nrun-time error F6416: OPEN(in.dat)\r\n- file not found\r\n");
   fp.err.clear();
-  rt::start_runtime(3, kArgv);
+  fake::start({"in.dat", "out.dat"});
   EXPECT_EQ(fake::status_of_end([] { rt::report_runtime_error(0, rt::StmtKind::kGeneral, ""); }),
             1);
   EXPECT_EQ(fp.err, "\r\nrun-time error F6096\r\n- run-time failure\r\n");
@@ -207,7 +205,7 @@ TEST(End, FilesTheRunCreatedAndLeftEmptyGoOnlyWhenItFailed) {
 // Standard output is closed last; a failure that only its close shows is a report.
 TEST(End, StandardOutputIsClosedAndItsFailureReported) {
   fake::FakePlatform fp;
-  rt::start_runtime(3, kArgv);
+  fake::start({"in.dat", "out.dat"});
   fp.close_errors["<stdout>"] = platform::Err::kIo;
   EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 1);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");

@@ -30,9 +30,7 @@ std::string pattern(std::size_t n) {
   return s;
 }
 
-void start(std::vector<const char*> argv) {
-  rt::start_runtime(static_cast<int>(argv.size()), argv.data());
-}
+using fake::start;
 
 TEST(BinaryRead, StatementsOf4096BytesAcrossTheEndOfTheFile) {
   struct Case {
@@ -54,7 +52,7 @@ TEST(BinaryRead, StatementsOf4096BytesAcrossTheEndOfTheFile) {
     fake::FakePlatform fp;
     const std::string data = pattern(c.file_size);
     fp.put("in.dat", data);
-    start({"prog"});
+    start();
     ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
     std::size_t offset = 0;
     for (std::size_t want : c.filled) {
@@ -86,7 +84,7 @@ TEST(BinaryRead, ItemsInPlaceOrCopied) {
   const std::size_t item = 3000;  // so that items cross the end of the first block
   const std::string data = pattern(2 * kBlock + 5000);
   fp.put("in.dat", data);
-  start({"prog"});
+  start();
   ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD")), 0);
   std::string buf(item, '#');
   std::size_t offset = 0, copied = 0;
@@ -120,7 +118,7 @@ TEST(BinaryRead, ItemsInPlaceOrCopied) {
 TEST(BinaryRead, FailuresGiveStatusesOrReports) {
   fake::FakePlatform fp;
   fp.put("in.dat", "abc");
-  start({"prog"});
+  start();
   ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
   char buf[8];
   fp.file_reads_before_failure = 0;
@@ -140,14 +138,14 @@ TEST(BinaryRead, FailuresGiveStatusesOrReports) {
   EXPECT_NE(fp.err.find("F6405: READ(in.dat)"), std::string::npos) << fp.err;
 
   // A console unit is not a binary connection.
-  start({"prog"});
+  start();
   rt::binread_begin(5, true);
   EXPECT_EQ(rt::binread_item(buf, 1), 6204);
 }
 
 TEST(BinaryWrite, HandsTheSystemOneCallPerFullBlockAndTheRestAtTheClose) {
   fake::FakePlatform fp;
-  start({"prog"});
+  start();
   ASSERT_EQ(rt::open_unit(30, "out.dat", spec_of("NEW")), 0);
   const std::string data = pattern(2 * kBlock + 4);
   auto calls = [&] {
@@ -184,7 +182,7 @@ TEST(BinaryWrite, FailedWriteIsReportedOnceAndKeepsWhatWasWritten) {
   };
   for (auto [err, report] : cases) {
     fake::FakePlatform fp;
-    start({"prog"});
+    start();
     ASSERT_EQ(rt::open_unit(30, "out.dat", spec_of("NEW")), 0);
     fp.file_bytes_left = static_cast<std::int64_t>(kBlock) + 10;
     fp.write_error = err;
@@ -203,7 +201,7 @@ TEST(BinaryWrite, FailedWriteIsReportedOnceAndKeepsWhatWasWritten) {
 TEST(BinaryWrite, FirstWriteAfterReadingCutsTheFileThere) {
   fake::FakePlatform fp;
   fp.put("f.dat", "abcdef");
-  start({"prog"});
+  start();
   ASSERT_EQ(rt::open_unit(3, "f.dat", spec_of("OLD")), 0);
   char buf[2];
   rt::binread_begin(3, true);
@@ -217,7 +215,7 @@ TEST(BinaryWrite, FirstWriteAfterReadingCutsTheFileThere) {
 
   // A unit opened read-only refuses the write before anything is cut.
   fp.put("r.dat", "abc");
-  start({"prog"});
+  start();
   rt::OpenSpec ro = spec_of("OLD");
   ro.access = "READ";
   ASSERT_EQ(rt::open_unit(4, "r.dat", ro), 0);
@@ -256,7 +254,7 @@ TEST(Open, ResultsOfStatusesNamesAndKeywords) {
     fp.put("old.dat", "old");
     fp.put("denied.dat", "x");
     fp.deny_open.insert("denied.dat");
-    start({"prog"});
+    start();
     EXPECT_EQ(rt::open_unit(c.unit, c.name, spec_of(c.status, c.form)), c.result);
     EXPECT_EQ(fp.out + fp.err, "");
     EXPECT_EQ(fp.contents("old.dat"), "old");
@@ -312,7 +310,7 @@ TEST(Open, DeviceNamesFollowTheSystem) {
     fp.windows_names = c.windows;
     fp.put("PRN", "keep");
     fp.put("COM1", "keep");
-    start({"prog"});
+    start();
     ASSERT_EQ(rt::open_unit(20, "ERR", spec_of(nullptr, nullptr)), 0);
     EXPECT_EQ(rt::open_unit(30, c.name, spec_of("NEW")), c.result);
     if (c.result == 0) {
@@ -333,7 +331,7 @@ TEST(Open, DeviceNamesFollowTheSystem) {
 
 TEST(Open, FailureWithoutErrorReturnIsReported) {
   fake::FakePlatform fp;
-  start({"prog", "missing.dat"});
+  start({"missing.dat"});
   EXPECT_EQ(
       fake::status_of_end([] { rt::open_unit(1, "missing.dat", spec_of("OLD", "binary", false)); }),
       1);
@@ -345,7 +343,7 @@ TEST(Open, FailureWithoutErrorReturnIsReported) {
 TEST(Open, ConnectionsAndReopens) {
   fake::FakePlatform fp;
   fp.put("a.dat", "a");
-  start({"prog"});
+  start();
   // A failed NEW leaves the unit free for the next name at once.
   EXPECT_EQ(rt::open_unit(30, "a.dat", spec_of("NEW")), 6415);
   EXPECT_EQ(rt::open_unit(30, "b.dat", spec_of("NEW")), 0);
@@ -394,7 +392,7 @@ TEST(Open, ConnectionsAndReopens) {
 // reconnections move units between slots under it.
 TEST(BinaryWrite, StatementsAlternatingBetweenUnitsReachTheirOwnFiles) {
   fake::FakePlatform fp;
-  start({"prog"});
+  start();
   const auto put = [](std::int32_t unit, const char* text) {
     rt::binwrite_begin(unit, false);
     rt::binwrite_item(text, 1);
@@ -427,7 +425,7 @@ TEST(BinaryWrite, StatementsAlternatingBetweenUnitsReachTheirOwnFiles) {
 
 TEST(Open, TableHoldsSixtyOneUnits) {
   fake::FakePlatform fp;
-  start({"prog"});
+  start();
   for (int u = 1; u <= 61; ++u) {
     std::string name = std::to_string(u);
     ASSERT_EQ(rt::open_unit(u, name.insert(0, 1, 'f'), spec_of("NEW")), 0);
@@ -439,7 +437,7 @@ TEST(Open, TableHoldsSixtyOneUnits) {
 TEST(BlankName, TakesCommandLineWordsThenAsks) {
   fake::FakePlatform fp;
   fp.put("in.dat", "data");
-  start({"prog", "in.dat"});
+  start({"in.dat"});
   ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
   // Word 1 is taken even though the tool fetched it itself; that file exists.
   EXPECT_EQ(rt::open_unit(30, "   ", spec_of("NEW")), 6415);
@@ -460,7 +458,7 @@ TEST(ImplicitOpen, TextRecordsOnAnUnopenedUnit) {
     // The next word names the input file, already connected: the write fails as an open.
     fake::FakePlatform fp;
     fp.put("in.dat", "data");
-    start({"prog", "in.dat", "out.dat"});
+    start({"in.dat", "out.dat"});
     ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
     EXPECT_EQ(fake::status_of_end([] { rt::write_text_record(20, "report", false); }), 1);
     EXPECT_NE(fp.err.find("F6413: OPEN(in.dat)"), std::string::npos) << fp.err;
@@ -468,7 +466,7 @@ TEST(ImplicitOpen, TextRecordsOnAnUnopenedUnit) {
   }
   {
     fake::FakePlatform fp;
-    start({"prog", "rep.txt"});
+    start({"rep.txt"});
     rt::write_text_record(20, "abc", false);
     rt::write_text_record(20, "def", true);
     EXPECT_FALSE(rt::is_console_output(20));
@@ -479,7 +477,7 @@ TEST(ImplicitOpen, TextRecordsOnAnUnopenedUnit) {
   {
     // The ERR device: console output first, then the record straight to standard error.
     fake::FakePlatform fp;
-    start({"prog"});
+    start();
     ASSERT_EQ(rt::open_unit(20, "ERR", spec_of(nullptr, nullptr)), 0);
     rt::console_put("before");
     rt::write_text_record(20, "rec", false);

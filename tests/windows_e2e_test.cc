@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "console_text.h"
 #include "run_binary.h"
 #include "screen.h"
 
@@ -38,10 +39,10 @@ std::string windows_path(std::string path) {
 // The tool started by the launcher with the command line "Chunkit_.exe TAIL".
 Result launch(const TempDir& dir, const std::vector<std::string>& rest,
               const std::function<void(pid_t)>& meanwhile = {}) {
-  std::vector<std::string> args = {env("CHUNKIT_WINE"), env("CHUNKIT_LAUNCHER"),
-                                   windows_path(kBin)};
-  args.insert(args.end(), rest.begin(), rest.end());
-  return e2e::run(dir.path(), args, "", meanwhile);
+  return e2e::run(
+      dir.path(),
+      e2e::concat({env("CHUNKIT_WINE"), env("CHUNKIT_LAUNCHER"), windows_path(kBin)}, rest), "",
+      meanwhile);
 }
 
 // The text a console host drew, without its escape sequences and carriage returns.
@@ -76,10 +77,7 @@ TEST(WindowsEndToEnd, CommandLinesAsTheConsoleSplitsThem) {
   TempDir dir;
   for (const Case& c : cases) {
     Result r = launch(dir, {c.tail});
-    const std::string field = std::to_string(c.length);
-    EXPECT_EQ(r.out.rfind(" input status=    " + std::string(11 - field.size(), ' ') + field, 0),
-              0u)
-        << c.tail << ": " << r.out;
+    EXPECT_EQ(r.out.rfind(text::status(text::kInput, c.length), 0), 0u) << c.tail << ": " << r.out;
     EXPECT_NE(r.err.find("\r\nrun-time error " + c.report + "\r\n"), std::string::npos)
         << c.tail << ": " << r.err;
     EXPECT_TRUE(r.err.ends_with("exit code 0x00000001\n")) << c.tail << ": " << r.err;
@@ -136,11 +134,9 @@ TEST(WindowsEndToEnd, ConsoleScreensAreTheLinuxScreens) {
       for (const TempDir* d : {&windows, &linux}) {
         d->write("in.dat", e2e::type1_records(20) + std::string(1000, 'x'));
       }
-      std::vector<std::string> args = {kBin};
-      args.insert(args.end(), c.args.begin(), c.args.end());
-      Result w = e2e::run_in_terminal(windows.path(), args, c.typed, width);
-      args[0] = CHUNKIT_BIN;
-      Result l = e2e::run_in_terminal(linux.path(), args, c.typed, width);
+      Result w = windows.type(c.args, c.typed, width);
+      Result l =
+          e2e::run_in_terminal(linux.path(), e2e::concat({CHUNKIT_BIN}, c.args), c.typed, width);
       EXPECT_EQ(screen::shown(w.out, width, true), screen::shown(l.out, width));
       EXPECT_EQ(w.err, l.err);
       EXPECT_EQ(w.status, l.status);
@@ -172,8 +168,7 @@ TEST(WindowsEndToEnd, NamesInOtherLetters) {
        {}},
   };
   for (const Case& c : cases) {
-    TempDir dir;
-    dir.write("in.dat", e2e::type1_records(2));
+    TempDir dir({{"in.dat", e2e::type1_records(2)}});
     Result r = e2e::run_in_terminal(dir.path(), c.args, c.typed);
     const std::string name = c.typed.empty() ? "\xC3\xB6"
                                                "4.dat"
@@ -188,9 +183,8 @@ TEST(WindowsEndToEnd, NamesInOtherLetters) {
 // status cut to 8 bits): no report, and the output file, created already, is gone again.
 TEST(WindowsEndToEnd, CtrlCAtAPrompt) {
   SKIP_UNLESS_WINDOWS_BUILD();
-  TempDir dir;
-  dir.write("in.dat", e2e::type1_records(2));
-  Result r = e2e::run_in_terminal(dir.path(), {kBin, "in.dat", "out.dat"}, {"\x03"});
+  TempDir dir({{"in.dat", e2e::type1_records(2)}});
+  Result r = dir.type({"in.dat", "out.dat"}, {"\x03"});
   EXPECT_EQ(r.status, 0x3A);
   EXPECT_EQ(r.err, "");
   EXPECT_FALSE(dir.exists("out.dat"));
