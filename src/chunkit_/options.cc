@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "chunkit_/params.h"
 #include "runtime/console.h"
 #include "runtime/input.h"
 
@@ -102,12 +103,11 @@ Invocation check_mode_arguments(Invocation inv, std::span<const std::string_view
 
 std::optional<SkipRange> skip_range(std::string_view arg) {
   if (!looks_like_skip(arg)) return std::nullopt;
-  const std::string_view body = arg.substr(1);
-  const std::size_t dash = body.find('-');
+  const SkipStretches s = skip_stretches(arg);
+  // Nothing before the dash (s-##) starts the range at 0; the last record is always given.
   std::optional<std::int32_t> first = 0;
-  if (dash != 0) first = rt::whole_number(body.substr(0, dash), kRecWidth);
-  std::optional<std::int32_t> last = first;
-  if (dash != std::string_view::npos) last = rt::whole_number(body.substr(dash + 1), kRecWidth);
+  if (!s.first.empty()) first = rt::whole_number(s.first, kRecWidth);
+  const std::optional<std::int32_t> last = rt::whole_number(s.last, kRecWidth);
   if (!first || !last) return std::nullopt;
   return SkipRange{*first, *last};
 }

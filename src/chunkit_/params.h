@@ -1,5 +1,6 @@
 // Copy parameters: one parameter pass's intake (skip range or four positions, from arguments
-// or prompts) and the skip-range parser.
+// or prompts), and the skip-range parser with the split of a skip-range argument that the
+// checks of the modes share.
 #pragma once
 
 #include <string_view>
@@ -16,5 +17,13 @@ void take_parameters();
 
 // Sets `skipstart` and `skipend` from the skip-range argument in `argbuf` (length `argstatus`).
 void parseskip();
+
+// The two number stretches of a skip-range argument (s#, s#-## or s-##): what follows its
+// letter up to the first dash, and what follows that dash; without a dash, both are what
+// follows the letter. Only the first kArgLen characters count, as the copy keeps no more.
+struct SkipStretches {
+  std::string_view first, last;
+};
+SkipStretches skip_stretches(std::string_view arg);
 
 }  // namespace chunkit
