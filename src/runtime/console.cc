@@ -243,8 +243,7 @@ void console_flush() {
       check_interrupt();
       return;
     }
-    report_runtime_error(r.err == platform::Err::kDiskFull ? kErrDiskFull : kErrWriteFailed,
-                         StmtKind::kWrite, "CON");
+    report_runtime_error(write_error(r.err), StmtKind::kWrite, "CON");
   }
 }
 
@@ -262,8 +261,7 @@ void console_close() {
     check_interrupt();
     return;
   }
-  report_runtime_error(e == platform::Err::kDiskFull ? kErrDiskFull : kErrWriteFailed,
-                       StmtKind::kClose, "CON");
+  report_runtime_error(write_error(e), StmtKind::kClose, "CON");
 }
 
 platform::IoResult console_write_error(std::string_view bytes) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
+
 namespace rt {
 
 // Numeric fields, read and written.
@@ -64,5 +66,9 @@ int error_number_of(std::int32_t value);
 
 // The error's message: one line of plain text.
 const char* error_message(int error_number);
+
+// The error number of a failed write: "disk full" only when the system said there is no room;
+// every other failure is a failed write.
+int write_error(platform::Err e);
 
 }  // namespace rt
