@@ -8,6 +8,7 @@
 #include "runtime/console.h"
 #include "runtime/errors.h"
 #include "runtime/stop.h"
+#include "runtime/text.h"
 
 namespace rt {
 namespace {
@@ -78,10 +79,6 @@ bool at_field_end() {
 
 // --- layout ---
 
-char upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool parse_count(std::int32_t* out) {
   std::size_t start = st.lpos;
   std::int32_t v = 0;
@@ -122,7 +119,7 @@ bool next_item(Item* item) {
     std::int32_t count = 1;
     bool has_count = parse_count(&count);
     if (st.lpos >= st.layout.size()) fail(kErrBadItem);
-    char c = upper(st.layout[st.lpos++]);
+    char c = to_upper(st.layout[st.lpos++]);
     if (c == '\'' || c == '"' || (c == 'H' && has_count)) fail(kErrLiteralInInput);
     if (c == 'X') {
       for (std::int32_t i = 0; i < count && !at_field_end(); ++i) take();
