@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 #include "runtime/args.h"
 #include "runtime/units.h"
@@ -51,15 +50,6 @@ extern bool badpref;                  // a type 2 or 3 preface lacks its dated m
 
 extern std::int64_t copied_records;  // records written wholly or in part
 extern std::int64_t copied_bytes;    // bytes written to the output
-
-// A blank-padded field without its leading and trailing blanks.
-inline std::string_view trimmed(const char* field, int len) {
-  int first = 0;
-  while (first < len && field[first] == ' ') ++first;
-  int last = len;
-  while (last > first && field[last - 1] == ' ') --last;
-  return {field + first, static_cast<std::size_t>(last - first)};
-}
 
 // Puts every variable back to its value at the start of a run.
 void reset_state();

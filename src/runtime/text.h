@@ -1,5 +1,9 @@
-// Text as the run-time and the tool compare it: ASCII letters folded to one case.
+// Text as the run-time and the tool compare and show it: ASCII letters folded to one case, and
+// a field without the blanks around it.
 #pragma once
+
+#include <cstddef>
+#include <string_view>
 
 namespace rt {
 
@@ -9,6 +13,13 @@ constexpr char to_upper(char c) {
 }
 constexpr char to_lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The text without its leading and trailing blanks.
+constexpr std::string_view trim(std::string_view s) {
+  const std::size_t first = s.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
 }  // namespace rt
