@@ -14,7 +14,6 @@ namespace {
 constexpr std::size_t kRecWidth = 10;
 constexpr std::size_t kByteWidth = 5;
 constexpr std::size_t kPositions = 4;
-constexpr std::int32_t kLastRec = 999999999;  // the last record, when endrec is 0
 
 bool looks_like_skip(std::string_view arg) {
   return !arg.empty() && (arg[0] == 's' || arg[0] == 'S');
@@ -37,7 +36,11 @@ std::string name_fault(std::string_view role, std::span<const std::string_view> 
     return std::string(role).append(" name is blank");
   }
   if (name.size() > rt::kNameMax) {
-    return std::string(role).append(" name is longer than 259 characters: ").append(name);
+    return std::string(role)
+        .append(" name is longer than ")
+        .append(std::to_string(rt::kNameMax))
+        .append(" characters: ")
+        .append(name);
   }
   return {};
 }
@@ -53,7 +56,7 @@ Invocation check_mode_arguments(Invocation inv, std::span<const std::string_view
   // The copy reads only the first kArgLen characters of an argument.
   for (const std::string_view arg : rest) {
     if (arg.size() > static_cast<std::size_t>(kArgLen)) {
-      return fail("argument longer than 80 characters: ", arg);
+      return fail("argument longer than " + std::to_string(kArgLen) + " characters: ", arg);
     }
   }
 

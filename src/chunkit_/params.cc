@@ -18,7 +18,6 @@ constexpr std::string_view kByteField = "(i5)";
 
 constexpr std::int32_t kFirstRec = 1;
 constexpr std::int32_t kFirstByte = 1;
-constexpr std::int32_t kLastRec = 999999999;
 constexpr std::int32_t kLastByte = kRecordSize;
 
 // Prompts end with "\" so the typed value stays on the prompt's line.

@@ -3,9 +3,13 @@
 // checks of the modes share.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace chunkit {
+
+// The last record a copy reaches when endrec is 0: no file holds as many.
+inline constexpr std::int32_t kLastRec = 999999999;
 
 // Writes the status line of the latest fetch: the label, then `argstatus`.
 void status_line(std::string_view label);

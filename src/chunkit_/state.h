@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "runtime/args.h"
-#include "runtime/units.h"
+#include "runtime/console.h"
 
 namespace chunkit {
 

@@ -18,7 +18,6 @@ constexpr std::size_t kMinColumns = 64;
 // file name may be as long as the longest name.
 constexpr std::size_t kMaxTerminalLine = 130;
 constexpr std::size_t kMaxNameLine = kNameMax + 1;
-constexpr char kCtrlZ = 26;
 
 bool g_stdin_terminal = false;
 bool g_stdout_terminal = false;

@@ -17,6 +17,10 @@ namespace rt {
 // may hold one character more (a name too long to open is then refused by its open).
 inline constexpr std::size_t kNameMax = 259;
 
+// Ctrl-Z: the end of console input at the end of a line; a read's number field meeting it ends
+// the read as at the end of the file.
+inline constexpr char kCtrlZ = 26;
+
 // Tests standard input and output for being terminals and empties the buffers and the line
 // state. Called once at start-up.
 void console_init();

@@ -13,7 +13,6 @@
 namespace rt {
 namespace {
 
-constexpr char kCtrlZ = 26;
 // Targets of one read statement; the tool's statements have one each.
 constexpr std::size_t kMaxTargets = 16;
 // Counts and widths in a layout saturate here; fields end long before.
