@@ -21,7 +21,7 @@ inline constexpr int kNameLen = static_cast<int>(rt::kNameMax);
 inline constexpr int kArgLen = 80;  // the argument buffer, blank-padded
 inline constexpr std::int32_t kInUnit = 1;
 inline constexpr std::int32_t kOutUnit = 30;
-inline constexpr std::int32_t kConsoleUnit = 6;
+using rt::kConsoleUnit;
 inline constexpr std::int32_t kReportUnit = 20;
 
 extern char inname[kNameLen];

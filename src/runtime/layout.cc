@@ -483,7 +483,7 @@ const Compiled* compiled_or_list(std::string_view layout) {
 }
 
 Target console_or_unit(std::int32_t unit) {
-  const bool console = unit == kDefaultUnit || unit == 6 || is_console_output(unit);
+  const bool console = unit == kDefaultUnit || unit == kConsoleUnit || is_console_output(unit);
   return console ? Target::kConsole : Target::kUnit;
 }
 
