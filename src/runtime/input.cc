@@ -23,7 +23,7 @@ struct Item {
   std::int32_t width = 0;
 };
 
-struct Target {
+struct ReadTarget {
   char* text;  // null for an integer target
   std::size_t len;
   std::int32_t* number;
@@ -41,7 +41,7 @@ struct Stmt {
   std::size_t lstart = 0;  // just after the opening parenthesis; 0 until found
   Item cur;
   std::int32_t repeats_left = 0;
-  Target targets[kMaxTargets];
+  ReadTarget targets[kMaxTargets];
   std::size_t ntargets = 0;  // kMaxTargets + 1 once a target found no room
 };
 Stmt st;
@@ -254,7 +254,7 @@ void begin(bool console, std::string_view layout) {
   st.ntargets = 0;
 }
 
-void add_target(const Target& t) {
+void add_target(const ReadTarget& t) {
   if (st.ntargets < kMaxTargets) st.targets[st.ntargets] = t;
   st.ntargets = std::min(st.ntargets + 1, kMaxTargets + 1);
 }
@@ -286,7 +286,7 @@ void read_int4(std::int32_t* target) {
 void read_end() {
   if (st.ntargets > kMaxTargets) fail(kErrRecordOverflow);
   if (st.console) console_settle_for_read();
-  for (const Target& t : std::span(st.targets, st.ntargets)) {
+  for (const ReadTarget& t : std::span(st.targets, st.ntargets)) {
     Item item;
     while (!next_item(&item)) {
       // Targets left at the final parenthesis: the layout starts over on the next record.
