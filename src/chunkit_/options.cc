@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "chunkit_/params.h"
+#include "chunkit_/state.h"
 #include "runtime/console.h"
 #include "runtime/input.h"
 

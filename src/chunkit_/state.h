@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "chunkit_/mode.h"
 #include "runtime/args.h"
 #include "runtime/console.h"
 
@@ -11,11 +12,7 @@ namespace chunkit {
 
 inline constexpr int kRecordSize = 4096;
 
-// What a run makes of the copy: the copy with its console, or one of the two modes for
-// programs, which show no console text: a listing of the records a copy would copy, or the copy
-// itself, reported in one line at its end.
-enum class Mode { kCopy, kList, kBatch };
-extern Mode mode;
+extern Mode mode;  // what this run makes of the copy
 // File names, blank-padded: as long as the longest name an open takes.
 inline constexpr int kNameLen = static_cast<int>(rt::kNameMax);
 inline constexpr int kArgLen = 80;  // the argument buffer, blank-padded
