@@ -1,5 +1,6 @@
 // The run-time's errors: every error number named once, its error value (what a statement that
-// asked for a status receives and what a report prints), and its one-line message.
+// asked for a status receives and what a report prints), its one-line message, and the error
+// number of a failed write.
 #pragma once
 
 #include <cstdint>
