@@ -1,12 +1,17 @@
-// Arbitrary skip-range arguments through `parseskip`: the argument's bytes in the 80-character
-// argument buffer, its full length (which may exceed 80) as the fetch status. A field that is
-// no number ends the run with a report; a plain "s#" or "s#-##" gives its numbers.
+// Arbitrary skip-range arguments through both readers of the stretches `skip_stretches` cuts:
+// the copy's `parseskip` (the argument's bytes in the 80-character argument buffer, its full
+// length, which may exceed 80, as the fetch status) and the checks' `skip_range`. A field that
+// is no number ends the copy's run with a report, never for an argument the checks accept;
+// what they accept the copy reads to the same numbers, and a plain "s#" or "s#-##" gives its
+// numbers to both.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "chunkit_/options.h"
 #include "chunkit_/params.h"
 #include "chunkit_/state.h"
 #include "fake_platform.h"
@@ -38,11 +43,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memcpy(chunkit::argbuf, arg.data(), std::min<std::size_t>(arg.size(), chunkit::kArgLen));
   std::size_t length = arg.size() + (arg.size() >= chunkit::kArgLen ? data[0] : 0);
   chunkit::argstatus = static_cast<std::int16_t>(std::min<std::size_t>(length, 32767));
+  // The checks refuse longer arguments before they split one.
+  std::optional<chunkit::SkipRange> checked;
+  if (arg.size() <= chunkit::kArgLen) checked = chunkit::skip_range(arg);
   try {
     chunkit::parseskip();
   } catch (const fake::Exit& e) {
-    if (e.status != 1) __builtin_trap();  // only a report may end it
+    if (e.status != 1 || checked) __builtin_trap();  // only a report, and not of a checked range
     return 0;
+  }
+  if (checked && (chunkit::skipstart != checked->first || chunkit::skipend != checked->last)) {
+    __builtin_trap();
   }
   // "s#" and "s#-##" with plain numbers read as those numbers.
   if (arg.size() >= 2 && arg.size() <= chunkit::kArgLen && (arg[0] == 's' || arg[0] == 'S')) {
@@ -50,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t dash = body.find('-');
     long first = plain_number(body.substr(0, dash));
     long second = dash == std::string::npos ? first : plain_number(body.substr(dash + 1));
-    if (first >= 0 && second >= 0 && (chunkit::skipstart != first || chunkit::skipend != second)) {
+    if (first >= 0 && second >= 0 &&
+        (!checked || chunkit::skipstart != first || chunkit::skipend != second)) {
       __builtin_trap();
     }
   }

@@ -215,9 +215,9 @@ TEST(Faults, CloningRefusedMidRun) {
     int clones, calls;
     std::size_t written;
   } cases[] = {
-      {0, 1, in.size()},                // refused at once: every byte written
-      {1, 2, in.size() - kBlock},       // the rest read again and written
-      {1000, 2, 0},                     // the first block, then the rest in one clone
+      {0, 1, in.size()},           // refused at once: every byte written
+      {1, 2, in.size() - kBlock},  // the rest read again and written
+      {1000, 2, 0},                // the first block, then the rest in one clone
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.clones);

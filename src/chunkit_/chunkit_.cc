@@ -18,6 +18,7 @@
 #include "runtime/layout.h"
 #include "runtime/run.h"
 #include "runtime/stop.h"
+#include "runtime/text.h"
 #include "runtime/units.h"
 
 namespace chunkit {
@@ -115,7 +116,7 @@ std::string_view echo_name(const char* name, char (&buf)[kNameLen + 1]) {
 // report of its open before anything is opened or created.
 void refuse_long_name(std::size_t length, const char* name) {
   if (length <= static_cast<std::size_t>(kNameLen)) return;
-  rt::report_runtime_error(rt::kErrInvalidOpen, rt::StmtKind::kOpen, trimmed(name, kNameLen));
+  rt::report_runtime_error(rt::kErrInvalidOpen, rt::StmtKind::kOpen, rt::trim({name, kNameLen}));
 }
 
 // Takes the output name (from its argument, or typed at the prompt), creates the output file

@@ -7,6 +7,7 @@
 #include "chunkit_/state.h"
 #include "runtime/console.h"
 #include "runtime/devices.h"
+#include "runtime/text.h"
 #include "runtime/units.h"
 
 namespace chunkit {
@@ -88,7 +89,7 @@ void list_record(const unsigned char* rec, std::size_t length, std::int32_t data
 
 void batch_summary() {
   rt::close_unit(kOutUnit);
-  const std::string_view name = trimmed(outname, kNameLen);
+  const std::string_view name = rt::trim({outname, kNameLen});
   std::size_t base_len = 0;
   const rt::DeviceName* device = rt::device_of_name(name, &base_len);
   Line line;

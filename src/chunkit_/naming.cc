@@ -8,6 +8,7 @@
 #include "runtime/errors.h"
 #include "runtime/layout.h"
 #include "runtime/stop.h"
+#include "runtime/text.h"
 #include "runtime/units.h"
 
 namespace chunkit {
@@ -26,8 +27,9 @@ void open_output() {
   for (;;) {
     // A name the system opens as a device (other than the null device) would send the copy
     // there, under any number: it is refused before anything is opened.
-    if (rt::system_device(trimmed(outname, kNameLen))) {
-      rt::report_runtime_error(rt::kErrDeviceKind, rt::StmtKind::kOpen, trimmed(outname, kNameLen));
+    if (rt::system_device(rt::trim({outname, kNameLen}))) {
+      rt::report_runtime_error(rt::kErrDeviceKind, rt::StmtKind::kOpen,
+                               rt::trim({outname, kNameLen}));
     }
     std::int32_t result = rt::open_unit(kOutUnit, {outname, kNameLen}, create);
     if (result == 0) return;
@@ -36,7 +38,7 @@ void open_output() {
     // number, so it ends the run at once, naming the name just tried.
     const int error = rt::error_number_of(result);
     if (error != rt::kErrExists && error != rt::kErrConnected) {
-      rt::report_runtime_error(error, rt::StmtKind::kOpen, trimmed(outname, kNameLen));
+      rt::report_runtime_error(error, rt::StmtKind::kOpen, rt::trim({outname, kNameLen}));
     }
     ++iversion;
 
@@ -51,7 +53,7 @@ void open_output() {
     // every number tried: no name is left to try, and going on without an output file would
     // lose the copy, so the failed open ends the run.
     if (p == first + kNumberScan || p + 3 >= kNameLen || iversion > kLastVersion) {
-      rt::report_runtime_error(error, rt::StmtKind::kOpen, trimmed(outname, kNameLen));
+      rt::report_runtime_error(error, rt::StmtKind::kOpen, rt::trim({outname, kNameLen}));
     }
     outname[p] = '.';
     rt::write_begin_internal(outname + p + 1, 3, "(i3.3)");

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "chunkit_/params.h"
+#include "chunkit_/state.h"
 #include "runtime/console.h"
 #include "runtime/input.h"
 
@@ -13,7 +15,6 @@ namespace {
 constexpr std::size_t kRecWidth = 10;
 constexpr std::size_t kByteWidth = 5;
 constexpr std::size_t kPositions = 4;
-constexpr std::int32_t kLastRec = 999999999;  // the last record, when endrec is 0
 
 bool looks_like_skip(std::string_view arg) {
   return !arg.empty() && (arg[0] == 's' || arg[0] == 'S');
@@ -36,7 +37,11 @@ std::string name_fault(std::string_view role, std::span<const std::string_view> 
     return std::string(role).append(" name is blank");
   }
   if (name.size() > rt::kNameMax) {
-    return std::string(role).append(" name is longer than 259 characters: ").append(name);
+    return std::string(role)
+        .append(" name is longer than ")
+        .append(std::to_string(rt::kNameMax))
+        .append(" characters: ")
+        .append(name);
   }
   return {};
 }
@@ -52,7 +57,7 @@ Invocation check_mode_arguments(Invocation inv, std::span<const std::string_view
   // The copy reads only the first kArgLen characters of an argument.
   for (const std::string_view arg : rest) {
     if (arg.size() > static_cast<std::size_t>(kArgLen)) {
-      return fail("argument longer than 80 characters: ", arg);
+      return fail("argument longer than " + std::to_string(kArgLen) + " characters: ", arg);
     }
   }
 
@@ -102,12 +107,11 @@ Invocation check_mode_arguments(Invocation inv, std::span<const std::string_view
 
 std::optional<SkipRange> skip_range(std::string_view arg) {
   if (!looks_like_skip(arg)) return std::nullopt;
-  const std::string_view body = arg.substr(1);
-  const std::size_t dash = body.find('-');
+  const SkipStretches s = skip_stretches(arg);
+  // Nothing before the dash (s-##) starts the range at 0; the last record is always given.
   std::optional<std::int32_t> first = 0;
-  if (dash != 0) first = rt::whole_number(body.substr(0, dash), kRecWidth);
-  std::optional<std::int32_t> last = first;
-  if (dash != std::string_view::npos) last = rt::whole_number(body.substr(dash + 1), kRecWidth);
+  if (!s.first.empty()) first = rt::whole_number(s.first, kRecWidth);
+  const std::optional<std::int32_t> last = rt::whole_number(s.last, kRecWidth);
   if (!first || !last) return std::nullopt;
   return SkipRange{*first, *last};
 }

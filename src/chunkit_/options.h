@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "chunkit_/state.h"
+#include "chunkit_/mode.h"
 
 namespace chunkit {
 

@@ -18,7 +18,6 @@ constexpr std::string_view kByteField = "(i5)";
 
 constexpr std::int32_t kFirstRec = 1;
 constexpr std::int32_t kFirstByte = 1;
-constexpr std::int32_t kLastRec = 999999999;
 constexpr std::int32_t kLastByte = kRecordSize;
 
 // Prompts end with "\" so the typed value stays on the prompt's line.
@@ -56,12 +55,10 @@ std::int32_t or_default(std::int32_t value, std::int32_t fallback) {
   return value == 0 ? fallback : value;
 }
 
-// The number in positions from..to of `argbuf` (1-based, inclusive); an empty stretch is 0.
-std::int32_t read_stretch(int from, int to) {
+// The number in a stretch of `argbuf`, read as a record number; an empty stretch is 0.
+std::int32_t read_stretch(std::string_view stretch) {
   std::int32_t value = 0;
-  std::size_t len = to >= from ? static_cast<std::size_t>(to - from + 1) : 0;
-  // A "-" in the last position leaves an empty stretch just past the buffer.
-  rt::read_begin_internal(argbuf + (from - 1), len, kRecField);
+  rt::read_begin_internal(stretch.data(), stretch.size(), kRecField);
   rt::read_int4(&value);
   rt::read_end();
   return value;
@@ -76,23 +73,19 @@ void status_line(std::string_view label) {
   rt::write_end();
 }
 
+SkipStretches skip_stretches(std::string_view arg) {
+  arg = arg.substr(0, kArgLen);
+  if (!arg.empty()) arg.remove_prefix(1);  // the letter
+  const std::size_t dash = arg.find('-');
+  if (dash == std::string_view::npos) return {arg, arg};
+  return {arg.substr(0, dash), arg.substr(dash + 1)};
+}
+
 void parseskip() {
-  skipstart = 0;
-  skipend = 0;
-  // Only the first 80 characters of an argument are kept: for a longer one the last kept
-  // position stands for its last character.
-  int last = std::min<int>(argstatus, kArgLen);
-  for (int p = 1; p <= last; ++p) {
-    if (argbuf[p - 1] == '-') {
-      skipstart = read_stretch(2, p - 1);
-      skipend = read_stretch(p + 1, kArgLen);
-      return;
-    }
-    if (p == last) {
-      skipstart = read_stretch(2, p);
-      skipend = skipstart;
-    }
-  }
+  const auto kept = static_cast<std::size_t>(std::clamp<int>(argstatus, 0, kArgLen));
+  const SkipStretches s = skip_stretches({argbuf, kept});
+  skipstart = read_stretch(s.first);
+  skipend = read_stretch(s.last);
 }
 
 void take_parameters() {

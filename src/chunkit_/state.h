@@ -3,25 +3,21 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
+#include "chunkit_/mode.h"
 #include "chunkit_/records.h"
 #include "runtime/args.h"
-#include "runtime/units.h"
+#include "runtime/console.h"
 
 namespace chunkit {
 
-// What a run makes of the copy: the copy with its console, or one of the two modes for
-// programs, which show no console text: a listing of the records a copy would copy, or the copy
-// itself, reported in one line at its end.
-enum class Mode { kCopy, kList, kBatch };
-extern Mode mode;
+extern Mode mode;  // what this run makes of the copy
 // File names, blank-padded: as long as the longest name an open takes.
 inline constexpr int kNameLen = static_cast<int>(rt::kNameMax);
 inline constexpr int kArgLen = 80;  // the argument buffer, blank-padded
 inline constexpr std::int32_t kInUnit = 1;
 inline constexpr std::int32_t kOutUnit = 30;
-inline constexpr std::int32_t kConsoleUnit = 6;
+using rt::kConsoleUnit;
 inline constexpr std::int32_t kReportUnit = 20;
 
 extern char inname[kNameLen];
@@ -49,15 +45,6 @@ extern bool badpref;                  // a type 2 or 3 preface lacks its dated m
 
 extern std::int64_t copied_records;  // records written wholly or in part
 extern std::int64_t copied_bytes;    // bytes written to the output
-
-// A blank-padded field without its leading and trailing blanks.
-inline std::string_view trimmed(const char* field, int len) {
-  int first = 0;
-  while (first < len && field[first] == ' ') ++first;
-  int last = len;
-  while (last > first && field[last - 1] == ' ') --last;
-  return {field + first, static_cast<std::size_t>(last - first)};
-}
 
 // Puts every variable back to its value at the start of a run.
 void reset_state();

@@ -18,7 +18,6 @@ constexpr std::size_t kMinColumns = 64;
 // file name may be as long as the longest name.
 constexpr std::size_t kMaxTerminalLine = 130;
 constexpr std::size_t kMaxNameLine = kNameMax + 1;
-constexpr char kCtrlZ = 26;
 
 bool g_stdin_terminal = false;
 bool g_stdout_terminal = false;
@@ -243,8 +242,7 @@ void console_flush() {
       check_interrupt();
       return;
     }
-    report_runtime_error(r.err == platform::Err::kDiskFull ? kErrDiskFull : kErrWriteFailed,
-                         StmtKind::kWrite, "CON");
+    report_runtime_error(write_error(r.err), StmtKind::kWrite, "CON");
   }
 }
 
@@ -262,8 +260,7 @@ void console_close() {
     check_interrupt();
     return;
   }
-  report_runtime_error(e == platform::Err::kDiskFull ? kErrDiskFull : kErrWriteFailed,
-                       StmtKind::kClose, "CON");
+  report_runtime_error(write_error(e), StmtKind::kClose, "CON");
 }
 
 platform::IoResult console_write_error(std::string_view bytes) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -16,6 +17,13 @@ namespace rt {
 // The longest file name: an open takes no longer one, and a line typed at a terminal for a name
 // may hold one character more (a name too long to open is then refused by its open).
 inline constexpr std::size_t kNameMax = 259;
+
+// The console's own unit number: formatted output to it is always a console record.
+inline constexpr std::int32_t kConsoleUnit = 6;
+
+// Ctrl-Z: the end of console input at the end of a line; a read's number field meeting it ends
+// the read as at the end of the file.
+inline constexpr char kCtrlZ = 26;
 
 // Tests standard input and output for being terminals and empties the buffers and the line
 // state. Called once at start-up.

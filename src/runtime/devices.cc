@@ -1,6 +1,7 @@
 #include "runtime/devices.h"
 
 #include "platform/platform.h"
+#include "runtime/text.h"
 
 namespace rt {
 namespace {
@@ -21,19 +22,7 @@ constexpr DeviceName kDevices[] = {
     {"LPT9", "LPT9", Device::kNamed, true},
 };
 
-char upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 }  // namespace
-
-bool equal_nocase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (upper(a[i]) != upper(b[i])) return false;
-  }
-  return true;
-}
 
 const DeviceName* device_of_name(std::string_view name, std::size_t* base_len) {
   *base_len = name.size();

@@ -18,9 +18,6 @@ struct DeviceName {
   bool reserved;  // a name the system reserves, where it reserves device names
 };
 
-// Names compare without regard to the case of their letters.
-bool equal_nocase(std::string_view a, std::string_view b);
-
 // The device a name stands for, or null for a file. The run-time's own names (CON, USER, ERR,
 // NUL, and LINE where the system reserves device names) count as the whole name only. Where
 // the system reserves device names, it opens its own (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to

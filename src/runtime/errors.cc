@@ -82,4 +82,8 @@ const char* error_message(int error_number) {
   }
 }
 
+int write_error(platform::Err e) {
+  return e == platform::Err::kDiskFull ? kErrDiskFull : kErrWriteFailed;
+}
+
 }  // namespace rt

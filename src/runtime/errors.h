@@ -1,8 +1,11 @@
 // The run-time's errors: every error number named once, its error value (what a statement that
-// asked for a status receives and what a report prints), and its one-line message.
+// asked for a status receives and what a report prints), its one-line message, and the error
+// number of a failed write.
 #pragma once
 
 #include <cstdint>
+
+#include "platform/platform.h"
 
 namespace rt {
 
@@ -64,5 +67,9 @@ int error_number_of(std::int32_t value);
 
 // The error's message: one line of plain text.
 const char* error_message(int error_number);
+
+// The error number of a failed write: "disk full" only when the system said there is no room;
+// every other failure is a failed write.
+int write_error(platform::Err e);
 
 }  // namespace rt

@@ -8,11 +8,11 @@
 #include "runtime/console.h"
 #include "runtime/errors.h"
 #include "runtime/stop.h"
+#include "runtime/text.h"
 
 namespace rt {
 namespace {
 
-constexpr char kCtrlZ = 26;
 // Targets of one read statement; the tool's statements have one each.
 constexpr std::size_t kMaxTargets = 16;
 // Counts and widths in a layout saturate here; fields end long before.
@@ -23,7 +23,7 @@ struct Item {
   std::int32_t width = 0;
 };
 
-struct Target {
+struct ReadTarget {
   char* text;  // null for an integer target
   std::size_t len;
   std::int32_t* number;
@@ -41,7 +41,7 @@ struct Stmt {
   std::size_t lstart = 0;  // just after the opening parenthesis; 0 until found
   Item cur;
   std::int32_t repeats_left = 0;
-  Target targets[kMaxTargets];
+  ReadTarget targets[kMaxTargets];
   std::size_t ntargets = 0;  // kMaxTargets + 1 once a target found no room
 };
 Stmt st;
@@ -77,10 +77,6 @@ bool at_field_end() {
 }
 
 // --- layout ---
-
-char upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 bool parse_count(std::int32_t* out) {
   std::size_t start = st.lpos;
@@ -122,7 +118,7 @@ bool next_item(Item* item) {
     std::int32_t count = 1;
     bool has_count = parse_count(&count);
     if (st.lpos >= st.layout.size()) fail(kErrBadItem);
-    char c = upper(st.layout[st.lpos++]);
+    char c = to_upper(st.layout[st.lpos++]);
     if (c == '\'' || c == '"' || (c == 'H' && has_count)) fail(kErrLiteralInInput);
     if (c == 'X') {
       for (std::int32_t i = 0; i < count && !at_field_end(); ++i) take();
@@ -258,7 +254,7 @@ void begin(bool console, std::string_view layout) {
   st.ntargets = 0;
 }
 
-void add_target(const Target& t) {
+void add_target(const ReadTarget& t) {
   if (st.ntargets < kMaxTargets) st.targets[st.ntargets] = t;
   st.ntargets = std::min(st.ntargets + 1, kMaxTargets + 1);
 }
@@ -290,7 +286,7 @@ void read_int4(std::int32_t* target) {
 void read_end() {
   if (st.ntargets > kMaxTargets) fail(kErrRecordOverflow);
   if (st.console) console_settle_for_read();
-  for (const Target& t : std::span(st.targets, st.ntargets)) {
+  for (const ReadTarget& t : std::span(st.targets, st.ntargets)) {
     Item item;
     while (!next_item(&item)) {
       // Targets left at the final parenthesis: the layout starts over on the next record.

@@ -25,7 +25,9 @@ constexpr std::size_t kListLine = 79;  // list-directed positions after the lead
 
 // --- write statement ---
 
-enum class Target { kConsole, kUnit, kInternal };
+// Where the records of a write statement go: the console, a unit's text records, or a
+// character variable (an internal write).
+enum class Sink { kConsole, kUnit, kInternal };
 // A count is a 4-byte integer that an I item too narrow for it shows whole, in the columns it
 // needs, rather than as asterisks.
 enum class Kind : std::uint8_t { kInt2, kInt4, kCount, kText };
@@ -38,7 +40,7 @@ struct Value {
 };
 
 struct Statement {
-  Target target = Target::kConsole;
+  Sink sink = Sink::kConsole;
   std::int32_t unit = 0;
   const Compiled* layout = nullptr;  // null: list-directed
   // The values in order, kept side by side by field so that runs of numbers are copied and read
@@ -65,7 +67,7 @@ Statement g_st;
 
 [[noreturn]] void raise(int err) {
   report_runtime_error(err, StmtKind::kWrite,
-                       g_st.target == Target::kInternal ? "internal" : unit_name(g_st.unit));
+                       g_st.sink == Sink::kInternal ? "internal" : unit_name(g_st.unit));
 }
 
 void add_value(const Value& v) {
@@ -93,7 +95,7 @@ Value value_at(std::size_t k) {
 // at any length. `end` ends the record, without a line end when `continued`.
 void hand_on_part(bool end = false, bool continued = false) {
   const std::string_view part(g_st.rec, g_st.len);
-  if (g_st.target == Target::kUnit) {
+  if (g_st.sink == Sink::kUnit) {
     write_text_record(g_st.unit, part, !end || continued);
   } else {
     if (g_st.handed > 0) {
@@ -110,7 +112,7 @@ void hand_on_part(bool end = false, bool continued = false) {
 // How many more characters the record takes at once (at least one). A variable takes no more
 // than its length; a console or unit record goes on in parts up to kMaxRecord characters.
 std::size_t make_room() {
-  if (g_st.target == Target::kInternal) {
+  if (g_st.sink == Sink::kInternal) {
     if (g_st.len == g_st.cap) raise(kErrRecordOverflow);
     return g_st.cap - g_st.len;
   }
@@ -154,14 +156,14 @@ void skip(std::size_t n) {
   // The count saturates one past the record's room: any character after that overflows, and
   // blanks at the end of a record are dropped anyway.
   const std::size_t room =
-      g_st.target == Target::kInternal ? g_st.cap - g_st.len : kMaxRecord - g_st.handed - g_st.len;
+      g_st.sink == Sink::kInternal ? g_st.cap - g_st.len : kMaxRecord - g_st.handed - g_st.len;
   g_st.pending = std::min(g_st.pending + n, room + 1);
 }
 
 // Hands over the record; pending blanks are dropped. `last` marks the statement's final one.
 void end_record(bool last, bool continued) {
   g_st.pending = 0;
-  if (g_st.target != Target::kInternal) return hand_on_part(true, continued);
+  if (g_st.sink != Sink::kInternal) return hand_on_part(true, continued);
   if (!last) raise(kErrRecordOverflow);
   std::memset(g_st.base + g_st.len, ' ', g_st.cap - g_st.len);
   g_st.len = 0;
@@ -368,8 +370,7 @@ void run_layout(const Compiled& c) {
 // per field, into a console or unit record. A count in an I1 field would widen it at 10 or more,
 // so such statements are left to run_layout.
 bool fits_stencil(const Compiled& c) {
-  if (!c.has_stencil || g_st.target == Target::kInternal || g_st.lost ||
-      g_st.nvalues != c.nvalues) {
+  if (!c.has_stencil || g_st.sink == Sink::kInternal || g_st.lost || g_st.nvalues != c.nvalues) {
     return false;
   }
   return g_st.texts == c.texts && (g_st.counts & c.ones) == 0;
@@ -461,8 +462,8 @@ void run_list() {
   end_record(true, false);
 }
 
-void begin(Target target, std::int32_t unit, char* base, std::size_t cap, const Compiled* layout) {
-  g_st.target = target;
+void begin(Sink sink, std::int32_t unit, char* base, std::size_t cap, const Compiled* layout) {
+  g_st.sink = sink;
   g_st.unit = unit;
   g_st.base = base;
   g_st.cap = cap;
@@ -482,9 +483,9 @@ const Compiled* compiled_or_list(std::string_view layout) {
   return layout.data() == nullptr ? nullptr : &compiled(layout);
 }
 
-Target console_or_unit(std::int32_t unit) {
-  const bool console = unit == kDefaultUnit || unit == 6 || is_console_output(unit);
-  return console ? Target::kConsole : Target::kUnit;
+Sink console_or_unit(std::int32_t unit) {
+  const bool console = unit == kDefaultUnit || unit == kConsoleUnit || is_console_output(unit);
+  return console ? Sink::kConsole : Sink::kUnit;
 }
 
 }  // namespace
@@ -505,7 +506,7 @@ void write_begin(std::int32_t unit, Layout& layout) {
 }
 
 void write_begin_internal(char* var, std::size_t len, std::string_view layout) {
-  begin(Target::kInternal, 0, var, len, compiled_or_list(layout));
+  begin(Sink::kInternal, 0, var, len, compiled_or_list(layout));
 }
 
 void write_int4(std::int32_t value) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runtime/errors.h"
+#include "runtime/text.h"
 
 namespace rt::layouts {
 namespace {
@@ -93,10 +94,6 @@ void build_stencil(Compiled& c) {
   }
 }
 
-char lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
 // --- compiler ---
 
 // Turns a layout into items. A fault becomes a kError item at its place and ends the list:
@@ -174,7 +171,7 @@ class Compiler {
       if (r == -2 || r == 0) return fail(kErrBadItem);
       skip_blanks();
       if (at_end()) return fail(end_error(kErrBadItem));
-      if (!item(lower(t_[i_++]), r, depth, product)) return false;
+      if (!item(to_lower(t_[i_++]), r, depth, product)) return false;
     }
   }
 

@@ -27,11 +27,6 @@ constexpr std::size_t kCloneMax = std::size_t{64} << 20;
 enum class Cloning { kUntried, kWorks, kRefused };
 Cloning g_cloning = Cloning::kUntried;
 
-// "Disk full" only when the system said there is no room; every other failure is plain.
-int write_error(Err e) {
-  return e == Err::kDiskFull ? kErrDiskFull : kErrWriteFailed;
-}
-
 int write_all(Unit& u, const char* p, std::size_t n) {
   platform::IoResult r = os().write(u.handle, p, n);
   u.file_pos += static_cast<std::int64_t>(r.count);
@@ -210,8 +205,8 @@ int put_bytes(Unit& u, const char* p, std::size_t n) {
 
 int write_run(Unit& u, std::int32_t from, std::int64_t at, const char* data, std::size_t n) {
   Run& r = u.run;
-  if (r.from != nullptr && r.from->number == from && r.at + static_cast<std::int64_t>(r.len) == at &&
-      r.len + n <= kCloneMax) {
+  if (r.from != nullptr && r.from->number == from &&
+      r.at + static_cast<std::int64_t>(r.len) == at && r.len + n <= kCloneMax) {
     // Bytes that follow a pending run were read in place as it was: that unit's block has not
     // changed since, or clones work and its file is enough.
     r.len += n;

@@ -12,6 +12,7 @@
 #include "runtime/devices.h"
 #include "runtime/errors.h"
 #include "runtime/stop.h"
+#include "runtime/text.h"
 #include "runtime/unit.h"
 #include "runtime/units.h"
 
@@ -27,12 +28,6 @@ constexpr std::size_t kPromptLineMax = 260;
 // Whether the last explicit open named an access mode; implicit opens then try read-write only.
 bool g_access_named = false;
 
-std::string_view trim(std::string_view s) {
-  std::size_t first = s.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
 // A value matches a keyword when it starts with the keyword (letters in any case) and has only
 // blanks after it. Returns the index of the matching keyword, or -1.
 int match_keyword(std::string_view value, std::initializer_list<std::string_view> keywords) {
@@ -46,7 +41,6 @@ int match_keyword(std::string_view value, std::initializer_list<std::string_view
   }
   return -1;
 }
-
 
 int open_error(Err e) {
   switch (e) {
@@ -68,7 +62,6 @@ int open_error(Err e) {
   }
   return kErrInvalidOpen;
 }
-
 
 // The blank-name rule: the next command-line word, else the console prompt until a non-blank
 // line is typed.
@@ -319,7 +312,6 @@ bool probe_identity(const char* name, platform::FileId* id) {
   }
   return false;
 }
-
 
 int implicit_open(std::int32_t unit, Kind kind, Status status, Name& name) {
   take_blank_name(unit, name);

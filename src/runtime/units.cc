@@ -104,9 +104,8 @@ Unit* find_unit(std::int32_t unit) {
   return nullptr;
 }
 
-
 bool is_fixed_console(std::int32_t unit) {
-  return unit == 0 || unit == 5 || unit == 6 || unit == kDefaultUnit;
+  return unit == 0 || unit == 5 || unit == kConsoleUnit || unit == kDefaultUnit;
 }
 
 bool is_std_handle(platform::Handle h) {

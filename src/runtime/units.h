@@ -10,8 +10,6 @@
 #include <optional>
 #include <string_view>
 
-#include "runtime/console.h"
-
 namespace rt {
 
 // Block size of file units: one system call per block, never per item.
