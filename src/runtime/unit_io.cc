@@ -46,17 +46,17 @@ const char* held(const Unit& from, std::int64_t at, std::size_t n) {
 // pending, and `from` is put back where it was.
 int write_again(Unit& u, const Run& r) {
   const platform::Handle src = r.from->handle;
-  for (std::size_t done = 0; done < r.len;) {
+  int e = 0;
+  for (std::size_t done = 0; done < r.len && e == 0; done += kFileBlockSize) {
     const std::size_t n = std::min(r.len - done, kFileBlockSize);
     platform::IoResult got{};
     if (os().seek(src, r.at + static_cast<std::int64_t>(done)) == Err::kOk) {
       got = os().read(src, u.block.get(), n);
     }
-    if (got.err != Err::kOk || got.count != n) return kErrReadFailed;
-    if (int e = write_all(u, u.block.get(), n)) return e;
-    done += n;
+    e = got.err == Err::kOk && got.count == n ? write_all(u, u.block.get(), n) : kErrReadFailed;
   }
-  return os().seek(src, r.from->file_pos) == Err::kOk ? 0 : kErrReadFailed;
+  if (os().seek(src, r.from->file_pos) != Err::kOk && e == 0) e = kErrReadFailed;
+  return e;
 }
 
 // Clones the pending run where the file system can: 1 when it did, 0 when it cannot (clones are
