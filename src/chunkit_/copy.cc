@@ -82,11 +82,6 @@ void progress_line(rt::Layout& layout) {
   rt::write_end();
 }
 
-// 32-bit record numbers wrap as two's complement, never overflow.
-std::int32_t plus(std::int32_t v, std::uint32_t d) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(v) + d);
-}
-
 // The record in hand.
 const Record* in_hand = nullptr;
 
@@ -95,11 +90,8 @@ const Record* in_hand = nullptr;
 void write_range(std::int32_t from, std::int32_t to) {
   std::int64_t first = std::max<std::int64_t>(from, 1);
   std::int64_t last = std::min<std::int64_t>(to, kRecordSize);
-  if (first > last) {
-    rt::binwrite_begin(kOutUnit, false);
-    rt::binwrite_end();
-    return;
-  }
+  // A range without positions writes nothing.
+  if (first > last) return;
   const auto n = static_cast<std::size_t>(last - first + 1);
   if (n == kRecordSize) {
     rt::binwrite_run(kOutUnit, kInUnit, in_hand->at, in_hand->data, n);

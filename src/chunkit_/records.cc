@@ -5,18 +5,11 @@
 #include "runtime/units.h"
 
 namespace chunkit {
-namespace {
-
-std::int32_t plus_one(std::int32_t v) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(v) + 1u);
-}
-
-}  // namespace
 
 const Record& RecordReader::next() {
   Record& r = rec_;
   r.number = next_;
-  next_ = plus_one(next_);
+  next_ = plus(next_, 1);
   rt::InPlace got;
   r.status = rt::binread_in_place(unit_, reinterpret_cast<char*>(own_), kRecordSize, &got);
   r.length = got.placed;

@@ -9,6 +9,11 @@ namespace chunkit {
 
 inline constexpr int kRecordSize = 4096;
 
+// Record numbers are 32-bit and wrap as two's complement, never overflow.
+constexpr std::int32_t plus(std::int32_t v, std::uint32_t d) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(v) + d);
+}
+
 struct Record {
   std::int32_t number = 0;  // 1 for the file's first record
   // 0; -1 when the file ended within the record or before it; else the read's error value.
@@ -26,7 +31,7 @@ class RecordReader {
   explicit RecordReader(std::int32_t unit) : unit_(unit) {}
 
   // The next record. It and its bytes stay valid until the next call of next or go_to, or the
-  // unit's next statement. Numbers wrap as 32-bit two's complement, as record numbers do.
+  // unit's next statement.
   const Record& next();
   // Makes record n (from 1) the next one, when it lies ahead: directly where the input can
   // seek, else by reading the records before it. Returns 0, or the status of the record that

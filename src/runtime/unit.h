@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "runtime/console.h"
 #include "runtime/devices.h"
+#include "runtime/stop.h"
 
 namespace rt {
 
@@ -147,8 +148,9 @@ int write_run(Unit& u, std::int32_t from, std::int64_t at, const char* data, std
 // Moves a unit that reads to byte `at` of its file; false where it cannot seek (a device, a
 // pipe, a terminal), and it then stays where it was.
 bool seek_to(Unit& u, std::int64_t at);
-// Before `from` closes: the runs owed from it go out, a failure reported as a close.
-void close_runs_from(const Unit& from);
+// Before `from` writes or closes: the runs owed from it go out, a failure reported as a
+// statement of that kind.
+void send_runs_from(const Unit& from, StmtKind kind);
 // Fills p with n bytes; *placed grows by the bytes placed, also when the file ends first
 // (kErrEndOfFile).
 int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed);

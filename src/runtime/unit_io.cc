@@ -101,14 +101,6 @@ void hand_over_runs_from(const Unit& from) {
   }
 }
 
-// Before `from` writes or closes: the runs owed from it go out.
-void send_runs_from(const Unit& from, StmtKind kind) {
-  for (Unit& u : unit_slots()) {
-    if (u.run.from != &from) continue;
-    if (int e = flush_run(u)) report_runtime_error(e, kind, u.unit_name());
-  }
-}
-
 // Devices are streams: there is nothing to cut and no position to return to.
 bool is_seekable(const Unit& u) {
   return u.device == Device::kNone || u.device == Device::kNamed;
@@ -274,8 +266,11 @@ int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed) {
   return 0;
 }
 
-void close_runs_from(const Unit& from) {
-  send_runs_from(from, StmtKind::kClose);
+void send_runs_from(const Unit& from, StmtKind kind) {
+  for (Unit& u : unit_slots()) {
+    if (u.run.from != &from) continue;
+    if (int e = flush_run(u)) report_runtime_error(e, kind, u.unit_name());
+  }
 }
 
 }  // namespace rt

@@ -121,7 +121,7 @@ bool is_std_handle(platform::Handle h) {
 // When the run failed, a file it created that received no byte is deleted too: it is the
 // run's own, and an empty file left behind would take the name a corrected run asks for.
 void close_unit(Unit& u, bool run_failed) {
-  close_runs_from(u);
+  send_runs_from(u, StmtKind::kClose);
   int e = 0;
   if (!u.scratch) e = flush_block(u);
   bool remove = u.scratch;
