@@ -40,31 +40,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fp.stdin_chunk = 1 + (data[0] >> 2);
 
   for (std::size_t l = 0; l < std::size(kLayouts); ++l) {
-    try {
-      fake::start();
-      rt::read_begin_internal(text.data(), text.size(), kLayouts[l]);
-      add_targets(l);
-      rt::read_end();
-    } catch (const fake::Exit&) {
-    }
+    fake::start();
+    rt::read_begin_internal(text.data(), text.size(), kLayouts[l]);
+    add_targets(l);
+    (void)rt::end_run(rt::read_end());
   }
 
-  try {
-    fake::start();
-    // Every statement takes at least one line, so the input runs out.
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-      std::size_t l = i % (std::size(kLayouts) + 1);
-      if (l == std::size(kLayouts)) {
-        char line[260];
-        rt::read_console_line(line, sizeof line);
-        continue;
-      }
-      rt::read_begin_console(kLayouts[l]);
-      add_targets(l);
-      rt::read_end();
+  fake::start();
+  // Every statement takes at least one line, so the input runs out.
+  rt::Status s;
+  for (std::size_t i = 0; i <= text.size() && s.ok(); ++i) {
+    std::size_t l = i % (std::size(kLayouts) + 1);
+    if (l == std::size(kLayouts)) {
+      char line[260];
+      std::size_t n = 0;
+      s = rt::read_console_line(line, sizeof line, &n);
+      continue;
     }
-    __builtin_trap();  // the end of input was not reported
-  } catch (const fake::Exit&) {
+    rt::read_begin_console(kLayouts[l]);
+    add_targets(l);
+    s = rt::read_end();
   }
+  if (s.ok()) __builtin_trap();  // the end of input was not reported
+  (void)rt::end_run(s);
   return 0;
 }

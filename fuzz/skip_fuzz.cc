@@ -14,6 +14,7 @@
 #include "chunkit_/options.h"
 #include "chunkit_/params.h"
 #include "chunkit_/state.h"
+#include "ends.h"
 #include "fake_platform.h"
 #include "runtime/run.h"
 
@@ -46,10 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The checks refuse longer arguments before they split one.
   std::optional<chunkit::SkipRange> checked;
   if (arg.size() <= chunkit::kArgLen) checked = chunkit::skip_range(arg);
-  try {
-    chunkit::parseskip();
-  } catch (const fake::Exit& e) {
-    if (e.status != 1 || checked) __builtin_trap();  // only a report, and not of a checked range
+  if (const rt::Status s = chunkit::parseskip(); !s.ok()) {
+    // Only a report, and not of a checked range.
+    if (fake::status_of_end(s) != 1 || checked) __builtin_trap();
     return 0;
   }
   if (checked && (chunkit::skipstart != checked->first || chunkit::skipend != checked->last)) {

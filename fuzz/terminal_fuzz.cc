@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t end = in.find('\xff', from);
     if (end == std::string_view::npos) end = in.size();
     const std::string_view chunk = in.substr(from, end - from);
-    rt::console_put(chunk);
-    rt::console_flush();
+    (void)rt::console_put(chunk);
+    (void)rt::console_flush();
     all64.put(chunk);
     all80.put(chunk);
     const std::string_view fresh = std::string_view(fp.out).substr(seen);

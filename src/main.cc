@@ -1,8 +1,8 @@
 #include "chunkit_/chunkit_.h"
 #include "runtime/run.h"
-#include "runtime/stop.h"
 
 int main(int argc, char** argv) {
-  rt::start_runtime(argc, argv);
-  chunkit::chunkit_main();
+  rt::Status status = rt::start_runtime(argc, argv);
+  if (status.ok()) status = chunkit::chunkit_main();
+  rt::exit_run(rt::end_run(status));
 }

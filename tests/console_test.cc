@@ -19,8 +19,8 @@ namespace {
 
 // A whole console record.
 void record(std::string_view text) {
-  rt::console_record_begin(text);
-  rt::console_record_end(false);
+  (void)rt::console_record_begin(text);
+  (void)rt::console_record_end(false);
 }
 
 TEST(ConsoleBuffer, RecordsShareOneSystemWrite) {
@@ -30,8 +30,8 @@ TEST(ConsoleBuffer, RecordsShareOneSystemWrite) {
   for (int rec = 1; rec <= 1000; ++rec) {
     char line[16];
     std::snprintf(line, sizeof line, " %8d\r", rec);
-    rt::console_record_begin(line);
-    rt::console_record_end(true);
+    (void)rt::console_record_begin(line);
+    (void)rt::console_record_end(true);
     want += rec == 1 ? line + 1 : line;
   }
   EXPECT_TRUE(fp.write_calls.empty());
@@ -40,7 +40,7 @@ TEST(ConsoleBuffer, RecordsShareOneSystemWrite) {
 
   // A full buffer goes out at once, in 64 KiB pieces.
   fp.write_calls.clear();
-  rt::console_put(std::string(70000, 'b'));
+  (void)rt::console_put(std::string(70000, 'b'));
   ASSERT_EQ(fp.write_calls.size(), 1u);
   EXPECT_EQ(fp.write_calls[0].size, std::size_t{65536});
   EXPECT_EQ(flushed(fp), want + std::string(70000, 'b'));
@@ -54,11 +54,11 @@ TEST(ConsoleBuffer, MutedConsoleCarriesOnlyProgramLines) {
   record(" before");
   rt::console_mute();
   record(" status line");
-  rt::console_put_line("a\tb\n");
-  rt::console_break_line();
-  rt::console_put("\r");
-  rt::console_put_line("c\n");
-  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 0);
+  (void)rt::console_put_line("a\tb\n");
+  (void)rt::console_break_line();
+  (void)rt::console_put("\r");
+  (void)rt::console_put_line("c\n");
+  EXPECT_EQ(fake::status_of_end(rt::Status{}), 0);
   EXPECT_EQ(fp.out, "beforea\tb\nc\n");
 }
 
@@ -66,7 +66,7 @@ TEST(ConsoleBuffer, TerminalSeesOutputEveryFiftyMilliseconds) {
   fake::FakePlatform fp;
   fp.stdout_terminal = true;
   start(fp);
-  rt::console_flush();
+  (void)rt::console_flush();
   fp.clock_ms = 1000;
   record(" a");  // the first record after a pause goes out
   EXPECT_EQ(fp.out, "a");
@@ -90,7 +90,7 @@ TEST(ConsoleBuffer, FailedWriteIsReportedOnce) {
   BrokenStdout fp;
   start(fp);
   record(" hello");
-  EXPECT_EQ(fake::status_of_end([] { rt::console_flush(); }), 1);
+  EXPECT_EQ(fake::status_of_end(rt::console_flush()), 1);
   EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6422: WRITE(CON)\r\n- ", 0), 0u) << fp.err;
   EXPECT_EQ(fp.err.find("run-time error", 5), std::string::npos);
 }
@@ -107,8 +107,8 @@ std::string through_terminal(const std::vector<std::string>& chunks, const std::
   start(fp);
   std::string all;
   for (const std::string& chunk : chunks) {
-    rt::console_put(chunk);
-    rt::console_flush();
+    (void)rt::console_put(chunk);
+    (void)rt::console_flush();
     all += chunk;
     for (std::size_t width : {64u, 80u}) {
       EXPECT_EQ(screen::shown(fp.out, width), screen::shown(all, width)) << what;
@@ -153,8 +153,8 @@ TEST(TerminalOutput, LinesThatAreWrittenOverAreLeftOut) {
     start(fp);
     std::string all;
     for (const std::string& chunk : c.chunks) {
-      rt::console_put(chunk);
-      rt::console_flush();
+      (void)rt::console_put(chunk);
+      (void)rt::console_flush();
       all += chunk;
     }
     EXPECT_EQ(fp.out, all) << c.what;
@@ -201,13 +201,13 @@ TEST(TerminalOutput, FullBufferOfProgressLinesCostsOneWrite) {
   fp.stdout_terminal = true;
   start(fp);
   std::string all = "\r";
-  rt::console_put("\r");
+  (void)rt::console_put("\r");
   for (int n = 1; n <= 5000; ++n) {  // five times the buffer
-    rt::console_put(copying(n));
+    (void)rt::console_put(copying(n));
     all += copying(n);
   }
   EXPECT_TRUE(fp.write_calls.empty());
-  rt::console_flush();
+  (void)rt::console_flush();
   EXPECT_EQ(fp.out, "\r" + copying(5000));
   EXPECT_EQ(screen::shown(fp.out, 64), screen::shown(all, 64));
 }
@@ -232,8 +232,10 @@ TEST(ConsoleInput, TerminalLineLimit) {
     std::size_t n = 0;
     EXPECT_EQ(fake::error_of(fp,
                              [&] {
-                               n = rt::read_console_line(buf, c.name ? 260 : 130);
-                               if (c.name) rt::read_console_line(buf + 200, 60);
+                               RETURN_IF_FAILED(rt::read_console_line(buf, c.name ? 260 : 130, &n));
+                               std::size_t m = 0;
+                               return c.name ? rt::read_console_line(buf + 200, 60, &m)
+                                             : rt::Status{};
                              }),
               c.name && c.error == 0 ? 6407 : c.error);
     if (c.error == 0) {
@@ -248,10 +250,13 @@ TEST(ConsoleInput, LinesLongerThanTheirRoomAreCountedWhole) {
   fake::FakePlatform fp;
   start(fp, std::string(300, 'n') + "\r\nrest\n");
   char buf[260];
-  EXPECT_EQ(rt::read_console_line(buf, sizeof buf), 300u);
+  std::size_t n = 0;
+  ASSERT_TRUE(rt::read_console_line(buf, sizeof buf, &n).ok());
+  EXPECT_EQ(n, 300u);
   EXPECT_EQ(std::string(buf, 260), std::string(260, 'n'));
-  EXPECT_EQ(rt::read_console_line(buf, sizeof buf), 4u);
-  EXPECT_EQ(fake::error_of(fp, [&] { rt::read_console_line(buf, sizeof buf); }), 6501);
+  ASSERT_TRUE(rt::read_console_line(buf, sizeof buf, &n).ok());
+  EXPECT_EQ(n, 4u);
+  EXPECT_EQ(fake::error_of(fp, [&] { return rt::read_console_line(buf, sizeof buf, &n); }), 6501);
 }
 
 }  // namespace

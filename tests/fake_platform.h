@@ -14,12 +14,6 @@
 
 namespace fake {
 
-// Thrown by exit_process / exit_by_signal: the test's stand-in for the end of the process.
-struct Exit {
-  int status;
-  int signal;
-};
-
 class FakePlatform : public platform::Platform {
  public:
   struct File {

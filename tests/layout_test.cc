@@ -46,17 +46,25 @@ void add(const Vals& vals) {
   }
 }
 
-void write(std::int32_t unit, std::string_view layout, const Vals& vals) {
+rt::Status write(std::int32_t unit, std::string_view layout, const Vals& vals) {
   rt::write_begin(unit, layout);
   add(vals);
-  rt::write_end();
+  return rt::write_end();
 }
 
-std::string internal(std::string_view layout, const Vals& vals, std::size_t len) {
+// The variable after an internal write; the write's status goes to *status when given.
+// A write statement that must succeed.
+void written(std::int32_t unit, std::string_view layout, const Vals& vals) {
+  EXPECT_TRUE(write(unit, layout, vals).ok()) << layout;
+}
+
+std::string internal(std::string_view layout, const Vals& vals, std::size_t len,
+                     rt::Status* status = nullptr) {
   std::string var(len, '#');
   rt::write_begin_internal(var.data(), len, layout);
   add(vals);
-  rt::write_end();
+  const rt::Status s = rt::write_end();
+  if (status != nullptr) *status = s;
   return var;
 }
 
@@ -125,70 +133,70 @@ TEST(ConsoleWrite, CarriageControlAndLineState) {
   const std::string rule = std::string(" ").append(74, '-');
   const std::string copy12 = text::copying(12, 2, "99123 235959");
   const auto progress = [](std::int32_t rec) {
-    write(6, kCopying,
-          {I4(rec), I4(2), I4(9), I4(9), I4(1), I4(2), I4(3), I4(2), I4(3), I4(5), I4(9), I4(5),
-           I4(9), T("\r")});
+    written(6, kCopying,
+            {I4(rec), I4(2), I4(9), I4(9), I4(1), I4(2), I4(3), I4(2), I4(3), I4(5), I4(9), I4(5),
+             I4(9), T("\r")});
   };
   const Case cases[] = {
       {"nothing to do after owed output",
        [] {
-         write(rt::kDefaultUnit, "(a)", {T(" x")});
-         write(rt::kDefaultUnit, "(/20x,a/)", {T(" Nothing to do!")});
+         written(rt::kDefaultUnit, "(a)", {T(" x")});
+         written(rt::kDefaultUnit, "(/20x,a/)", {T(" Nothing to do!")});
        },
        "x\r\n\r\n" + std::string(19, ' ') + " Nothing to do!\r\n"},
       {"list-directed status echo",
        [] {
-         write(rt::kDefaultUnit, "(a)", {T(" x")});
-         write(rt::kDefaultUnit, kList, {T(" input status=    "), I2(-1)});
+         written(rt::kDefaultUnit, "(a)", {T(" x")});
+         written(rt::kDefaultUnit, kList, {T(" input status=    "), I2(-1)});
        },
        "x\r\n input status=             -1"},
       {"empty list-directed record",
        [] {
-         write(6, "(a)", {T(" x")});
-         write(rt::kDefaultUnit, kList, {});
+         written(6, "(a)", {T(" x")});
+         written(rt::kDefaultUnit, kList, {});
        },
        "x\r\n"},
       {"usage rules",
        [] {
-         write(rt::kDefaultUnit, "(/2x,74(1h-))", {});
-         write(rt::kDefaultUnit, "(2a)", {T("  COPIES"), T(" OUTPUT")});
-         write(rt::kDefaultUnit, "(2a)", {T("      or")});
-         write(rt::kDefaultUnit, "(2x,74(1h-)/)", {});
+         written(rt::kDefaultUnit, "(/2x,74(1h-))", {});
+         written(rt::kDefaultUnit, "(2a)", {T("  COPIES"), T(" OUTPUT")});
+         written(rt::kDefaultUnit, "(2a)", {T("      or")});
+         written(rt::kDefaultUnit, "(2x,74(1h-)/)", {});
        },
        "\r\n" + rule + "\r\n COPIES OUTPUT\r\n     or\r\n" + rule + "\r\n"},
       {"progress lines overwrite each other",
        [&] {
-         write(6, "(a1,\\)", {T("\r")});
+         written(6, "(a1,\\)", {T("\r")});
          progress(12);
          progress(12);
        },
        copy12 + copy12},
       {"carriage return record ends an owed line",
        [&] {
-         write(6, "(a)", {T(" x")});
-         write(6, "(a1\\)", {T("\r")});
+         written(6, "(a)", {T(" x")});
+         written(6, "(a1\\)", {T("\r")});
          progress(12);
        },
        "x\r\n" + copy12},
       {"prompt keeps the cursor; the next record ends the line",
        [] {
-         write(rt::kDefaultUnit, "(a\\)", {T(" Enter: ")});
-         write(rt::kDefaultUnit, "(a)", {T(" y")});
+         written(rt::kDefaultUnit, "(a\\)", {T(" Enter: ")});
+         written(rt::kDefaultUnit, "(a)", {T(" y")});
        },
        "Enter:  y"},
       {"control characters",
        [] {
-         write(6, "(a)", {T("0a")});
-         write(6, "(a)", {T("0b")});
-         write(6, "(a)", {T("1c")});
-         write(6, "(a)", {T("+d")});
-         write(6, "(a)", {T("")});
+         written(6, "(a)", {T("0a")});
+         written(6, "(a)", {T("0b")});
+         written(6, "(a)", {T("1c")});
+         written(6, "(a)", {T("+d")});
+         written(6, "(a)", {T("")});
        },
        "\r\na\r\n\r\nb\r\n\f\r \rc\rd\r\n"},
       {"list-directed line splitting",
        [] {
-         write(rt::kDefaultUnit, kList, {I4(1), I4(2), I4(3), I4(4), I4(5), I4(6), I4(7)});
-         write(rt::kDefaultUnit, kList, {T(std::string(100, 'q'))});
+         written(rt::kDefaultUnit, kList, {I4(1), I4(2), I4(3), I4(4), I4(5), I4(6), I4(7)});
+         written(rt::kDefaultUnit, kList, {T(std::string(100, 'q'))});
        },
        "          1           2           3           4           5           6\r\n"
        "           7\r\n" +
@@ -196,14 +204,14 @@ TEST(ConsoleWrite, CarriageControlAndLineState) {
       // Records longer than the console's record buffer are written whole, on one line.
       {"long records",
        [] {
-         write(6, "(a,a)", {T(std::string(" ").append(200, 'a')), T(std::string(200, 'b'))});
-         write(6, "(1x,300x,'c',131('d'),\\)", {});
-         write(6, "(a)", {T(std::string(400, 'e'))});
-         write(6, "(a)", {T("0f")});
+         written(6, "(a,a)", {T(std::string(" ").append(200, 'a')), T(std::string(200, 'b'))});
+         written(6, "(1x,300x,'c',131('d'),\\)", {});
+         written(6, "(a)", {T(std::string(400, 'e'))});
+         written(6, "(a)", {T("0f")});
        },
        std::string(200, 'a') + std::string(200, 'b') + "\r\n" + std::string(300, ' ') + "c" +
            std::string(131, 'd') + std::string(400, 'e') + "\r\n\r\nf"},
-      {"the longest record", [] { write(6, "(1x,32765('y'),'z')", {}); },
+      {"the longest record", [] { written(6, "(1x,32765('y'),'z')", {}); },
        std::string(32765, 'y') + "z"},
   };
   ASSERT_EQ(kCopying.size(), 111u);
@@ -219,14 +227,14 @@ TEST(ConsoleWrite, LineStateAfterStatements) {
   fake::FakePlatform fp;
   start();
   EXPECT_FALSE(rt::console_line_owed());
-  write(6, "(a,\\)", {T(" p")});
+  written(6, "(a,\\)", {T(" p")});
   EXPECT_TRUE(rt::console_line_owed());
   EXPECT_TRUE(rt::console_line_continues());
   // A "\" that is not the last item interpreted leaves the line to end normally.
-  write(6, "(a,\\,'x')", {T(" q")});
+  written(6, "(a,\\,'x')", {T(" q")});
   EXPECT_FALSE(rt::console_line_continues());
   // Stopping at an unused data item after "\" keeps it.
-  write(6, "(a,\\,a)", {T(" r")});
+  written(6, "(a,\\,a)", {T(" r")});
   EXPECT_TRUE(rt::console_line_continues());
   EXPECT_EQ(flushed(fp), "p qx\r\nr");
 }
@@ -236,14 +244,14 @@ TEST(TextUnitWrite, RecordsAndReversion) {
   start();
   rt::OpenSpec req;
   req.status = "NEW";
-  ASSERT_EQ(rt::open_unit(20, "t.txt", req), 0);
-  write(20, "(a,2i4)", {T(" ivstat,ivstatt:"), I4(123), I4(45)});
-  write(20, "(a\\)", {T("no end ")});
+  ASSERT_TRUE(rt::open_unit(20, "t.txt", req).ok());
+  written(20, "(a,2i4)", {T(" ivstat,ivstatt:"), I4(123), I4(45)});
+  written(20, "(a\\)", {T("no end ")});
   // Values left at the end: a new record from the last top-level group.
-  write(20, "(1x,i1,2('<',i1,'>'))", {I4(1), I4(2), I4(3), I4(4), I4(5)});
-  write(20, kList, {});
-  write(20, "(a)", {T(std::string(300, 'x'))});
-  rt::close_all_units(false);
+  written(20, "(1x,i1,2('<',i1,'>'))", {I4(1), I4(2), I4(3), I4(4), I4(5)});
+  written(20, kList, {});
+  written(20, "(a)", {T(std::string(300, 'x'))});
+  fake::close_all();
   EXPECT_EQ(fp.contents("t.txt"), " ivstat,ivstatt: 123  45\r\nno end  1<2><3>\r\n<4><5>\r\n\r\n" +
                                       std::string(300, 'x') + "\r\n");
   EXPECT_EQ(fp.out, "");
@@ -278,7 +286,7 @@ TEST(WriteErrors, ReportAfterEarlierRecords) {
   for (const Case& c : cases) {
     fake::FakePlatform fp;
     start();
-    EXPECT_EQ(fake::status_of_end([&] { write(6, c.layout, c.vals); }), 1) << c.layout;
+    EXPECT_EQ(fake::status_of_end(write(6, c.layout, c.vals)), 1) << c.layout;
     EXPECT_EQ(fp.out, c.out) << c.layout;
     EXPECT_EQ(fp.err.rfind(std::string("\r\nrun-time error ") + c.report + "\r\n- ", 0), 0u)
         << c.layout << ": " << fp.err;
@@ -290,7 +298,7 @@ TEST(WriteErrors, RecordLongerThanTheLongest) {
   for (const char* layout : {"(1x,32766('y'),'z')", "(32767x,'z')", "(a/30000x,3000x,'z')"}) {
     fake::FakePlatform fp;
     start();
-    EXPECT_EQ(fake::status_of_end([&] { write(6, layout, {T(" x")}); }), 1) << layout;
+    EXPECT_EQ(fake::status_of_end(write(6, layout, {T(" x")})), 1) << layout;
     EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6600: WRITE(CON)\r\n- ", 0), 0u) << layout;
   }
 }
@@ -317,7 +325,13 @@ TEST(WriteErrors, InternalOverflow) {
   for (const Case& c : cases) {
     fake::FakePlatform fp;
     start();
-    EXPECT_EQ(fake::status_of_end([&] { internal(c.layout, c.vals, 3); }), 1) << c.layout;
+    EXPECT_EQ(fake::status_of_end([&] {
+                rt::Status s;
+                internal(c.layout, c.vals, 3, &s);
+                return s;
+              }),
+              1)
+        << c.layout;
     EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6600: WRITE(internal)\r\n- ", 0), 0u) << c.layout;
   }
 }
@@ -337,7 +351,12 @@ TEST(Layouts, SameContentSameResult) {
   // Past its first 512 characters a layout is only read up to its final parenthesis.
   EXPECT_EQ(internal("(i2)" + std::string(600, ' '), {I4(5)}, 2), " 5");
   const std::string too_long = std::string("(").append(600, ' ') + "i2)";
-  EXPECT_EQ(fake::status_of_end([&] { internal(too_long, {I4(5)}, 2); }), 1);
+  EXPECT_EQ(fake::status_of_end([&] {
+              rt::Status s;
+              internal(too_long, {I4(5)}, 2, &s);
+              return s;
+            }),
+            1);
   EXPECT_EQ(fp.err.rfind("\r\nrun-time error F6989: WRITE(internal)", 0), 0u);
 }
 
@@ -349,10 +368,10 @@ TEST(Layouts, GivenOftenStaysRightWhenItsCompiledFormIsGone) {
   const auto show = [&](std::int32_t n) {
     rt::write_begin(6, number);
     rt::write_int4(n);
-    rt::write_end();
+    (void)rt::write_end();
     rt::write_begin(6, text);
     rt::write_text("ab");
-    rt::write_end();
+    (void)rt::write_end();
   };
   for (int round = 0; round < 2; ++round) {
     fake::FakePlatform fp;
@@ -415,11 +434,10 @@ TEST(ConsoleWrite, StencilMatchesInterpretation) {
     for (int k = 0; k < 2; ++k) {
       fake::FakePlatform fp;
       start();
-      write(6, "(a)", {T(" before")});
+      written(6, "(a)", {T(" before")});
       status[k] = fake::status_of_end([&] {
-        write(6, k == 0 ? c.layout : interpreted, c.vals);
-        write(20, k == 0 ? c.layout : interpreted, c.vals);  // a text unit: t.txt
-        throw fake::Exit{0, 0};
+        RETURN_IF_FAILED(write(6, k == 0 ? c.layout : interpreted, c.vals));
+        return write(20, k == 0 ? c.layout : interpreted, c.vals);  // a text unit: t.txt
       });
       out[k] = flushed(fp) + "|" + fp.contents("t.txt");
       err[k] = fp.err;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "chunkit_/state.h"
+#include "ends.h"
 #include "fake_platform.h"
 #include "runtime/units.h"
 
@@ -66,7 +67,7 @@ TEST(Naming, CreatesFirstFreeName) {
     SCOPED_TRACE(c.given);
     fake::FakePlatform fp;
     start(fp, c.given, c.existing, c.windows);
-    chunkit::open_output();
+    ASSERT_TRUE(chunkit::open_output().ok());
     EXPECT_EQ(outname(), c.created);
     EXPECT_EQ(chunkit::iversion, c.failures);
     EXPECT_EQ(fp.files.size(), c.existing.size() + 1);
@@ -98,12 +99,7 @@ TEST(Naming, FailureOtherThanATakenNameEndsAtOnce) {
     fake::FakePlatform fp;
     fp.open_errors[c.failing] = c.error;
     start(fp, c.given, c.existing);
-    try {
-      chunkit::open_output();
-      ADD_FAILURE() << "the run went on";
-    } catch (const fake::Exit& e) {
-      EXPECT_EQ(e.status, 1);
-    }
+    EXPECT_EQ(fake::status_of_end(chunkit::open_output()), 1);
     EXPECT_EQ(fp.err.rfind(std::string("\r\nrun-time error ") + c.report + "\r\n- ", 0), 0u)
         << fp.err;
     EXPECT_EQ(fp.files.size(), c.existing.size());
@@ -121,8 +117,8 @@ TEST(Naming, BlankNameTakesFirstWordThenNumbers) {
     in.status = "OLD";
     in.form = "binary";
     in.access = "read";
-    ASSERT_EQ(rt::open_unit(chunkit::kInUnit, "in.dat", in), 0);
-    chunkit::open_output();
+    ASSERT_TRUE(rt::open_unit(chunkit::kInUnit, "in.dat", in).ok());
+    ASSERT_TRUE(chunkit::open_output().ok());
     EXPECT_EQ(outname(), first_taken ? ".002" : ".001");
     EXPECT_EQ(fp.contents("in.dat"), "input");
     EXPECT_EQ(fp.out + fp.err, "");
@@ -156,12 +152,7 @@ TEST(Naming, EndsRunWhenNoNameLeft) {
     SCOPED_TRACE(c.report);
     fake::FakePlatform fp;
     start(fp, c.given, c.existing);
-    try {
-      chunkit::open_output();
-      ADD_FAILURE() << "the run went on";
-    } catch (const fake::Exit& e) {
-      EXPECT_EQ(e.status, 1);
-    }
+    EXPECT_EQ(fake::status_of_end(chunkit::open_output()), 1);
     EXPECT_EQ(fp.err.rfind("\r\nrun-time error " + c.report + "\r\n- ", 0), 0u) << fp.err;
     EXPECT_EQ(fp.files.size(), c.existing.size());
     EXPECT_EQ(fp.out, "");

@@ -79,13 +79,13 @@ TEST(Preface, DecodesEveryRecordType) {
     SCOPED_TRACE(c.bytes);
     fake::FakePlatform fp;
     fake::start({"in.dat", "out.dat"});
-    ASSERT_EQ(rt::open_unit(chunkit::kReportUnit, "ERR", {}), 0);
+    ASSERT_TRUE(rt::open_unit(chunkit::kReportUnit, "ERR", {}).ok());
     chunkit::reset_state();
     chunkit::irec = 5;
     load(c.fill, c.bytes);
     chunkit::digit[4] = 7;  // digits of an earlier record must not survive
 
-    chunkit::decode_preface(record);
+    ASSERT_TRUE(chunkit::decode_preface(record).ok());
 
     EXPECT_EQ(chunkit::rectype, c.type);
     EXPECT_EQ(shown_digits(), c.digits);
@@ -105,11 +105,11 @@ TEST(Preface, RecordNumberInReportIsNeverCut) {
   for (const auto& c : cases) {
     fake::FakePlatform fp;
     fake::start();
-    ASSERT_EQ(rt::open_unit(chunkit::kReportUnit, "ERR", {}), 0);
+    ASSERT_TRUE(rt::open_unit(chunkit::kReportUnit, "ERR", {}).ok());
     chunkit::reset_state();
     chunkit::irec = c.irec;
     load(0, "1=02 2=3C 3=01");
-    chunkit::decode_preface(record);
+    ASSERT_TRUE(chunkit::decode_preface(record).ok());
     EXPECT_EQ(fp.err, c.report);
   }
 }

@@ -41,29 +41,29 @@ TEST(RecordReader, GoesToARecordAndReadsOn) {
     rt::OpenSpec old;
     old.status = "OLD";
     old.form = "BINARY";
-    ASSERT_EQ(rt::open_unit(1, "in.dat", old), 0);
+    ASSERT_TRUE(rt::open_unit(1, "in.dat", old).ok());
     chunkit::RecordReader reader(1);
     EXPECT_EQ(reader.next().number, 1);
-    EXPECT_EQ(reader.go_to(700), 0);
-    EXPECT_EQ(reader.go_to(2), 0);  // behind: the reader stays
+    EXPECT_EQ(reader.go_to(700).value(), 0);
+    EXPECT_EQ(reader.go_to(2).value(), 0);  // behind: the reader stays
     const chunkit::Record& r = reader.next();
     EXPECT_EQ(r.number, 700);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.status.ok());
     EXPECT_EQ(r.at, std::int64_t{699} * kRecordSize);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.data), kRecordSize),
               data.substr(699 * kRecordSize, kRecordSize));
     // A seek leaves out the blocks before the record.
     EXPECT_EQ(fp.bytes_read,
               seeks ? rt::kFileBlockSize + data.size() - r.at : 3 * rt::kFileBlockSize);
-    EXPECT_EQ(reader.go_to(kWhole + 1), 0);
+    EXPECT_EQ(reader.go_to(kWhole + 1).value(), 0);
     const chunkit::Record& last = reader.next();
     EXPECT_EQ(last.number, kWhole + 1);
-    EXPECT_EQ(last.status, -1);
+    EXPECT_TRUE(last.status.at_end());
     EXPECT_EQ(last.length, 100u);
     EXPECT_EQ(last.data[99], kWhole % 256);
     EXPECT_EQ(last.data[100], 0xFF);
     // Past the end: a seek finds nothing there, a way there meets the end.
-    EXPECT_EQ(reader.go_to(kWhole + 5), seeks ? 0 : -1);
+    EXPECT_EQ(reader.go_to(kWhole + 5).value(), seeks ? 0 : -1);
   }
 }
 

@@ -1,5 +1,3 @@
-#include "runtime/stop.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -20,10 +18,10 @@ void start_with_buffered_output() {
   rt::OpenSpec req;
   req.status = "NEW";
   req.form = "binary";
-  ASSERT_EQ(rt::open_unit(30, "out.dat", req), 0);
-  rt::binwrite_begin(30, false);
-  rt::binwrite_item("abc", 3);
-  rt::binwrite_end();
+  ASSERT_TRUE(rt::open_unit(30, "out.dat", req).ok());
+  rt::binwrite_begin(30);
+  (void)rt::binwrite_item("abc", 3);
+  (void)rt::binwrite_end();
 }
 
 TEST(Stop, WritesTheOwedLineEndThenTheMessageThenTheClosingLineEnd) {
@@ -31,8 +29,8 @@ TEST(Stop, WritesTheOwedLineEndThenTheMessageThenTheClosingLineEnd) {
   fake::start({"in.dat", "out.dat"});
   rt::write_begin(rt::kDefaultUnit, "(a)");
   rt::write_text(" hello");
-  rt::write_end();
-  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 0);
+  (void)rt::write_end();
+  EXPECT_EQ(fake::status_of_end(rt::Status{}), 0);
   EXPECT_EQ(fp.out, "hello\r\nStop - Program terminated.\r\n\r\n");
   EXPECT_EQ(fp.err, "");
 }
@@ -40,20 +38,18 @@ TEST(Stop, WritesTheOwedLineEndThenTheMessageThenTheClosingLineEnd) {
 TEST(Stop, NoLineOwedWritesOnlyTheMessage) {
   fake::FakePlatform fp;
   fake::start({"in.dat", "out.dat"});
-  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 0);
+  EXPECT_EQ(fake::status_of_end(rt::Status{}), 0);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
 }
 
 TEST(Report, BytesOnStandardErrorAndStatusOne) {
   fake::FakePlatform fp;
   fake::start({"in.dat", "out.dat"});
-  EXPECT_EQ(
-      fake::status_of_end([] { rt::report_runtime_error(62, rt::StmtKind::kOpen, "in.dat"); }), 1);
+  EXPECT_EQ(fake::status_of_end(rt::Status::error(62, rt::StmtKind::kOpen, "in.dat")), 1);
   EXPECT_EQ(fp.err, "\r\nrun-time error F6416: OPEN(in.dat)\r\n- file not found\r\n");
   fp.err.clear();
   fake::start({"in.dat", "out.dat"});
-  EXPECT_EQ(fake::status_of_end([] { rt::report_runtime_error(0, rt::StmtKind::kGeneral, ""); }),
-            1);
+  EXPECT_EQ(fake::status_of_end(rt::Status::error(0, rt::StmtKind::kGeneral, "")), 1);
   EXPECT_EQ(fp.err, "\r\nrun-time error F6096\r\n- run-time failure\r\n");
 }
 
@@ -62,9 +58,8 @@ TEST(Report, ConsoleOutputWrittenBeforeComesFirstAndOutputFileIsFlushed) {
   start_with_buffered_output();
   rt::write_begin(rt::kDefaultUnit, "(a)");
   rt::write_text(" before");
-  rt::write_end();
-  EXPECT_EQ(fake::status_of_end([] { rt::report_runtime_error(73, rt::StmtKind::kRead, "CON"); }),
-            1);
+  (void)rt::write_end();
+  EXPECT_EQ(fake::status_of_end(rt::Status::error(73, rt::StmtKind::kRead, "CON")), 1);
   EXPECT_EQ(fp.contents("out.dat"), "abc");
   EXPECT_EQ(fp.out, "before\r\n");
   // Standard output was handed over before the report was written.
@@ -76,7 +71,7 @@ TEST(Report, FailureWhileClosingIsReportedAndMakesTheStatusOne) {
   fake::FakePlatform fp;
   start_with_buffered_output();
   fp.file_bytes_left = 1;
-  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 1);
+  EXPECT_EQ(fake::status_of_end(rt::Status{}), 1);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
   EXPECT_EQ(fp.err.substr(0, 40), "\r\nrun-time error F6422: CLOSE(out.dat)\r\n");
   EXPECT_EQ(fp.contents("out.dat"), "a");
@@ -89,13 +84,13 @@ TEST(Report, EveryFailureWhileClosingIsReportedAndEveryUnitClosed) {
   rt::OpenSpec req;
   req.status = "NEW";
   req.form = "binary";
-  ASSERT_EQ(rt::open_unit(31, "two.dat", req), 0);
-  rt::binwrite_begin(31, false);
-  rt::binwrite_item("xyz", 3);
-  rt::binwrite_end();
+  ASSERT_TRUE(rt::open_unit(31, "two.dat", req).ok());
+  rt::binwrite_begin(31);
+  (void)rt::binwrite_item("xyz", 3);
+  (void)rt::binwrite_end();
   fp.close_errors["out.dat"] = platform::Err::kIo;  // a late failure, told by close
   fp.file_bytes_left = 4;                           // out.dat takes 3, two.dat gets 1
-  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 1);
+  EXPECT_EQ(fake::status_of_end(rt::Status{}), 1);
   EXPECT_EQ(fp.err,
             "\r\nrun-time error F6421: CLOSE(out.dat)\r\n- write failed\r\n"
             "\r\nrun-time error F6422: CLOSE(two.dat)\r\n- write failed: no space left (disk full, "
@@ -109,7 +104,7 @@ TEST(Interrupt, DuringTheFinalClosingEndsBySignalAfterTheLastBlock) {
   fake::FakePlatform fp;
   start_with_buffered_output();
   fp.interrupt = 2;  // arrives as the stop begins: the closing still writes everything
-  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), -2);
+  EXPECT_EQ(fake::status_of_end(rt::Status{}), -2);
   EXPECT_EQ(fp.contents("out.dat"), "abc");
   EXPECT_EQ(fp.err, "");
 }
@@ -121,18 +116,19 @@ TEST(Interrupt, ArrivingJustBeforeAReadWaitsEndsBySignal) {
   const struct {
     const char* read;
     int signal;
-    std::function<void()> statement;
+    std::function<rt::Status()> statement;
   } cases[] = {
       {"console prompt", 15,
        [] {
          char name[8];
-         rt::read_console_line(name, sizeof name);
+         std::size_t n = 0;
+         return rt::read_console_line(name, sizeof name, &n);
        }},
       {"input file", 2,
        [] {
          char item[4];
-         rt::binread_begin(31, false);
-         rt::binread_item(item, sizeof item);
+         rt::binread_begin(31);
+         return rt::binread_item(item, sizeof item);
        }},
   };
   for (const auto& c : cases) {
@@ -144,10 +140,10 @@ TEST(Interrupt, ArrivingJustBeforeAReadWaitsEndsBySignal) {
     rt::OpenSpec old;
     old.status = "OLD";
     old.form = "binary";
-    ASSERT_EQ(rt::open_unit(31, "in.dat", old), 0);
+    ASSERT_TRUE(rt::open_unit(31, "in.dat", old).ok());
     rt::write_begin(rt::kDefaultUnit, "(a\\)");
     rt::write_text(" Name: ");
-    rt::write_end();
+    (void)rt::write_end();
     fp.interrupt_at_read = c.signal;
     EXPECT_EQ(fake::status_of_end(c.statement), -c.signal);
     EXPECT_EQ(fp.interrupt_at_read, 0);  // the signal came at the read, not before
@@ -161,7 +157,7 @@ TEST(Interrupt, FlushesUnitsAndEndsBySignal) {
   fake::FakePlatform fp;
   start_with_buffered_output();
   fp.interrupt = 2;
-  EXPECT_EQ(fake::status_of_end([] { rt::check_interrupt(); }), -2);
+  EXPECT_EQ(fake::status_of_end(rt::check_interrupt()), -2);
   EXPECT_EQ(fp.contents("out.dat"), "abc");
   EXPECT_EQ(fp.err, "");
 }
@@ -172,11 +168,11 @@ TEST(Interrupt, FlushesUnitsAndEndsBySignal) {
 TEST(End, FilesTheRunCreatedAndLeftEmptyGoOnlyWhenItFailed) {
   const struct {
     const char* how;
-    std::function<void()> end;
+    std::function<rt::Status()> end;
     int status;
-  } ends[] = {{"stop", [] { rt::stop_program(); }, 0},
-              {"report", [] { rt::report_runtime_error(62, rt::StmtKind::kOpen, "x"); }, 1},
-              {"interrupt", [] { rt::check_interrupt(); }, -2}};
+  } ends[] = {{"stop", [] { return rt::Status{}; }, 0},
+              {"report", [] { return rt::Status::error(62, rt::StmtKind::kOpen, "x"); }, 1},
+              {"interrupt", [] { return rt::check_interrupt(); }, -2}};
   for (const auto& e : ends) {
     SCOPED_TRACE(e.how);
     fake::FakePlatform fp;
@@ -185,13 +181,13 @@ TEST(End, FilesTheRunCreatedAndLeftEmptyGoOnlyWhenItFailed) {
     rt::OpenSpec create;
     create.status = "NEW";
     create.form = "binary";
-    ASSERT_EQ(rt::open_unit(31, "empty.dat", create), 0);
-    ASSERT_EQ(rt::open_unit(32, "taken.dat", create), 0);
+    ASSERT_TRUE(rt::open_unit(31, "empty.dat", create).ok());
+    ASSERT_TRUE(rt::open_unit(32, "taken.dat", create).ok());
     fp.put("taken.dat", "theirs");
     rt::OpenSpec old;
     old.status = "OLD";
     old.form = "binary";
-    ASSERT_EQ(rt::open_unit(33, "old.dat", old), 0);
+    ASSERT_TRUE(rt::open_unit(33, "old.dat", old).ok());
     if (e.status < 0) fp.interrupt = -e.status;
     EXPECT_EQ(fake::status_of_end(e.end), e.status);
     EXPECT_EQ(fp.files.count("empty.dat"), e.status == 0 ? 1u : 0u);
@@ -207,16 +203,16 @@ TEST(End, StandardOutputIsClosedAndItsFailureReported) {
   fake::FakePlatform fp;
   fake::start({"in.dat", "out.dat"});
   fp.close_errors["<stdout>"] = platform::Err::kIo;
-  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 1);
+  EXPECT_EQ(fake::status_of_end(rt::Status{}), 1);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
   EXPECT_EQ(fp.err, "\r\nrun-time error F6421: CLOSE(CON)\r\n- write failed\r\n");
 }
 
 TEST(FatalStartup, ReportAndStatus255) {
   fake::FakePlatform fp;
-  EXPECT_EQ(fake::status_of_end(
-                [] { rt::fatal_startup("R6008\r\n- not enough space for arguments\r\n"); }),
-            255);
+  EXPECT_EQ(
+      fake::status_of_end(rt::Status::startup("R6008\r\n- not enough space for arguments\r\n")),
+      255);
   EXPECT_EQ(fp.err, "\r\nruntime error R6008\r\n- not enough space for arguments\r\n");
 }
 

@@ -16,11 +16,10 @@ namespace {
 
 constexpr std::size_t kBlock = rt::kFileBlockSize;
 
-rt::OpenSpec spec_of(const char* status, const char* form = "BINARY", bool error_return = true) {
+rt::OpenSpec spec_of(const char* status, const char* form = "BINARY") {
   rt::OpenSpec s;
   if (status != nullptr) s.status = status;
   if (form != nullptr) s.form = form;
-  s.error_return = error_return;
   return s;
 }
 
@@ -53,18 +52,18 @@ TEST(BinaryRead, StatementsOf4096BytesAcrossTheEndOfTheFile) {
     const std::string data = pattern(c.file_size);
     fp.put("in.dat", data);
     start();
-    ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
+    ASSERT_TRUE(rt::open_unit(1, "in.dat", spec_of("OLD", "binary")).ok());
     std::size_t offset = 0;
     for (std::size_t want : c.filled) {
       std::string buf(4096, '\xff');
-      ASSERT_EQ(rt::binread_begin(1, true), 0);
+      rt::binread_begin(1);
       std::int32_t status = 0;
       std::size_t items = 0;
       while (status == 0 && items * c.item_size < buf.size()) {
-        status = rt::binread_item(buf.data() + items * c.item_size, c.item_size);
+        status = rt::binread_item(buf.data() + items * c.item_size, c.item_size).value();
         ++items;
       }
-      EXPECT_EQ(rt::binread_end(), status);
+      EXPECT_EQ(rt::binread_end().value(), status);
       EXPECT_EQ(status, want == 4096 ? 0 : -1);
       if (c.item_size == 1) {
         EXPECT_EQ(items, want == 4096 ? 4096 : want + 1);
@@ -85,12 +84,12 @@ TEST(BinaryRead, ItemsInPlaceOrCopied) {
   const std::string data = pattern(2 * kBlock + 5000);
   fp.put("in.dat", data);
   start();
-  ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD")), 0);
+  ASSERT_TRUE(rt::open_unit(1, "in.dat", spec_of("OLD")).ok());
   std::string buf(item, '#');
   std::size_t offset = 0, copied = 0;
   for (;;) {
     rt::InPlace got;
-    const std::int32_t status = rt::binread_in_place(1, buf.data(), item, &got);
+    const std::int32_t status = rt::binread_in_place(1, buf.data(), item, &got).value();
     const void* at = got.data;
     const std::size_t placed = got.placed;
     EXPECT_EQ(got.at, static_cast<std::int64_t>(offset));
@@ -108,9 +107,11 @@ TEST(BinaryRead, ItemsInPlaceOrCopied) {
   EXPECT_EQ(offset, data.size());
   EXPECT_EQ(copied, 3u);  // two block ends and the end of the file
   // A file goes back to any byte, and reads on from there.
-  ASSERT_TRUE(rt::binread_seek(1, 5));
+  bool moved = false;
+  ASSERT_TRUE(rt::binread_seek(1, 5, &moved).ok());
+  ASSERT_TRUE(moved);
   rt::InPlace got;
-  EXPECT_EQ(rt::binread_in_place(1, buf.data(), item, &got), 0);
+  EXPECT_EQ(rt::binread_in_place(1, buf.data(), item, &got).value(), 0);
   EXPECT_EQ(got.at, 5);
   EXPECT_EQ(std::string(got.data, item), data.substr(5, item));
 }
@@ -119,34 +120,34 @@ TEST(BinaryRead, FailuresGiveStatusesOrReports) {
   fake::FakePlatform fp;
   fp.put("in.dat", "abc");
   start();
-  ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
+  ASSERT_TRUE(rt::open_unit(1, "in.dat", spec_of("OLD", "binary")).ok());
   char buf[8];
   fp.file_reads_before_failure = 0;
-  rt::binread_begin(1, true);
-  EXPECT_EQ(rt::binread_item(buf, 1), 6500);
-  EXPECT_EQ(rt::binread_item(buf, 1), 6500);  // the statement is over
+  rt::binread_begin(1);
+  EXPECT_EQ(rt::binread_item(buf, 1).value(), 6500);
+  EXPECT_EQ(rt::binread_item(buf, 1).value(), 6500);  // the statement is over
   fp.file_reads_before_failure = -1;
-  rt::binread_begin(1, true);
-  EXPECT_EQ(rt::binread_item(buf, 8), -1);
+  rt::binread_begin(1);
+  EXPECT_EQ(rt::binread_item(buf, 8).value(), -1);
   EXPECT_EQ(std::string(buf, 3), "abc");
   // The unit stays at its end; without a status the statement is reported.
   EXPECT_EQ(fake::status_of_end([&] {
-              rt::binread_begin(1, false);
-              rt::binread_item(buf, 1);
+              rt::binread_begin(1);
+              return rt::binread_item(buf, 1);
             }),
             1);
   EXPECT_NE(fp.err.find("F6405: READ(in.dat)"), std::string::npos) << fp.err;
 
   // A console unit is not a binary connection.
   start();
-  rt::binread_begin(5, true);
-  EXPECT_EQ(rt::binread_item(buf, 1), 6204);
+  rt::binread_begin(5);
+  EXPECT_EQ(rt::binread_item(buf, 1).value(), 6204);
 }
 
 TEST(BinaryWrite, HandsTheSystemOneCallPerFullBlockAndTheRestAtTheClose) {
   fake::FakePlatform fp;
   start();
-  ASSERT_EQ(rt::open_unit(30, "out.dat", spec_of("NEW")), 0);
+  ASSERT_TRUE(rt::open_unit(30, "out.dat", spec_of("NEW")).ok());
   const std::string data = pattern(2 * kBlock + 4);
   auto calls = [&] {
     std::vector<std::size_t> sizes;
@@ -157,19 +158,19 @@ TEST(BinaryWrite, HandsTheSystemOneCallPerFullBlockAndTheRestAtTheClose) {
   };
   std::size_t at = 0;
   for (; at + 4096 <= 2 * kBlock; at += 4096) {
-    rt::binwrite_begin(30, false);
-    rt::binwrite_item(data.data() + at, 4096);
-    rt::binwrite_end();
+    rt::binwrite_begin(30);
+    (void)rt::binwrite_item(data.data() + at, 4096);
+    (void)rt::binwrite_end();
     if (at + 4096 == kBlock) {
       EXPECT_EQ(calls(), std::vector<std::size_t>{kBlock});
     }
   }
   EXPECT_EQ(calls(), (std::vector<std::size_t>{kBlock, kBlock}));
-  rt::binwrite_begin(30, false);
-  for (; at < data.size(); ++at) rt::binwrite_item(&data[at], 1);
-  rt::binwrite_end();
+  rt::binwrite_begin(30);
+  for (; at < data.size(); ++at) (void)rt::binwrite_item(&data[at], 1);
+  (void)rt::binwrite_end();
   EXPECT_EQ(calls().size(), 2u);
-  EXPECT_EQ(fake::status_of_end([] { rt::stop_program(); }), 0);
+  EXPECT_EQ(fake::status_of_end(rt::Status{}), 0);
   EXPECT_EQ(calls(), (std::vector<std::size_t>{kBlock, kBlock, 4}));
   EXPECT_TRUE(fp.contents("out.dat") == data);
   EXPECT_EQ(fp.open_handles(), 0);
@@ -183,13 +184,13 @@ TEST(BinaryWrite, FailedWriteIsReportedOnceAndKeepsWhatWasWritten) {
   for (auto [err, report] : cases) {
     fake::FakePlatform fp;
     start();
-    ASSERT_EQ(rt::open_unit(30, "out.dat", spec_of("NEW")), 0);
+    ASSERT_TRUE(rt::open_unit(30, "out.dat", spec_of("NEW")).ok());
     fp.file_bytes_left = static_cast<std::int64_t>(kBlock) + 10;
     fp.write_error = err;
     const std::string data = pattern(3 * kBlock);
     EXPECT_EQ(fake::status_of_end([&] {
-                rt::binwrite_begin(30, false);
-                rt::binwrite_item(data.data(), data.size());
+                rt::binwrite_begin(30);
+                return rt::binwrite_item(data.data(), data.size());
               }),
               1);
     EXPECT_NE(fp.err.find(report), std::string::npos) << fp.err;
@@ -202,15 +203,15 @@ TEST(BinaryWrite, FirstWriteAfterReadingCutsTheFileThere) {
   fake::FakePlatform fp;
   fp.put("f.dat", "abcdef");
   start();
-  ASSERT_EQ(rt::open_unit(3, "f.dat", spec_of("OLD")), 0);
+  ASSERT_TRUE(rt::open_unit(3, "f.dat", spec_of("OLD")).ok());
   char buf[2];
-  rt::binread_begin(3, true);
-  EXPECT_EQ(rt::binread_item(buf, 2), 0);
-  rt::binwrite_begin(3, false);
-  rt::binwrite_item("XY", 2);
-  rt::binwrite_end();
+  rt::binread_begin(3);
+  EXPECT_EQ(rt::binread_item(buf, 2).value(), 0);
+  rt::binwrite_begin(3);
+  (void)rt::binwrite_item("XY", 2);
+  (void)rt::binwrite_end();
   EXPECT_EQ(fp.contents("f.dat"), "ab");
-  rt::close_all_units(false);
+  fake::close_all();
   EXPECT_EQ(fp.contents("f.dat"), "abXY");
 
   // A unit opened read-only refuses the write before anything is cut.
@@ -218,9 +219,9 @@ TEST(BinaryWrite, FirstWriteAfterReadingCutsTheFileThere) {
   start();
   rt::OpenSpec ro = spec_of("OLD");
   ro.access = "READ";
-  ASSERT_EQ(rt::open_unit(4, "r.dat", ro), 0);
-  rt::binwrite_begin(4, true);
-  EXPECT_EQ(rt::binwrite_item("x", 1), 6421);
+  ASSERT_TRUE(rt::open_unit(4, "r.dat", ro).ok());
+  rt::binwrite_begin(4);
+  EXPECT_EQ(rt::binwrite_item("x", 1).value(), 6421);
   EXPECT_EQ(fp.contents("r.dat"), "abc");
 }
 
@@ -255,7 +256,7 @@ TEST(Open, ResultsOfStatusesNamesAndKeywords) {
     fp.put("denied.dat", "x");
     fp.deny_open.insert("denied.dat");
     start();
-    EXPECT_EQ(rt::open_unit(c.unit, c.name, spec_of(c.status, c.form)), c.result);
+    EXPECT_EQ(rt::open_unit(c.unit, c.name, spec_of(c.status, c.form)).value(), c.result);
     EXPECT_EQ(fp.out + fp.err, "");
     EXPECT_EQ(fp.contents("old.dat"), "old");
     EXPECT_EQ(fp.files.size(), c.created != nullptr ? 3u : 2u);
@@ -311,13 +312,13 @@ TEST(Open, DeviceNamesFollowTheSystem) {
     fp.put("PRN", "keep");
     fp.put("COM1", "keep");
     start();
-    ASSERT_EQ(rt::open_unit(20, "ERR", spec_of(nullptr, nullptr)), 0);
-    EXPECT_EQ(rt::open_unit(30, c.name, spec_of("NEW")), c.result);
+    ASSERT_TRUE(rt::open_unit(20, "ERR", spec_of(nullptr, nullptr)).ok());
+    EXPECT_EQ(rt::open_unit(30, c.name, spec_of("NEW")).value(), c.result);
     if (c.result == 0) {
-      rt::binwrite_begin(30, false);
-      rt::binwrite_item("copy", 4);
+      rt::binwrite_begin(30);
+      (void)rt::binwrite_item("copy", 4);
     }
-    rt::close_all_units(false);
+    fake::close_all();
     EXPECT_EQ(fp.files.size(), c.created != nullptr ? 3u : 2u);
     if (c.created != nullptr) {
       EXPECT_EQ(fp.contents(c.created), "copy");
@@ -332,9 +333,7 @@ TEST(Open, DeviceNamesFollowTheSystem) {
 TEST(Open, FailureWithoutErrorReturnIsReported) {
   fake::FakePlatform fp;
   start({"missing.dat"});
-  EXPECT_EQ(
-      fake::status_of_end([] { rt::open_unit(1, "missing.dat", spec_of("OLD", "binary", false)); }),
-      1);
+  EXPECT_EQ(fake::status_of_end(rt::open_unit(1, "missing.dat", spec_of("OLD", "binary"))), 1);
   EXPECT_NE(fp.err.find("\r\nrun-time error F6416: OPEN(missing.dat)\r\n- "), std::string::npos)
       << fp.err;
   EXPECT_TRUE(fp.files.empty());
@@ -345,43 +344,43 @@ TEST(Open, ConnectionsAndReopens) {
   fp.put("a.dat", "a");
   start();
   // A failed NEW leaves the unit free for the next name at once.
-  EXPECT_EQ(rt::open_unit(30, "a.dat", spec_of("NEW")), 6415);
-  EXPECT_EQ(rt::open_unit(30, "b.dat", spec_of("NEW")), 0);
+  EXPECT_EQ(rt::open_unit(30, "a.dat", spec_of("NEW")).value(), 6415);
+  EXPECT_TRUE(rt::open_unit(30, "b.dat", spec_of("NEW")).ok());
   EXPECT_EQ(rt::unit_name(30), "b.dat");
-  EXPECT_EQ(rt::open_unit(1, "a.dat", spec_of("OLD")), 0);
+  EXPECT_TRUE(rt::open_unit(1, "a.dat", spec_of("OLD")).ok());
   // The same file on another unit; the same file on the same unit with the same / other kind.
-  EXPECT_EQ(rt::open_unit(2, "a.dat", spec_of("OLD")), 6413);
-  EXPECT_EQ(rt::open_unit(2, "a.dat", spec_of("REPLACE")), 6413);
+  EXPECT_EQ(rt::open_unit(2, "a.dat", spec_of("OLD")).value(), 6413);
+  EXPECT_EQ(rt::open_unit(2, "a.dat", spec_of("REPLACE")).value(), 6413);
   EXPECT_EQ(fp.contents("a.dat"), "a");
-  EXPECT_EQ(rt::open_unit(1, "a.dat", spec_of("OLD")), 0);
-  EXPECT_EQ(rt::open_unit(1, "a.dat", spec_of("OLD", "FORMATTED")), 6209);
+  EXPECT_TRUE(rt::open_unit(1, "a.dat", spec_of("OLD")).ok());
+  EXPECT_EQ(rt::open_unit(1, "a.dat", spec_of("OLD", "FORMATTED")).value(), 6209);
   // Devices by name in any case; NUL may be connected any number of times.
-  EXPECT_EQ(rt::open_unit(3, "err", spec_of(nullptr, nullptr)), 0);
-  EXPECT_EQ(rt::open_unit(4, " Err ", spec_of(nullptr, nullptr)), 6413);
-  EXPECT_EQ(rt::open_unit(4, "NUL", spec_of("NEW")), 0);
-  EXPECT_EQ(rt::open_unit(10, "nul", spec_of("NEW")), 0);
+  EXPECT_TRUE(rt::open_unit(3, "err", spec_of(nullptr, nullptr)).ok());
+  EXPECT_EQ(rt::open_unit(4, " Err ", spec_of(nullptr, nullptr)).value(), 6413);
+  EXPECT_TRUE(rt::open_unit(4, "NUL", spec_of("NEW")).ok());
+  EXPECT_TRUE(rt::open_unit(10, "nul", spec_of("NEW")).ok());
   // The console units hold the console: no other unit takes it.
-  EXPECT_EQ(rt::open_unit(11, "con", spec_of(nullptr, nullptr)), 6413);
-  EXPECT_EQ(rt::open_unit(11, "User", spec_of("NEW")), 6413);
+  EXPECT_EQ(rt::open_unit(11, "con", spec_of(nullptr, nullptr)).value(), 6413);
+  EXPECT_EQ(rt::open_unit(11, "User", spec_of("NEW")).value(), 6413);
   // The console units keep their connection on "CON" (or "USER"), of the text kind only.
-  EXPECT_EQ(rt::open_unit(6, "CON", spec_of(nullptr, nullptr)), 0);
-  EXPECT_EQ(rt::open_unit(6, "user", spec_of(nullptr, nullptr)), 0);
-  EXPECT_EQ(rt::open_unit(6, "CON", spec_of(nullptr)), 6209);
+  EXPECT_TRUE(rt::open_unit(6, "CON", spec_of(nullptr, nullptr)).ok());
+  EXPECT_TRUE(rt::open_unit(6, "user", spec_of(nullptr, nullptr)).ok());
+  EXPECT_EQ(rt::open_unit(6, "CON", spec_of(nullptr)).value(), 6209);
   EXPECT_TRUE(rt::is_console_output(6));
   // Reconnecting a unit to another file writes out and closes the first.
-  rt::binwrite_begin(30, false);
-  rt::binwrite_item("xyz", 3);
-  EXPECT_EQ(rt::open_unit(30, "c.dat", spec_of("NEW")), 0);
+  rt::binwrite_begin(30);
+  (void)rt::binwrite_item("xyz", 3);
+  EXPECT_TRUE(rt::open_unit(30, "c.dat", spec_of("NEW")).ok());
   EXPECT_EQ(fp.contents("b.dat"), "xyz");
   EXPECT_EQ(fp.open_handles(), 4);  // a.dat, NUL twice, c.dat
   // Writes to NUL go nowhere; a scratch file is gone after the close.
-  rt::binwrite_begin(4, false);
-  rt::binwrite_item("gone", 4);
-  EXPECT_EQ(rt::open_unit(8, "s.tmp", spec_of("SCRATCH")), 0);
-  rt::binwrite_begin(8, false);
-  rt::binwrite_item("tmp", 3);
-  EXPECT_EQ(rt::open_unit(9, "b.dat", spec_of("REPLACE")), 0);
-  rt::close_all_units(false);
+  rt::binwrite_begin(4);
+  (void)rt::binwrite_item("gone", 4);
+  EXPECT_TRUE(rt::open_unit(8, "s.tmp", spec_of("SCRATCH")).ok());
+  rt::binwrite_begin(8);
+  (void)rt::binwrite_item("tmp", 3);
+  EXPECT_TRUE(rt::open_unit(9, "b.dat", spec_of("REPLACE")).ok());
+  fake::close_all();
   EXPECT_EQ(fp.files.count("s.tmp"), 0u);
   EXPECT_EQ(fp.contents("b.dat"), "");
   EXPECT_EQ(fp.files.size(), 3u);  // a.dat, b.dat, c.dat
@@ -394,27 +393,27 @@ TEST(BinaryWrite, StatementsAlternatingBetweenUnitsReachTheirOwnFiles) {
   fake::FakePlatform fp;
   start();
   const auto put = [](std::int32_t unit, const char* text) {
-    rt::binwrite_begin(unit, false);
-    rt::binwrite_item(text, 1);
-    rt::binwrite_end();
+    rt::binwrite_begin(unit);
+    (void)rt::binwrite_item(text, 1);
+    (void)rt::binwrite_end();
   };
-  ASSERT_EQ(rt::open_unit(1, "a.dat", spec_of("NEW")), 0);
-  ASSERT_EQ(rt::open_unit(9, "b.dat", spec_of("NEW")), 0);
+  ASSERT_TRUE(rt::open_unit(1, "a.dat", spec_of("NEW")).ok());
+  ASSERT_TRUE(rt::open_unit(9, "b.dat", spec_of("NEW")).ok());
   for (const char* t : {"1", "2", "3"}) {
     put(1, t);
     put(9, t);
   }
   // Unit 1 gets a new file in its old slot while the hint names unit 9.
-  ASSERT_EQ(rt::open_unit(1, "c.dat", spec_of("NEW")), 0);
+  ASSERT_TRUE(rt::open_unit(1, "c.dat", spec_of("NEW")).ok());
   put(1, "4");
-  ASSERT_EQ(rt::open_unit(17, "d.dat", spec_of("NEW")), 0);
+  ASSERT_TRUE(rt::open_unit(17, "d.dat", spec_of("NEW")).ok());
   // Unit 9 gives up its slot; unit 25 takes it.
-  ASSERT_EQ(rt::open_unit(9, "e.dat", spec_of("NEW")), 0);
-  ASSERT_EQ(rt::open_unit(25, "f.dat", spec_of("NEW")), 0);
+  ASSERT_TRUE(rt::open_unit(9, "e.dat", spec_of("NEW")).ok());
+  ASSERT_TRUE(rt::open_unit(25, "f.dat", spec_of("NEW")).ok());
   for (const char* t : {"5", "6"}) {
     for (std::int32_t unit : {1, 9, 17, 25}) put(unit, t);
   }
-  rt::close_all_units(false);
+  fake::close_all();
   EXPECT_EQ(fp.contents("a.dat"), "123");
   EXPECT_EQ(fp.contents("b.dat"), "123");
   EXPECT_EQ(fp.contents("c.dat"), "456");
@@ -428,9 +427,9 @@ TEST(Open, TableHoldsSixtyOneUnits) {
   start();
   for (int u = 1; u <= 61; ++u) {
     std::string name = std::to_string(u);
-    ASSERT_EQ(rt::open_unit(u, name.insert(0, 1, 'f'), spec_of("NEW")), 0);
+    ASSERT_TRUE(rt::open_unit(u, name.insert(0, 1, 'f'), spec_of("NEW")).ok());
   }
-  EXPECT_EQ(rt::open_unit(100, "extra", spec_of("NEW")), 6418);
+  EXPECT_EQ(rt::open_unit(100, "extra", spec_of("NEW")).value(), 6418);
   EXPECT_EQ(fp.files.count("extra"), 0u);
 }
 
@@ -438,16 +437,16 @@ TEST(BlankName, TakesCommandLineWordsThenAsks) {
   fake::FakePlatform fp;
   fp.put("in.dat", "data");
   start({"in.dat"});
-  ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
+  ASSERT_TRUE(rt::open_unit(1, "in.dat", spec_of("OLD", "binary")).ok());
   // Word 1 is taken even though the tool fetched it itself; that file exists.
-  EXPECT_EQ(rt::open_unit(30, "   ", spec_of("NEW")), 6415);
+  EXPECT_EQ(rt::open_unit(30, "   ", spec_of("NEW")).value(), 6415);
   EXPECT_EQ(fp.out, "");
   // No word left: the owed console line end, then the question until a name is typed.
   rt::write_begin(rt::kDefaultUnit, "(a)");
   rt::write_text(" hello");
-  rt::write_end();
+  (void)rt::write_end();
   fp.stdin_data = "\n   \n out.dat \n";
-  EXPECT_EQ(rt::open_unit(30, "", spec_of("NEW")), 0);
+  EXPECT_TRUE(rt::open_unit(30, "", spec_of("NEW")).ok());
   const std::string ask = "File name missing or blank - please enter file name\r\nUNIT 30? ";
   EXPECT_EQ(fp.out, "hello\r\n" + ask + ask + ask);
   EXPECT_EQ(fp.files.count("out.dat"), 1u);
@@ -459,28 +458,28 @@ TEST(ImplicitOpen, TextRecordsOnAnUnopenedUnit) {
     fake::FakePlatform fp;
     fp.put("in.dat", "data");
     start({"in.dat", "out.dat"});
-    ASSERT_EQ(rt::open_unit(1, "in.dat", spec_of("OLD", "binary", false)), 0);
-    EXPECT_EQ(fake::status_of_end([] { rt::write_text_record(20, "report", false); }), 1);
+    ASSERT_TRUE(rt::open_unit(1, "in.dat", spec_of("OLD", "binary")).ok());
+    EXPECT_EQ(fake::status_of_end(rt::write_text_record(20, "report", false)), 1);
     EXPECT_NE(fp.err.find("F6413: OPEN(in.dat)"), std::string::npos) << fp.err;
     EXPECT_EQ(fp.contents("in.dat"), "data");
   }
   {
     fake::FakePlatform fp;
     start({"rep.txt"});
-    rt::write_text_record(20, "abc", false);
-    rt::write_text_record(20, "def", true);
+    (void)rt::write_text_record(20, "abc", false);
+    (void)rt::write_text_record(20, "def", true);
     EXPECT_FALSE(rt::is_console_output(20));
     EXPECT_EQ(rt::unit_name(20), "rep.txt");
-    rt::close_all_units(false);
+    fake::close_all();
     EXPECT_EQ(fp.contents("rep.txt"), "abc\r\ndef");
   }
   {
     // The ERR device: console output first, then the record straight to standard error.
     fake::FakePlatform fp;
     start();
-    ASSERT_EQ(rt::open_unit(20, "ERR", spec_of(nullptr, nullptr)), 0);
-    rt::console_put("before");
-    rt::write_text_record(20, "rec", false);
+    ASSERT_TRUE(rt::open_unit(20, "ERR", spec_of(nullptr, nullptr)).ok());
+    (void)rt::console_put("before");
+    (void)rt::write_text_record(20, "rec", false);
     EXPECT_EQ(fp.out, "before");
     EXPECT_EQ(fp.err, "rec\r\n");
   }

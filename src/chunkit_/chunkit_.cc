@@ -16,8 +16,7 @@
 #include "runtime/console.h"
 #include "runtime/errors.h"
 #include "runtime/layout.h"
-#include "runtime/run.h"
-#include "runtime/stop.h"
+#include "runtime/status.h"
 #include "runtime/text.h"
 #include "runtime/units.h"
 
@@ -65,30 +64,31 @@ constexpr UsageRow kHelpRows[] = {
     {"(a)", "   ranges ascend. Exit status 2 for a usage error. -- ends the options.", {}},
 };
 
-void usage_rows(std::span<const UsageRow> rows) {
+rt::Status usage_rows(std::span<const UsageRow> rows) {
   for (const UsageRow& row : rows) {
     rt::write_begin(rt::kDefaultUnit, row.layout);
     if (!row.first.empty()) rt::write_text(row.first);
     if (!row.second.empty()) rt::write_text(row.second);
-    rt::write_end();
+    RETURN_IF_FAILED(rt::write_end());
   }
+  return {};
 }
 
-// The usage text; with the modes for programs when `help` (--help, -h).
-[[noreturn]] void usage(bool help) {
-  usage_rows(kUsage);
-  if (help) usage_rows(kHelpRows);
-  usage_rows({&kUsageEnd, 1});
-  rt::stop_program();
+// The usage text; with the modes for programs when `help` (--help, -h). The run then stops.
+rt::Status usage(bool help) {
+  RETURN_IF_FAILED(usage_rows(kUsage));
+  if (help) RETURN_IF_FAILED(usage_rows(kHelpRows));
+  RETURN_IF_FAILED(usage_rows({&kUsageEnd, 1}));
+  return rt::Status::stop({});
 }
 
 // A command line the modes for programs cannot take: what is wrong and where to look, on
 // standard error, and exit status 2, with nothing opened or created.
-[[noreturn]] void usage_error(std::string_view what) {
+rt::Status usage_error(std::string_view what) {
   std::string text = "Chunkit_: ";
   text.append(what).append("\nTry 'Chunkit_ --help'.\n");
-  (void)rt::console_write_error(text);
-  rt::end_process(2);
+  RETURN_IF_FAILED(rt::console_write_error(text));
+  return rt::Status::usage();
 }
 
 // The arguments as the options see them, argument 1 first.
@@ -114,26 +114,26 @@ std::string_view echo_name(const char* name, char (&buf)[kNameLen + 1]) {
 
 // A name longer than an open takes is never cut down to another name: the run ends with the
 // report of its open before anything is opened or created.
-void refuse_long_name(std::size_t length, const char* name) {
-  if (length <= static_cast<std::size_t>(kNameLen)) return;
-  rt::report_runtime_error(rt::kErrInvalidOpen, rt::StmtKind::kOpen, rt::trim({name, kNameLen}));
+rt::Status refuse_long_name(std::size_t length, const char* name) {
+  if (length <= static_cast<std::size_t>(kNameLen)) return {};
+  return rt::Status::error(rt::kErrInvalidOpen, rt::StmtKind::kOpen, rt::trim({name, kNameLen}));
 }
 
 // Takes the output name (from its argument, or typed at the prompt), creates the output file
 // and echoes the two names.
-void open_and_echo_output() {
+rt::Status open_and_echo_output() {
   next_arg(outname);
-  status_line(" output status=   ");
+  RETURN_IF_FAILED(status_line(" output status=   "));
   std::size_t outlen = static_cast<std::size_t>(argstatus);
   if (argstatus == -1) {
     rt::write_begin(rt::kDefaultUnit, "(a\\)");
     rt::write_text("  Enter file name to copy to: ");
-    rt::write_end();
-    outlen = rt::read_console_line(outname, kNameLen);
+    RETURN_IF_FAILED(rt::write_end());
+    RETURN_IF_FAILED(rt::read_console_line(outname, kNameLen, &outlen));
     if (outlen < kNameLen) std::memset(outname + outlen, ' ', kNameLen - outlen);
   }
-  refuse_long_name(outlen, outname);
-  open_output();
+  RETURN_IF_FAILED(refuse_long_name(outlen, outname));
+  RETURN_IF_FAILED(open_output());
 
   char in_echo[kNameLen + 1];
   char out_echo[kNameLen + 1];
@@ -141,29 +141,29 @@ void open_and_echo_output() {
   rt::write_text("  Input,output=");
   rt::write_text(echo_name(inname, in_echo));
   rt::write_text(echo_name(outname, out_echo));
-  rt::write_end();
+  return rt::write_end();
 }
 
 }  // namespace
 
-void chunkit_main() {
+rt::Status chunkit_main() {
   reset_state();
-  rt::open_unit(kConsoleUnit, "CON", {});
+  RETURN_IF_FAILED(rt::open_unit(kConsoleUnit, "CON", {}));
   // Decoder reports go to standard error; the tool never opens unit 20 on a file.
-  rt::open_unit(kReportUnit, "ERR", {});
+  RETURN_IF_FAILED(rt::open_unit(kReportUnit, "ERR", {}));
   nargs = rt::argcount() - 1;
 
   next_arg(inname);
-  if (argstatus == -1 || namehas('?')) usage(false);
+  if (argstatus == -1 || namehas('?')) return usage(false);
   const Invocation inv = read_command_line(arguments());
   switch (inv.action) {
     case Action::kHelp:
-      usage(true);
+      return usage(true);
     case Action::kVersion:
       // The version line is the stop text, in place of the stop message.
-      rt::stop_program("Chunkit_ " CHUNKIT_VERSION);
+      return rt::Status::stop("Chunkit_ " CHUNKIT_VERSION);
     case Action::kUsageError:
-      usage_error(inv.error);
+      return usage_error(inv.error);
     case Action::kRun:
       break;
   }
@@ -173,26 +173,26 @@ void chunkit_main() {
     // The input name is the word after the options; "--" alone asks for the usage text.
     iarg = inv.taken;
     next_arg(inname);
-    if (argstatus == -1) usage(false);
+    if (argstatus == -1) return usage(false);
   }
-  status_line(" input status=    ");
-  refuse_long_name(static_cast<std::size_t>(argstatus), inname);
+  RETURN_IF_FAILED(status_line(" input status=    "));
+  RETURN_IF_FAILED(refuse_long_name(static_cast<std::size_t>(argstatus), inname));
   rt::OpenSpec input;
   input.status = "OLD";
   input.form = "binary";
   input.access = "read";
-  rt::open_unit(kInUnit, {inname, kNameLen}, input);
+  RETURN_IF_FAILED(rt::open_unit(kInUnit, {inname, kNameLen}, input));
   if (mode == Mode::kList) {
-    list_header();
+    RETURN_IF_FAILED(list_header());
   } else {
-    open_and_echo_output();
+    RETURN_IF_FAILED(open_and_echo_output());
   }
 
   while (iarg < nargs || irec == -1) {
-    take_parameters();
-    copy_pass();
+    RETURN_IF_FAILED(take_parameters());
+    RETURN_IF_FAILED(copy_pass());
   }
-  run_end();
+  return run_end();
 }
 
 }  // namespace chunkit

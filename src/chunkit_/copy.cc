@@ -12,8 +12,7 @@
 #include "chunkit_/state.h"
 #include "runtime/errors.h"
 #include "runtime/layout.h"
-#include "runtime/run.h"
-#include "runtime/stop.h"
+#include "runtime/status.h"
 #include "runtime/units.h"
 
 namespace chunkit {
@@ -42,44 +41,44 @@ constexpr std::string_view kRecordRule = " -----------------------------------"s
 constexpr std::string_view kByteRule = " -------------------------------"sv;
 
 // One write statement of a layout with up to two texts and one number.
-void say(std::string_view layout, std::string_view text, std::int32_t value) {
+rt::Status say(std::string_view layout, std::string_view text, std::int32_t value) {
   rt::write_begin(rt::kDefaultUnit, layout);
   if (!text.empty()) rt::write_text(text);
   rt::write_count(value);
-  rt::write_end();
+  return rt::write_end();
 }
 
-void say_text(std::int32_t unit, std::string_view layout, std::string_view text) {
+rt::Status say_text(std::int32_t unit, std::string_view layout, std::string_view text) {
   rt::write_begin(unit, layout);
   rt::write_text(text);
-  rt::write_end();
+  return rt::write_end();
 }
 
-void end_of_data_box(std::string_view rule, std::string_view layout, std::string_view text,
-                     std::int32_t value) {
-  say_text(rt::kDefaultUnit, "(/15x,a)", rule);
-  say(layout, text, value);
-  say_text(rt::kDefaultUnit, "(15x,a)", rule);
+rt::Status end_of_data_box(std::string_view rule, std::string_view layout, std::string_view text,
+                           std::int32_t value) {
+  RETURN_IF_FAILED(say_text(rt::kDefaultUnit, "(/15x,a)", rule));
+  RETURN_IF_FAILED(say(layout, text, value));
+  return say_text(rt::kDefaultUnit, "(15x,a)", rule);
 }
 
-// The normal end of a run; a batch copy closes its output and names it first.
-[[noreturn]] void finish() {
-  if (mode == Mode::kBatch) batch_summary();
-  rt::stop_program();
+// The normal end of a run: a batch copy closes its output and names it first.
+rt::Status finish() {
+  if (mode == Mode::kBatch) RETURN_IF_FAILED(batch_summary());
+  return rt::Status::stop({});
 }
 
-[[noreturn]] void end_of_file(std::int32_t shown) {
-  say("(/' -- EOF at irec=',i5,' --'/)", {}, shown);
-  finish();
+rt::Status end_of_file(std::int32_t shown) {
+  RETURN_IF_FAILED(say("(/' -- EOF at irec=',i5,' --'/)", {}, shown));
+  return finish();
 }
 
-void progress_line(rt::Layout& layout) {
+rt::Status progress_line(rt::Layout& layout) {
   rt::write_begin(kConsoleUnit, layout);
   rt::write_count(irec);
   rt::write_int4(rectype);
   rt::write_int4s(digit, std::size(digit));
   rt::write_text("\r");
-  rt::write_end();
+  return rt::write_end();
 }
 
 // The record in hand.
@@ -87,78 +86,76 @@ const Record* in_hand = nullptr;
 
 // Writes positions from..to of the record in hand (clipped to the record) as one write
 // statement; a whole record joins the run of whole records written before it.
-void write_range(std::int32_t from, std::int32_t to) {
+rt::Status write_range(std::int32_t from, std::int32_t to) {
   std::int64_t first = std::max<std::int64_t>(from, 1);
   std::int64_t last = std::min<std::int64_t>(to, kRecordSize);
   // A range without positions writes nothing.
-  if (first > last) return;
+  if (first > last) return {};
   const auto n = static_cast<std::size_t>(last - first + 1);
   if (n == kRecordSize) {
-    rt::binwrite_run(kOutUnit, kInUnit, in_hand->at, in_hand->data, n);
+    RETURN_IF_FAILED(rt::binwrite_run(kOutUnit, kInUnit, in_hand->at, in_hand->data, n));
   } else {
-    rt::binwrite_begin(kOutUnit, false);
-    rt::binwrite_item(in_hand->data + first - 1, n);
-    rt::binwrite_end();
+    rt::binwrite_begin(kOutUnit);
+    RETURN_IF_FAILED(rt::binwrite_item(in_hand->data + first - 1, n));
+    RETURN_IF_FAILED(rt::binwrite_end());
   }
   ++copied_records;
   copied_bytes += static_cast<std::int64_t>(n);
+  return {};
 }
 
 // Takes the next argument as a further skip range while the records are past the current one.
-void further_skip_range() {
+rt::Status further_skip_range() {
   // Past the last argument there is nothing left to take: the count stays, as every count
   // past it means the same, and never grows with the records (beyond 2^31 of them).
   if (iarg >= nargs) {
     argstatus = -1;
-    return;
+    return {};
   }
   next_arg(argbuf);
-  if (argstatus < 1) return;
-  if (argbuf[0] == 's' || argbuf[0] == 'S') {
-    skipstart = 0;
-    skipend = 0;
-    parseskip();
-    rt::write_begin(rt::kDefaultUnit, "(/a,i5,a,i5)");
-    rt::write_text(" Skip recs");
-    rt::write_count(skipstart);
-    rt::write_text(" to");
-    rt::write_count(skipend);
-    rt::write_end();
-  } else {
-    say_text(rt::kDefaultUnit, "(a)", " Don't know what to do!");
+  if (argstatus < 1) return {};
+  if (argbuf[0] != 's' && argbuf[0] != 'S') {
+    return say_text(rt::kDefaultUnit, "(a)", " Don't know what to do!");
   }
+  skipstart = 0;
+  skipend = 0;
+  RETURN_IF_FAILED(parseskip());
+  rt::write_begin(rt::kDefaultUnit, "(/a,i5,a,i5)");
+  rt::write_text(" Skip recs");
+  rt::write_count(skipstart);
+  rt::write_text(" to");
+  rt::write_count(skipend);
+  return rt::write_end();
 }
 
 // Shows the record in hand and copies its part, or lists it; data_end is the last byte of data
 // found in it at the end of the file (else 0).
-void show_and_write(std::int32_t data_end) {
+rt::Status show_and_write(std::int32_t data_end) {
   if (irec < startrec) {
-    if (irec == 1) say_text(kConsoleUnit, "(a1,\\)", "\r");
-    progress_line(decoding_line);
-    return;
+    if (irec == 1) RETURN_IF_FAILED(say_text(kConsoleUnit, "(a1,\\)", "\r"));
+    return progress_line(decoding_line);
   }
   if (irec == startrec) {
     rt::write_begin(rt::kDefaultUnit, {});
-    rt::write_end();
-    say_text(kConsoleUnit, "(a1\\)", "\r");
+    RETURN_IF_FAILED(rt::write_end());
+    RETURN_IF_FAILED(say_text(kConsoleUnit, "(a1\\)", "\r"));
   }
-  if (mode == Mode::kList) {
-    list_record(in_hand->data, in_hand->length, data_end);
-    return;
-  }
-  progress_line(copying_line);
+  if (mode == Mode::kList) return list_record(in_hand->data, in_hand->length, data_end);
+  RETURN_IF_FAILED(progress_line(copying_line));
   const std::int32_t from = irec == startrec ? startbyte : 1;
-  if (irec < endrec) write_range(from, kRecordSize);
-  if (irec == endrec) write_range(from, endbyte);
+  if (irec < endrec) return write_range(from, kRecordSize);
+  if (irec == endrec) return write_range(from, endbyte);
+  return {};
 }
 
 }  // namespace
 
-void copy_pass() {
-  say_text(rt::kDefaultUnit, {}, "   startrec,  startbyte,     endrec,    endbyte");
+rt::Status copy_pass() {
+  RETURN_IF_FAILED(
+      say_text(rt::kDefaultUnit, {}, "   startrec,  startbyte,     endrec,    endbyte"));
   rt::write_begin(rt::kDefaultUnit, {});
   for (std::int32_t v : {startrec, startbyte, endrec, endbyte}) rt::write_int4(v);
-  rt::write_end();
+  RETURN_IF_FAILED(rt::write_end());
 
   // Rounds number their records as the file delivers them. After a pass without rounds,
   // `nextrec` (`endrec` + 1 of that pass) may lag behind the records already read.
@@ -167,43 +164,47 @@ void copy_pass() {
   irec = count > 0 ? first : nextrec;
   for (; count > 0; --count, irec = plus(irec, 1)) {
     in_hand = &input.next();
-    const std::int32_t status = in_hand->status;
+    const rt::Status& status = in_hand->status;
     std::int32_t data_end = 0;
-    if (status > 0) {
-      say("(/' -- parity error at irec=',i5,' --')", {}, irec);
-      rt::report_runtime_error(rt::kErrReadFailed, rt::StmtKind::kRead, rt::unit_name(kInUnit));
+    if (!status.ok() && !status.at_end()) {
+      if (status.what() != rt::Status::What::kError) return status;
+      RETURN_IF_FAILED(say("(/' -- parity error at irec=',i5,' --')", {}, irec));
+      return rt::Status::error(rt::kErrReadFailed, rt::StmtKind::kRead, rt::unit_name(kInUnit));
     }
-    if (status == -1) {
+    if (status.at_end()) {
       ieof = 1;
       // The last byte that is not 0xFF: none after those the file gave.
       auto lastbyte = static_cast<std::int32_t>(in_hand->length);
       while (lastbyte > 0 && in_hand->data[lastbyte - 1] == 0xFF) --lastbyte;
-      if (lastbyte == 0) end_of_file(plus(irec, ~0u));
+      if (lastbyte == 0) return end_of_file(plus(irec, ~0u));
       if (irec < endrec) {
-        end_of_data_box(kRecordRule, "(15x,a,i7)", " Found end of data at record ", irec);
+        RETURN_IF_FAILED(
+            end_of_data_box(kRecordRule, "(15x,a,i7)", " Found end of data at record ", irec));
         endrec = irec;
       }
       if (lastbyte < endbyte) {
-        end_of_data_box(kByteRule, "(15x,a,i5)", " Found end of data at byte ", lastbyte);
+        RETURN_IF_FAILED(
+            end_of_data_box(kByteRule, "(15x,a,i5)", " Found end of data at byte ", lastbyte));
         endbyte = lastbyte;
         data_end = lastbyte;
       }
     }
-    decode_preface(in_hand->data);
-    if (irec > skipend) further_skip_range();
-    if (!(skipstart <= irec && irec <= skipend)) show_and_write(data_end);
-    if (ieof == 1) end_of_file(irec);
+    RETURN_IF_FAILED(decode_preface(in_hand->data));
+    if (irec > skipend) RETURN_IF_FAILED(further_skip_range());
+    if (!(skipstart <= irec && irec <= skipend)) RETURN_IF_FAILED(show_and_write(data_end));
+    if (ieof == 1) return end_of_file(irec);
   }
   nextrec = plus(endrec, 1);
+  return {};
 }
 
-void run_end() {
+rt::Status run_end() {
   if (irec == 0) {
-    say_text(rt::kDefaultUnit, "(/20x,a/)", " Nothing to do!");
+    RETURN_IF_FAILED(say_text(rt::kDefaultUnit, "(/20x,a/)", " Nothing to do!"));
   } else {
-    say(kExitLayout, {}, irec);
+    RETURN_IF_FAILED(say(kExitLayout, {}, irec));
   }
-  finish();
+  return finish();
 }
 
 }  // namespace chunkit

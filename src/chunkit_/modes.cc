@@ -46,9 +46,9 @@ class Line {
     if (notes_++ > 0) text("; ");
     return *this;
   }
-  void end() {
+  rt::Status end() {
     put('\n');
-    rt::console_put_line({buf_, len_});
+    return rt::console_put_line({buf_, len_});
   }
 
  private:
@@ -62,11 +62,11 @@ class Line {
 
 }  // namespace
 
-void list_header() {
-  Line().text("record\toffset\tlength\ttype\tdigits\tdate\ttime\tnote").end();
+rt::Status list_header() {
+  return Line().text("record\toffset\tlength\ttype\tdigits\tdate\ttime\tnote").end();
 }
 
-void list_record(const unsigned char* rec, std::size_t length, std::int32_t data_end) {
+rt::Status list_record(const unsigned char* rec, std::size_t length, std::int32_t data_end) {
   Line line;
   line.number(irec).text("\t");
   line.number((std::int64_t{irec} - 1) * kRecordSize).text("\t");
@@ -84,17 +84,17 @@ void list_record(const unsigned char* rec, std::size_t length, std::int32_t data
   if (badpref)
     line.note().text("bad preface ").hex(rec[0]).text(" ").hex(rec[1]).text(" ").hex(rec[2]);
   if (data_end > 0) line.note().text("data ends at byte ").number(data_end);
-  line.end();
+  return line.end();
 }
 
-void batch_summary() {
-  rt::close_unit(kOutUnit);
+rt::Status batch_summary() {
+  RETURN_IF_FAILED(rt::close_unit(kOutUnit));
   const std::string_view name = rt::trim({outname, kNameLen});
   std::size_t base_len = 0;
   const rt::DeviceName* device = rt::device_of_name(name, &base_len);
   Line line;
   line.text(device != nullptr && device->device == rt::Device::kNull ? "NUL" : name);
-  line.text("\t").number(copied_records).text("\t").number(copied_bytes).end();
+  return line.text("\t").number(copied_records).text("\t").number(copied_bytes).end();
 }
 
 }  // namespace chunkit

@@ -5,17 +5,19 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/status.h"
+
 namespace chunkit {
 
 // The listing's header line.
-void list_header();
+rt::Status list_header();
 
 // The line of the record in hand (`irec`, just decoded): `length` bytes of it are in the file,
 // and data_end, when not 0, is the last byte of data the copy found in it.
-void list_record(const unsigned char* rec, std::size_t length, std::int32_t data_end);
+rt::Status list_record(const unsigned char* rec, std::size_t length, std::int32_t data_end);
 
-// Closes the output file (a failure is reported as any failed close), then writes the line
+// Closes the output file (its failure is returned as any failed close), then writes the line
 // naming the file created, the records written wholly or in part and the bytes written.
-void batch_summary();
+rt::Status batch_summary();
 
 }  // namespace chunkit

@@ -7,7 +7,6 @@
 #include "runtime/devices.h"
 #include "runtime/errors.h"
 #include "runtime/layout.h"
-#include "runtime/stop.h"
 #include "runtime/text.h"
 #include "runtime/units.h"
 
@@ -19,27 +18,26 @@ constexpr std::int32_t kLastVersion = 999;  // the largest number the three digi
 
 }  // namespace
 
-void open_output() {
+rt::Status open_output() {
   rt::OpenSpec create;
   create.status = "NEW";
   create.form = "binary";
-  create.error_return = true;
   for (;;) {
     // A name the system opens as a device (other than the null device) would send the copy
     // there, under any number: it is refused before anything is opened.
-    if (rt::system_device(rt::trim({outname, kNameLen}))) {
-      rt::report_runtime_error(rt::kErrDeviceKind, rt::StmtKind::kOpen,
-                               rt::trim({outname, kNameLen}));
+    const std::string_view name = rt::trim({outname, kNameLen});
+    if (rt::system_device(name)) {
+      return rt::Status::error(rt::kErrDeviceKind, rt::StmtKind::kOpen, name);
     }
-    std::int32_t result = rt::open_unit(kOutUnit, {outname, kNameLen}, create);
-    if (result == 0) return;
+    const rt::Status opened = rt::open_unit(kOutUnit, {outname, kNameLen}, create);
+    if (opened.ok()) return {};
     // Only a name that is taken leads to the next number. Any other failure (no such folder, no
-    // right to create, no room, a name the system rejects) would fail the same way for every
-    // number, so it ends the run at once, naming the name just tried.
-    const int error = rt::error_number_of(result);
-    if (error != rt::kErrExists && error != rt::kErrConnected) {
-      rt::report_runtime_error(error, rt::StmtKind::kOpen, rt::trim({outname, kNameLen}));
-    }
+    // right to create, no room, a name the system rejects, an interrupt) would fail the same
+    // way for every number, so it ends the run at once, naming the name just tried.
+    if (opened.what() != rt::Status::What::kError) return opened;
+    const int error = opened.number();
+    const rt::Status failed = rt::Status::error(error, rt::StmtKind::kOpen, name);
+    if (error != rt::kErrExists && error != rt::kErrConnected) return failed;
     ++iversion;
 
     // The positions searched are those of the name's last component, so the number never
@@ -52,13 +50,11 @@ void open_output() {
     // No place for a number (or no room for its digits at the end of the longest name), or
     // every number tried: no name is left to try, and going on without an output file would
     // lose the copy, so the failed open ends the run.
-    if (p == first + kNumberScan || p + 3 >= kNameLen || iversion > kLastVersion) {
-      rt::report_runtime_error(error, rt::StmtKind::kOpen, rt::trim({outname, kNameLen}));
-    }
+    if (p == first + kNumberScan || p + 3 >= kNameLen || iversion > kLastVersion) return failed;
     outname[p] = '.';
     rt::write_begin_internal(outname + p + 1, 3, "(i3.3)");
     rt::write_int4(iversion);
-    rt::write_end();
+    RETURN_IF_FAILED(rt::write_end());
   }
 }
 

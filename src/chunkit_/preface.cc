@@ -4,6 +4,7 @@
 
 #include "chunkit_/state.h"
 #include "runtime/layout.h"
+#include "runtime/status.h"
 
 namespace chunkit {
 namespace {
@@ -24,15 +25,15 @@ int high(int k) {
 
 // Compares the two three-digit status values that start at bytes `first` and `second`; a
 // difference is reported on the report unit. Half-bytes above 9 simply give larger values.
-void check_status(int first, int second) {
+rt::Status check_status(int first, int second) {
   ivstat = 100 * low(first) + 10 * low(first + 1) + low(first + 2);
   ivstatt = 100 * low(second) + 10 * low(second + 1) + low(second + 2);
-  if (ivstat == ivstatt || mode == Mode::kList) return;
+  if (ivstat == ivstatt || mode == Mode::kList) return {};
   rt::write_begin(kReportUnit, "(a,2i4)");
   rt::write_text(" ivstat,ivstatt:");
   rt::write_int4(ivstat);
   rt::write_int4(ivstatt);
-  rt::write_end();
+  return rt::write_end();
 }
 
 // Digits 1 to 5 from the date bytes (year, day of the year) and 6 to 11 from the time bytes
@@ -52,16 +53,16 @@ void decode_date_time(int date, int time) {
   }
 }
 
-void report_bad_preface() {
+rt::Status report_bad_preface() {
   badpref = true;
-  if (mode == Mode::kList) return;
+  if (mode == Mode::kList) return {};
   rt::write_begin(kReportUnit, "(i5,a,3z2)");
   rt::write_count(irec);
   rt::write_text(": ");
   rt::write_int2(byte(1));
   rt::write_int2(byte(2));
   rt::write_int2(byte(3));
-  rt::write_end();
+  return rt::write_end();
 }
 
 constexpr int kMark = 60;  // byte 2 of the marked types
@@ -71,7 +72,7 @@ constexpr int kUnmarked = 100;  // subtracted from the type of a preface without
 
 }  // namespace
 
-void decode_preface(const unsigned char* rec) {
+rt::Status decode_preface(const unsigned char* rec) {
   g_rec = rec;
   for (std::int32_t& d : digit) d = 0;
   dated = false;
@@ -87,7 +88,7 @@ void decode_preface(const unsigned char* rec) {
     case 11:
       if (byte(2) != kMark) {
         rectype -= kUnmarked;
-        return;
+        return {};
       }
       break;
     default:
@@ -113,8 +114,9 @@ void decode_preface(const unsigned char* rec) {
       if (byte(4) != kType15Mark || byte(5) != kType15Mark) {
         rectype -= kUnmarked;
       } else if (byte(10) == kDated) {
-        check_status(19, 22);
+        const rt::Status reported = check_status(19, 22);
         decode_date_time(11, 16);
+        return reported;
       } else {
         for (int k = 1; k <= 11; ++k) digit[k - 1] = low(8 + k);
       }
@@ -122,16 +124,16 @@ void decode_preface(const unsigned char* rec) {
     case 2:
     case 3:
       if (byte(3) == kDated) {
-        check_status(12, 15);
+        const rt::Status reported = check_status(12, 15);
         decode_date_time(4, 9);
-      } else {
-        rectype -= kUnmarked;
-        report_bad_preface();
+        return reported;
       }
-      break;
+      rectype -= kUnmarked;
+      return report_bad_preface();
     default:  // no decoded preface
       break;
   }
+  return {};
 }
 
 }  // namespace chunkit

@@ -22,16 +22,16 @@ const Record& RecordReader::next() {
   return r;
 }
 
-std::int32_t RecordReader::go_to(std::int32_t n) {
-  if (n <= next_) return 0;
-  if (rt::binread_seek(unit_, std::int64_t{n - 1} * kRecordSize)) {
+rt::Status RecordReader::go_to(std::int32_t n) {
+  if (n <= next_) return {};
+  bool moved = false;
+  RETURN_IF_FAILED(rt::binread_seek(unit_, std::int64_t{n - 1} * kRecordSize, &moved));
+  if (moved) {
     next_ = n;
-    return 0;
+    return {};
   }
-  while (next_ < n) {
-    if (const std::int32_t status = next().status; status != 0) return status;
-  }
-  return 0;
+  while (next_ < n) RETURN_IF_FAILED(next().status);
+  return {};
 }
 
 }  // namespace chunkit

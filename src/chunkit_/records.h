@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/status.h"
+
 namespace chunkit {
 
 inline constexpr int kRecordSize = 4096;
@@ -16,8 +18,9 @@ constexpr std::int32_t plus(std::int32_t v, std::uint32_t d) {
 
 struct Record {
   std::int32_t number = 0;  // 1 for the file's first record
-  // 0; -1 when the file ended within the record or before it; else the read's error value.
-  std::int32_t status = 0;
+  // ok; the end of the file (at_end) when it ended within the record or before it; else the
+  // read's failure, or an interrupt.
+  rt::Status status;
   const unsigned char* data = nullptr;  // kRecordSize bytes; those the file did not give are 0xFF
   std::size_t length = 0;               // bytes the file gave: kRecordSize, fewer at its end
   std::int64_t at = 0;                  // where the record begins in the file
@@ -34,9 +37,9 @@ class RecordReader {
   // unit's next statement.
   const Record& next();
   // Makes record n (from 1) the next one, when it lies ahead: directly where the input can
-  // seek, else by reading the records before it. Returns 0, or the status of the record that
-  // stopped the way there (the end of the file, a read error).
-  std::int32_t go_to(std::int32_t n);
+  // seek, else by reading the records before it. Returns ok, or the status of the record that
+  // stopped the way there (the end of the file, a read error, an interrupt).
+  rt::Status go_to(std::int32_t n);
   // The number the next record gets.
   std::int32_t next_number() const { return next_; }
 

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "runtime/errors.h"
-#include "runtime/stop.h"
 
 namespace rt {
 namespace {
@@ -60,35 +59,32 @@ struct ConsoleIn {
 };
 ConsoleIn con;
 
-[[noreturn]] void fail(int error_number) {
-  report_runtime_error(error_number, StmtKind::kRead, "CON");
-}
-
-void refill() {
+// Reads the next piece of console input. Returns 0, or the error number that ends the read.
+int refill() {
   platform::Platform& p = platform::current();
   // A terminal line longer than the limit fills the request without its line end.
   const std::size_t want = con.line_max + 2;
   platform::IoResult r = p.read(p.std_handle(platform::StdStream::kIn), con.buf, want);
-  check_interrupt();
-  if (r.err != platform::Err::kOk) fail(kErrReadFailed);
+  if (interrupt_pending() || r.err == platform::Err::kInterrupted) return kInterrupted;
+  if (r.err != platform::Err::kOk) return kErrReadFailed;
   con.pos = 0;
   con.len = r.count;
   if (con.len == 0) {
     // A last line without a line end is still a line; nothing more at a line start is the end.
-    if (!con.line_started) fail(kErrEndOfFile);
+    if (!con.line_started) return kErrEndOfFile;
     con.buf[0] = '\n';
     con.len = 1;
-    return;
+    return 0;
   }
-  if (!stdin_is_terminal()) return;
+  if (!stdin_is_terminal()) return 0;
   // A terminal delivers one line per read; a short read without LF ends its line there.
   if (con.buf[con.len - 1] != '\n') {
-    if (con.len == want) fail(kErrLineTooLong);
+    if (con.len == want) return kErrLineTooLong;
     con.buf[con.len++] = '\n';
   }
   std::size_t chars = con.len - 1;
   if (chars > 0 && con.buf[chars - 1] == '\r') --chars;
-  if (chars > con.line_max) fail(kErrLineTooLong);
+  return chars > con.line_max ? kErrLineTooLong : 0;
 }
 
 }  // namespace
@@ -153,143 +149,142 @@ std::size_t drop_overwritten(char* buf, std::size_t n, char before) {
 namespace {
 
 // Bytes into the console output buffer, flushing a full buffer on the way.
-void put_buffered(std::string_view bytes) {
+Status put_buffered(std::string_view bytes) {
   while (!bytes.empty()) {
     if (g_clen == kConsoleBufSize) {
       // At a terminal most of a full buffer is usually progress lines that later ones cover:
       // they are left out, and the rest waits for the next flush while there is room.
       if (stdout_is_terminal()) g_clen = drop_overwritten(g_cbuf, g_clen, g_last_sent);
-      if (g_clen > kConsoleBufSize / 2) console_flush();
+      if (g_clen > kConsoleBufSize / 2) RETURN_IF_FAILED(console_flush());
     }
     const std::size_t n = std::min(bytes.size(), kConsoleBufSize - g_clen);
     std::memcpy(g_cbuf + g_clen, bytes.data(), n);
     g_clen += n;
     bytes.remove_prefix(n);
   }
+  return {};
 }
 
 // A terminal sees its output while the run goes on, but at most every kTerminalFlushMs.
-void flush_if_due() {
+Status flush_if_due() {
   if (g_clen > 0 && stdout_is_terminal() &&
       platform::current().now_ms() - g_last_flush >= kTerminalFlushMs) {
-    console_flush();
+    return console_flush();
   }
+  return {};
 }
 
 }  // namespace
 
 // The carriage control, then the rest of the part, or the part whole when the line continues.
-void console_record_begin(std::string_view part) {
+Status console_record_begin(std::string_view part) {
   if (g_line.continues) {
     // Written whole; an empty record shows as a single blank here too.
-    console_put(part.empty() ? std::string_view(" ") : part);
-    return;
+    return console_put(part.empty() ? std::string_view(" ") : part);
   }
   const char cc = part.empty() ? ' ' : part[0];
   switch (cc) {
     case '0':
-      console_put(g_line.owed ? "\r\n\r\n" : "\r\n");
+      RETURN_IF_FAILED(console_put(g_line.owed ? "\r\n\r\n" : "\r\n"));
       break;
     case '1':
-      console_put("\r\n\f\r \r");
+      RETURN_IF_FAILED(console_put("\r\n\f\r \r"));
       break;
     case '+':
-      console_put("\r");
+      RETURN_IF_FAILED(console_put("\r"));
       break;
     default:
-      if (g_line.owed) console_put("\r\n");
+      if (g_line.owed) RETURN_IF_FAILED(console_put("\r\n"));
   }
-  if (!part.empty()) console_put(part.substr(1));
+  if (part.empty()) return {};
+  return console_put(part.substr(1));
 }
 
-void console_record_end(bool continued) {
+Status console_record_end(bool continued) {
   g_line.owed = true;
   g_line.continues = continued;
-  flush_if_due();
+  return flush_if_due();
 }
 
-void console_put(std::string_view bytes) {
-  if (!g_muted) put_buffered(bytes);
+Status console_put(std::string_view bytes) {
+  return g_muted ? Status{} : put_buffered(bytes);
 }
 
 void console_mute() {
   g_muted = true;
 }
 
-void console_put_line(std::string_view line) {
-  put_buffered(line);
-  flush_if_due();
+Status console_put_line(std::string_view line) {
+  RETURN_IF_FAILED(put_buffered(line));
+  return flush_if_due();
 }
 
-void console_flush() {
-  if (g_clen == 0) return;
-  check_interrupt();
-  // The buffer is emptied first: the report of a failed write flushes again and must find
-  // nothing left, and output to a broken standard output is dropped from then on.
+Status console_flush() {
+  if (g_clen == 0) return {};
+  // The write may wait for a slow reader: an interrupt that came first ends the run here.
+  RETURN_IF_FAILED(check_interrupt());
+  // The buffer is emptied first: output to a broken standard output is dropped from then on.
   std::size_t n = g_clen;
   g_clen = 0;
-  if (g_console_broken) return;
+  if (g_console_broken) return {};
   if (stdout_is_terminal()) n = drop_overwritten(g_cbuf, n, g_last_sent);
-  if (n == 0) return;
+  if (n == 0) return {};
   g_last_sent = g_cbuf[n - 1];
   platform::Platform& p = platform::current();
   const platform::IoResult r = p.write(p.std_handle(platform::StdStream::kOut), g_cbuf, n);
   if (stdout_is_terminal()) g_last_flush = p.now_ms();
-  if (r.err != platform::Err::kOk || r.count != n) {
-    g_console_broken = true;
-    // An interrupt while the write waited ends the run by the signal, without a report.
-    if (r.err == platform::Err::kInterrupted) {
-      check_interrupt();
-      return;
-    }
-    report_runtime_error(write_error(r.err), StmtKind::kWrite, "CON");
-  }
+  if (r.err == platform::Err::kOk && r.count == n) return {};
+  g_console_broken = true;
+  // An interrupt while the write waited ends the run by the signal, without a report.
+  const int e = r.err == platform::Err::kInterrupted ? kInterrupted : write_error(r.err);
+  return Status::error(e, StmtKind::kWrite, "CON");
 }
 
-void console_close() {
-  console_flush();
-  if (g_console_closed) return;
+Status console_close() {
+  const Status flushed = console_flush();
+  if (g_console_closed) return flushed;
   g_console_closed = true;
   // A standard output that failed was reported then; its close adds nothing.
   const bool reported = g_console_broken;
   g_console_broken = true;
   platform::Platform& p = platform::current();
   const platform::Err e = p.close(p.std_handle(platform::StdStream::kOut));
-  if (e == platform::Err::kOk || reported) return;
-  if (e == platform::Err::kInterrupted) {
-    check_interrupt();
-    return;
-  }
-  report_runtime_error(write_error(e), StmtKind::kClose, "CON");
+  if (!flushed.ok() || e == platform::Err::kOk || reported) return flushed;
+  const int n = e == platform::Err::kInterrupted ? kInterrupted : write_error(e);
+  return Status::error(n, StmtKind::kClose, "CON");
 }
 
-platform::IoResult console_write_error(std::string_view bytes) {
-  console_flush();
+Status console_write_error(std::string_view bytes, platform::IoResult* result) {
+  RETURN_IF_FAILED(console_flush());
   platform::Platform& p = platform::current();
-  return p.write(p.std_handle(platform::StdStream::kErr), bytes.data(), bytes.size());
+  const platform::IoResult r =
+      p.write(p.std_handle(platform::StdStream::kErr), bytes.data(), bytes.size());
+  if (result != nullptr) *result = r;
+  return {};
 }
 
-void console_break_line() {
-  if (g_line.owed) {
-    console_put("\r\n");
-    g_line.owed = false;
-    g_line.continues = false;
-  }
+Status console_break_line() {
+  if (!g_line.owed) return {};
+  RETURN_IF_FAILED(console_put("\r\n"));
+  g_line.owed = false;
+  g_line.continues = false;
+  return {};
 }
 
-void console_settle_for_read() {
-  console_flush();
-  if (!console_shared()) return;
+Status console_settle_for_read() {
+  RETURN_IF_FAILED(console_flush());
+  if (!console_shared()) return {};
   if (g_line.owed && !g_line.continues) {
-    console_put("\r\n");
-    console_flush();
+    RETURN_IF_FAILED(console_put("\r\n"));
+    RETURN_IF_FAILED(console_flush());
     g_line.owed = false;
   }
   g_line.continues = false;
+  return {};
 }
 
-void console_end_line_for_stop() {
-  if (g_line.owed) console_put("\r\n");
+Status console_end_line_for_stop() {
+  return g_line.owed ? console_put("\r\n") : Status{};
 }
 
 bool console_line_owed() {
@@ -302,49 +297,60 @@ bool console_line_continues() {
 // --- input ---
 
 int console_peek() {
-  if (con.pos == con.len) refill();
+  if (con.pos == con.len) {
+    if (const int e = refill()) return -e;
+  }
   return static_cast<unsigned char>(con.buf[con.pos]);
 }
 
 // Ctrl-Z as the last character before a line end signals the end of input.
-void console_take() {
+int console_take() {
   const char c = con.buf[con.pos++];
   if (c != '\n') {
     con.line_started = true;
     con.prev2 = con.prev1;
     con.prev1 = c;
-    return;
+    return 0;
   }
-  if (con.prev1 == kCtrlZ || (con.prev1 == '\r' && con.prev2 == kCtrlZ)) fail(kErrEndOfFile);
+  if (con.prev1 == kCtrlZ || (con.prev1 == '\r' && con.prev2 == kCtrlZ)) return kErrEndOfFile;
   con.line_started = false;
   con.prev1 = con.prev2 = 0;
+  return 0;
 }
 
-void console_drop_line() {
+int console_drop_line() {
   for (;;) {
     const int c = console_peek();
-    console_take();
+    if (c < 0) return -c;
+    if (const int e = console_take()) return e;
     if (c == '\n') break;
   }
   if (stdin_is_terminal()) con.pos = con.len;
+  return 0;
 }
 
-void console_read_done() {
-  console_drop_line();
+int console_read_done() {
+  if (const int e = console_drop_line()) return e;
   if (console_shared()) g_line.owed = false;
+  return 0;
 }
 
-std::size_t read_console_line(char* buf, std::size_t cap) {
-  console_settle_for_read();
+Status read_console_line(char* buf, std::size_t cap, std::size_t* length) {
+  RETURN_IF_FAILED(console_settle_for_read());
   con.line_max = cap > kMaxTerminalLine ? kMaxNameLine : kMaxTerminalLine;
   std::size_t n = 0;
+  int e = 0;
   for (int c = console_peek(); c != '\r' && c != '\n'; c = console_peek(), ++n) {
-    console_take();
+    if (c < 0 || (e = console_take()) != 0) {
+      e = c < 0 ? -c : e;
+      break;
+    }
     if (n < cap) buf[n] = static_cast<char>(c);
   }
-  console_read_done();
+  if (e == 0) e = console_read_done();
   con.line_max = kMaxTerminalLine;
-  return n;
+  *length = n;
+  return e == 0 ? Status{} : Status::error(e, StmtKind::kRead, "CON");
 }
 
 }  // namespace rt

@@ -3,7 +3,8 @@
 // decides when it goes to the system (and which progress lines a terminal need not be sent),
 // writes the carriage control of console records, keeps the owed line end, and reads the
 // console input record. Write statements, read statements and units reach the console only
-// here; it stands on the platform and on the ways a run ends.
+// here; it stands on the platform. Every call that hands bytes to the system returns its Status:
+// a failed write of standard output (kWrite, "CON"), or an interrupt.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +12,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "runtime/status.h"
 
 namespace rt {
 
@@ -39,24 +41,26 @@ bool stdin_is_terminal();
 // --- output ---
 
 // Raw bytes to standard output, in order, through the console output buffer.
-void console_put(std::string_view bytes);
+Status console_put(std::string_view bytes);
 // From now on the console shows nothing of its own: records, prompts, line ends and the stop
 // text are left out, and standard output carries only the program's lines below. For runs whose
 // output is read by another program.
 void console_mute();
 // A line of the program's own output (its line end included), written even when the console is
 // muted, through the same buffer as console_put.
-void console_put_line(std::string_view line);
+Status console_put_line(std::string_view line);
 // Hands the buffered console output to the system. At a terminal, lines that later ones in the
 // buffer write over in full are left out: the screen ends up as if they had been sent (on a
-// terminal 64 or more columns wide).
-void console_flush();
+// terminal 64 or more columns wide). An interrupt that arrived first is returned before the
+// write, which may wait.
+Status console_flush();
 // Flushes and closes standard output, once: a failure that only shows at the close (a file
-// system that writes late) is reported like a failed write. Later console output is dropped.
-void console_close();
+// system that writes late) fails like a write (kClose). Later console output is dropped.
+Status console_close();
 // Flushes standard output, then writes bytes to standard error, so both appear in the order
-// they were written. Returns the system's answer for the standard error write.
-platform::IoResult console_write_error(std::string_view bytes);
+// they were written. Returns the flush's Status; the system's answer for the standard error
+// write goes to *result when given.
+Status console_write_error(std::string_view bytes, platform::IoResult* result = nullptr);
 
 // Leaves out of the n bytes at buf every line of printable characters that a terminal would
 // show only to cover it at once: one that starts in the first column (after a CR; `before` is
@@ -69,19 +73,19 @@ std::size_t drop_overwritten(char* buf, std::size_t n, char before);
 // line continues, when the part is written whole), later parts follow as they are, and the end
 // leaves its line end owed; `continued` (the record ended with "\" or "$") makes the next
 // record join the line.
-void console_record_begin(std::string_view part);
-void console_record_end(bool continued);
+Status console_record_begin(std::string_view part);
+Status console_record_end(bool continued);
 
 // The owed line end, by the three occasions that settle it:
 // before the blank-name prompt, which starts a line of its own: the owed line end is written
 // and the line state forgotten;
-void console_break_line();
+Status console_break_line();
 // before a console read: the output is flushed; where both ends are terminals the owed line
 // end is written too (unless the last record asked to keep the cursor on its line) and the
 // read's own line end then ends the output line;
-void console_settle_for_read();
+Status console_settle_for_read();
 // at the end of a run: the owed line end is written and still counts as owed.
-void console_end_line_for_stop();
+Status console_end_line_for_stop();
 
 // Whether a record's line end is owed / the next record joins the line (for tests).
 bool console_line_owed();
@@ -92,21 +96,22 @@ bool console_line_continues();
 // The console input record, one line at a time. peek gives the next character of the current
 // line, reading a new one when the record is used up ('\n' ends every line, also the last
 // line of the input without one); take moves past it. The end of input (also a Ctrl-Z at the
-// end of a line), a failed read and a terminal line longer than its limit end the run with a
-// report naming "CON".
+// end of a line), a failed read, a terminal line longer than its limit and an interrupt fail the
+// read: peek then returns minus the error number (kInterrupted for an interrupt), the others
+// return it (0: none). A read statement reports them naming "CON".
 int console_peek();
-void console_take();
+int console_take();
 // Drops the rest of the current line, its line end included, and at a terminal anything else
 // the read delivered.
-void console_drop_line();
+int console_drop_line();
 // Ends a console read: the rest of its line is dropped, and where both ends are terminals the
 // typed line end has ended the output line.
-void console_read_done();
+int console_read_done();
 
-// Reads one console line (the line end not included), keeping at most cap characters. Returns
-// the line's length, characters not kept included. A line typed at a terminal may have 130
-// characters, or 260 when cap is larger than 130 (a file name). The owed line end comes first
+// Reads one console line (the line end not included), keeping at most cap characters. Sets
+// *length to the line's length, characters not kept included. A line typed at a terminal may have
+// 130 characters, or 260 when cap is larger than 130 (a file name). The owed line end comes first
 // (console_settle_for_read).
-std::size_t read_console_line(char* buf, std::size_t cap);
+Status read_console_line(char* buf, std::size_t cap, std::size_t* length);
 
 }  // namespace rt

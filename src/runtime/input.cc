@@ -7,7 +7,6 @@
 
 #include "runtime/console.h"
 #include "runtime/errors.h"
-#include "runtime/stop.h"
 #include "runtime/text.h"
 
 namespace rt {
@@ -43,29 +42,42 @@ struct Stmt {
   std::int32_t repeats_left = 0;
   ReadTarget targets[kMaxTargets];
   std::size_t ntargets = 0;  // kMaxTargets + 1 once a target found no room
+  Status failure;            // the first failure: the statement reads no further
 };
 Stmt st;
 
-[[noreturn]] void fail(int error_number) {
-  report_runtime_error(error_number, StmtKind::kRead, st.name);
+void fail(int error_number) {
+  if (st.failure.ok()) st.failure = Status::error(error_number, StmtKind::kRead, st.name);
+}
+
+// Fails the statement; false, for the callers that stop there.
+bool failed(int error_number) {
+  fail(error_number);
+  return false;
 }
 
 // --- the record of the statement (console line or character variable) ---
 
+// Once the statement has failed, every field and line ends at once.
 int peek() {
+  if (!st.failure.ok()) return '\n';
   if (!st.console) {
     return st.var_pos < st.var_len ? static_cast<unsigned char>(st.var[st.var_pos]) : ' ';
   }
-  return console_peek();
+  const int c = console_peek();
+  if (c >= 0) return c;
+  fail(-c);
+  return '\n';
 }
 
 // Moves past the character peek() returned.
 void take() {
+  if (!st.failure.ok()) return;
   if (!st.console) {
     if (st.var_pos < st.var_len) ++st.var_pos;
     return;
   }
-  console_take();
+  if (const int e = console_take()) fail(e);
 }
 
 // True at a line end (which fields leave in the record) and, in a variable, past its end,
@@ -99,8 +111,10 @@ void skip_layout_blanks(bool commas) {
 }
 
 // Advances to the next data item, carrying out the skips before it. False when the final
-// parenthesis is reached. Syntax errors are raised only where interpretation meets them.
+// parenthesis is reached, or the statement failed. Syntax errors are raised only where
+// interpretation meets them.
 bool next_item(Item* item) {
+  if (!st.failure.ok()) return false;
   if (st.repeats_left > 0) {
     --st.repeats_left;
     *item = st.cur;
@@ -108,25 +122,26 @@ bool next_item(Item* item) {
   }
   if (st.lstart == 0) {
     skip_layout_blanks(false);
-    if (st.lpos >= st.layout.size() || st.layout[st.lpos] != '(') fail(kErrBadItem);
+    if (st.lpos >= st.layout.size() || st.layout[st.lpos] != '(') return failed(kErrBadItem);
     st.lstart = ++st.lpos;
   }
   for (;;) {
     skip_layout_blanks(true);
-    if (st.lpos >= st.layout.size()) fail(kErrBadItem);
+    if (st.lpos >= st.layout.size()) return failed(kErrBadItem);
     if (st.layout[st.lpos] == ')') return false;
     std::int32_t count = 1;
     bool has_count = parse_count(&count);
-    if (st.lpos >= st.layout.size()) fail(kErrBadItem);
+    if (st.lpos >= st.layout.size()) return failed(kErrBadItem);
     char c = to_upper(st.layout[st.lpos++]);
-    if (c == '\'' || c == '"' || (c == 'H' && has_count)) fail(kErrLiteralInInput);
+    if (c == '\'' || c == '"' || (c == 'H' && has_count)) return failed(kErrLiteralInInput);
     if (c == 'X') {
       for (std::int32_t i = 0; i < count && !at_field_end(); ++i) take();
+      if (!st.failure.ok()) return false;
       continue;
     }
-    if (c != 'A' && c != 'I' && c != 'Z') fail(kErrBadItem);
+    if (c != 'A' && c != 'I' && c != 'Z') return failed(kErrBadItem);
     std::int32_t width = 0;
-    if (!parse_count(&width) && c != 'A') fail(kErrNoWidth);
+    if (!parse_count(&width) && c != 'A') return failed(kErrNoWidth);
     if (count == 0) continue;
     st.cur = {c, width};
     st.repeats_left = count - 1;
@@ -233,10 +248,14 @@ std::int32_t read_number(std::int32_t width, bool hex) {
     take();
     if (c == ',') break;
     if (c == ' ' || c == '\t') continue;
-    if (c == kCtrlZ) fail(kErrEndOfFile);
+    if (c == kCtrlZ) {
+      fail(kErrEndOfFile);
+      break;
+    }
     cv.feed(c);
   }
   std::int32_t value = 0;
+  if (!st.failure.ok()) return 0;
   if (int e = cv.finish(&value)) fail(e);
   return value;
 }
@@ -252,6 +271,7 @@ void begin(bool console, std::string_view layout) {
   st.var_len = 0;
   st.var_pos = 0;
   st.ntargets = 0;
+  st.failure = {};
 }
 
 void add_target(const ReadTarget& t) {
@@ -283,30 +303,41 @@ void read_int4(std::int32_t* target) {
   add_target({nullptr, 0, target});
 }
 
-void read_end() {
+Status read_end() {
   if (st.ntargets > kMaxTargets) fail(kErrRecordOverflow);
-  if (st.console) console_settle_for_read();
+  if (st.console && st.failure.ok()) st.failure = console_settle_for_read();
   for (const ReadTarget& t : std::span(st.targets, st.ntargets)) {
     Item item;
-    while (!next_item(&item)) {
+    while (st.failure.ok() && !next_item(&item)) {
+      if (!st.failure.ok()) break;
       // Targets left at the final parenthesis: the layout starts over on the next record.
-      if (!st.console) fail(kErrEndOfFile);
-      console_drop_line();
+      if (!st.console) {
+        fail(kErrEndOfFile);
+      } else if (const int e = console_drop_line()) {
+        fail(e);
+      }
       st.lpos = st.lstart;
     }
+    if (!st.failure.ok()) break;
     if (item.kind == 'A') {
       if (t.text == nullptr) fail(kErrNumberForText);
-      read_a(t.text, t.len, item.width);
+      if (t.text != nullptr) read_a(t.text, t.len, item.width);
     } else {
       if (t.text != nullptr) fail(kErrTextForNumber);
-      *t.number = read_number(item.width, item.kind == 'Z');
+      const std::int32_t value = read_number(item.width, item.kind == 'Z');
+      // A field that fails leaves its target as it was.
+      if (t.text == nullptr && st.failure.ok()) *t.number = value;
     }
   }
   // Items after the last target run up to the next data item or the final parenthesis.
   Item rest;
-  next_item(&rest);
-  if (st.console) console_read_done();
+  (void)next_item(&rest);
+  if (st.console && st.failure.ok()) {
+    if (const int e = console_read_done()) fail(e);
+  }
+  const Status s = st.failure;
   begin(false, {});
+  return s;
 }
 
 std::optional<std::int32_t> whole_number(std::string_view text, std::size_t width) {

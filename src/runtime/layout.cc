@@ -6,7 +6,6 @@
 #include "runtime/console.h"
 #include "runtime/errors.h"
 #include "runtime/layout_compiler.h"
-#include "runtime/stop.h"
 #include "runtime/units.h"
 
 namespace rt {
@@ -61,13 +60,23 @@ struct Statement {
   std::size_t len = 0;
   std::size_t pending = 0;  // blanks written in front of the next character
   std::size_t handed = 0;   // characters of the record handed on already
+  Status failure;           // the first failure: nothing is handed on after it
 };
 
 Statement g_st;
 
-[[noreturn]] void raise(int err) {
-  report_runtime_error(err, StmtKind::kWrite,
-                       g_st.sink == Sink::kInternal ? "internal" : unit_name(g_st.unit));
+bool failed() {
+  return !g_st.failure.ok();
+}
+
+// Keeps the statement's first failure.
+void keep(Status s) {
+  if (!failed()) g_st.failure = s;
+}
+
+void raise(int err) {
+  keep(Status::error(err, StmtKind::kWrite,
+                     g_st.sink == Sink::kInternal ? "internal" : unit_name(g_st.unit)));
 }
 
 void add_value(const Value& v) {
@@ -94,16 +103,13 @@ Value value_at(std::size_t k) {
 // one part of the record, and empties the buffer for the next part: records are written whole
 // at any length. `end` ends the record, without a line end when `continued`.
 void hand_on_part(bool end = false, bool continued = false) {
+  if (failed()) return;
   const std::string_view part(g_st.rec, g_st.len);
   if (g_st.sink == Sink::kUnit) {
-    write_text_record(g_st.unit, part, !end || continued);
+    keep(write_text_record(g_st.unit, part, !end || continued));
   } else {
-    if (g_st.handed > 0) {
-      console_put(part);
-    } else {
-      console_record_begin(part);
-    }
-    if (end) console_record_end(continued);
+    keep(g_st.handed > 0 ? console_put(part) : console_record_begin(part));
+    if (end && !failed()) keep(console_record_end(continued));
   }
   g_st.handed = end ? 0 : g_st.handed + g_st.len;
   g_st.len = 0;
@@ -111,28 +117,32 @@ void hand_on_part(bool end = false, bool continued = false) {
 
 // How many more characters the record takes at once (at least one). A variable takes no more
 // than its length; a console or unit record goes on in parts up to kMaxRecord characters.
+// 0 when the statement failed.
 std::size_t make_room() {
   if (g_st.sink == Sink::kInternal) {
     if (g_st.len == g_st.cap) raise(kErrRecordOverflow);
-    return g_st.cap - g_st.len;
+    return failed() ? 0 : g_st.cap - g_st.len;
   }
   if (g_st.handed + g_st.len == kMaxRecord) raise(kErrRecordOverflow);
   if (g_st.len == g_st.cap) hand_on_part();
+  if (failed()) return 0;
   return std::min(g_st.cap - g_st.len, kMaxRecord - g_st.handed - g_st.len);
 }
 
 // Appends n characters, copied from p or, when p is null, n times c. The pending blanks are
 // written first.
 void append(const char* p, char c, std::size_t n) {
-  if (n == 0) return;
+  if (n == 0 || failed()) return;
   while (g_st.pending > 0) {
     const std::size_t k = std::min(g_st.pending, make_room());
+    if (k == 0) return;
     std::memset(g_st.base + g_st.len, ' ', k);
     g_st.len += k;
     g_st.pending -= k;
   }
   while (n > 0) {
     const std::size_t k = std::min(n, make_room());
+    if (k == 0) return;
     if (p != nullptr) {
       std::memcpy(g_st.base + g_st.len, p, k);
       p += k;
@@ -165,6 +175,7 @@ void end_record(bool last, bool continued) {
   g_st.pending = 0;
   if (g_st.sink != Sink::kInternal) return hand_on_part(true, continued);
   if (!last) raise(kErrRecordOverflow);
+  if (failed()) return;
   std::memset(g_st.base + g_st.len, ' ', g_st.cap - g_st.len);
   g_st.len = 0;
 }
@@ -266,14 +277,14 @@ void render(const Item& it, const Value& v) {
   const bool text = v.kind == Kind::kText;
   switch (it.letter) {
     case 'i':
-      if (text) raise(kErrTextForNumber);
+      if (text) return raise(kErrTextForNumber);
       return render_int(v.num, static_cast<std::size_t>(it.width),
                         static_cast<std::size_t>(it.digits), v.kind == Kind::kCount);
     case 'z':
-      if (text) raise(kErrTextForNumber);
+      if (text) return raise(kErrTextForNumber);
       return render_hex(v, it.width);
     default:
-      if (!text) raise(kErrNumberForText);
+      if (!text) return raise(kErrNumberForText);
       return render_text(v, it.width);
   }
 }
@@ -304,12 +315,12 @@ void run_layout(const Compiled& c) {
   std::int32_t rep_left = 0;  // repetitions left of the data item at pc
   bool backslash = false;     // the last item interpreted was "\" or "$"
   const auto remain = [&] { return vi < g_st.nvalues || g_st.lost; };
-  for (;;) {
+  while (!failed()) {
     const Item& it = c.items[pc];
     switch (it.op) {
       case Op::kData:
         if (vi == g_st.nvalues) {
-          if (g_st.lost) raise(kErrRecordOverflow);
+          if (g_st.lost) return raise(kErrRecordOverflow);
           return end_record(true, backslash);
         }
         render(it, value_at(vi++));
@@ -356,12 +367,12 @@ void run_layout(const Compiled& c) {
         if (!remain()) return end_record(true, backslash);
         // Values left: a new record from the reversion point, which must be able to take one.
         end_record(false, false);
-        if (!c.revert_has_data) raise(kErrBadItem);
+        if (!c.revert_has_data) return raise(kErrBadItem);
         backslash = false;
         pc = c.revert;
         break;
       case Op::kError:
-        raise(it.count);
+        return raise(it.count);
     }
   }
 }
@@ -435,7 +446,7 @@ void run_list() {
     g_st.pending = 1;
     used = 0;
   };
-  for (std::size_t k = 0; k < g_st.nvalues; ++k) {
+  for (std::size_t k = 0; k < g_st.nvalues && !failed(); ++k) {
     const Value v = value_at(k);
     if (v.kind == Kind::kText) {
       const char* p = g_st.text + v.num;
@@ -452,13 +463,13 @@ void run_list() {
     } else {
       const std::size_t field = first_number ? 11 : 12;
       first_number = false;
-      if (field >= kListLine) raise(kErrListWidth);
+      if (field >= kListLine) return raise(kErrListWidth);
       if (field >= kListLine - used) new_line();
       render_int(v.num, field, 1, false);
       used += field;
     }
   }
-  if (g_st.lost) raise(kErrRecordOverflow);
+  if (g_st.lost) return raise(kErrRecordOverflow);
   end_record(true, false);
 }
 
@@ -477,6 +488,7 @@ void begin(Sink sink, std::int32_t unit, char* base, std::size_t cap, const Comp
   g_st.lost = false;
   g_st.text_len = 0;
   g_st.layout = layout;
+  g_st.failure = {};
 }
 
 const Compiled* compiled_or_list(std::string_view layout) {
@@ -541,12 +553,13 @@ void write_text(std::string_view text) {
   g_st.text_len += text.size();
 }
 
-void write_end() {
+Status write_end() {
   if (g_st.layout == nullptr) {
     run_list();
   } else if (!fits_stencil(*g_st.layout) || !fill_stencil(*g_st.layout)) {
     run_layout(*g_st.layout);
   }
+  return g_st.failure;
 }
 
 }  // namespace rt

@@ -7,14 +7,16 @@
 #include <cstdint>
 #include <string_view>
 
+#include "runtime/status.h"
+
 namespace rt {
 
 // Resets the layout cache, the console output buffer and the console line state.
 void layout_init();
 
 // Write statement. A layout whose data() is null means list-directed output. Items are
-// captured when added (texts are copied). The statement runs at write_end; any failure ends
-// the run with a report.
+// captured when added (texts are copied). The statement runs at write_end, which returns its
+// first failure (kWrite, or a failed implicit open); nothing is written after it.
 void write_begin(std::int32_t unit, std::string_view layout);
 // A layout that statements give again and again, such as that of a line written for every
 // record. It remembers where its compiled form is kept, so that later statements need not find
@@ -39,6 +41,6 @@ void write_int4s(const std::int32_t* values, std::size_t n);
 void write_count(std::int32_t value);
 void write_int2(std::int16_t value);
 void write_text(std::string_view text);
-void write_end();
+Status write_end();
 
 }  // namespace rt

@@ -1,36 +1,106 @@
 #include "runtime/run.h"
 
+#include <string_view>
+
 #include "platform/platform.h"
 #include "runtime/args.h"
 #include "runtime/console.h"
+#include "runtime/errors.h"
 #include "runtime/input.h"
 #include "runtime/layout.h"
-#include "runtime/stop.h"
 #include "runtime/units.h"
 
 namespace rt {
+namespace {
 
-void start_runtime(int argc, const char* const* argv) {
-  end_init({console_flush, close_all_units});
-  if (!platform::current().start_process()) {
-    fatal_startup("R6030\r\n- standard handles cannot be opened on the null device\r\n");
+void put_err(std::string_view s) {
+  platform::Platform& p = platform::current();
+  (void)p.write(p.std_handle(platform::StdStream::kErr), s.data(), s.size());
+}
+
+// The run-time error report of `s` on standard error. The console output written before the
+// failure comes first; when it cannot be written, that failure is the one reported (and an
+// interrupt then ends the run without a report). Returns the exit status.
+int report(Status s) {
+  if (const Status flushed = console_flush(); !flushed.ok()) s = flushed;
+  if (s.what() != Status::What::kError) return 0;
+  char value[6] = "F0000";
+  for (int v = error_value(s.number()), i = 4; i >= 1; --i, v /= 10)
+    value[i] = static_cast<char>('0' + v % 10);
+  put_err("\r\nrun-time error ");
+  put_err(value);
+  const char* msg = error_message(s.number());
+  // Texts by statement kind, in the order of StmtKind.
+  static constexpr std::string_view kKindText[] = {": CLOSE(", ": WRITE(", ": OPEN(", ": READ(",
+                                                   "\r\n- "};
+  put_err(kKindText[static_cast<int>(s.kind())]);
+  if (s.kind() != StmtKind::kGeneral) {
+    put_err(s.name());
+    put_err(*msg != '\0' ? ")\r\n- " : ")\r\n");
   }
-  if (!args_init(argc, argv)) fatal_startup("R6008\r\n- not enough space for arguments\r\n");
+  put_err(msg);
+  put_err("\r\n");
+  return 1;
+}
+
+// The stop message: the owed line end, then the text and CR LF.
+Status stop_message(std::string_view text) {
+  RETURN_IF_FAILED(console_end_line_for_stop());
+  if (text.empty()) return console_put("Stop - Program terminated.\r\n");
+  RETURN_IF_FAILED(console_put(text));
+  return console_put("\r\n");
+}
+
+}  // namespace
+
+Status start_runtime(int argc, const char* const* argv) {
+  status_init();
+  if (!platform::current().start_process()) {
+    return Status::startup("R6030\r\n- standard handles cannot be opened on the null device\r\n");
+  }
+  if (!args_init(argc, argv)) {
+    return Status::startup("R6008\r\n- not enough space for arguments\r\n");
+  }
   layout_init();
   input_init();
   console_init();
   units_init();
+  return {};
 }
 
-void stop_program(std::string_view text) {
-  console_end_line_for_stop();
-  if (text.empty()) {
-    console_put("Stop - Program terminated.\r\n");
-  } else {
-    console_put(text);
-    console_put("\r\n");
+Ending end_run(Status s) {
+  using What = Status::What;
+  if (s.what() == What::kStartup) {
+    put_err("\r\nruntime error ");
+    put_err(s.name());
+    return {255, 0};
   }
-  end_process(0);
+  int status = 0;
+  if (s.ok() || s.what() == What::kStop) {
+    const Status stopped = stop_message(s.what() == What::kStop ? s.name() : "");
+    if (!stopped.ok()) status = report(stopped);
+  } else if (s.what() == What::kError) {
+    status = report(s);
+  } else if (s.what() == What::kUsage) {
+    status = 2;
+  }
+  // An interrupt during the closing waits for it: every unit is written out first.
+  begin_ending();
+  platform::Platform& p = platform::current();
+  Status failed[kUnitSlots];
+  const std::size_t n = close_all_units(status != 0 || p.pending_interrupt() != 0, failed);
+  for (std::size_t i = 0; i < n; ++i) status = report(failed[i]) != 0 ? 1 : status;
+  // Then the owed console line end, and standard output is closed.
+  Status closed = console_end_line_for_stop();
+  const Status shut = console_close();
+  if (closed.ok()) closed = shut;
+  if (!closed.ok() && report(closed) != 0) status = 1;
+  return {status, p.pending_interrupt()};
+}
+
+void exit_run(Ending ending) {
+  if (ending.signal != 0) platform::exit_by_signal(ending.signal);
+  platform::exit_process(ending.status);
 }
 
 }  // namespace rt

@@ -12,15 +12,13 @@
 #include "platform/platform.h"
 #include "runtime/console.h"
 #include "runtime/devices.h"
-#include "runtime/stop.h"
+#include "runtime/status.h"
 
 namespace rt {
 
-inline constexpr int kUnitSlots = 61;
-
 // kText is a formatted connection to a device: records go straight through.
 enum class Kind { kText, kFormatted, kBinary, kUnformatted };
-enum class Status { kOld, kNew, kScratch, kReplace, kUnknown };
+enum class OpenStatus { kOld, kNew, kScratch, kReplace, kUnknown };
 
 // The name an open works on: at most kNameMax characters without leading and trailing blanks,
 // ended by a NUL for the system. A report of a failed open names it.
@@ -110,49 +108,56 @@ Unit* find_unit(std::int32_t unit);
 bool is_fixed_console(std::int32_t unit);
 bool is_std_handle(platform::Handle h);
 // Writes out and closes one unit; see units.cc.
-void close_unit(Unit& u, bool run_failed);
+Status close_unit(Unit& u, bool run_failed);
 
 // --- opening (unit_open.cc) ---
 
-// Connects an unconnected unit for a statement, by the blank-name rule. Returns an error number;
-// the name taken is left in `name` for a report.
-int implicit_open(std::int32_t unit, Kind kind, Status status, Name& name);
+// Connects an unconnected unit for a statement, by the blank-name rule; the name taken is left
+// in `name`.
+Status implicit_open(std::int32_t unit, Kind kind, OpenStatus status, Name& name);
+// The failure of an open of `name`: the name is kept for the report until the next failed open.
+Status open_failure(int n, const Name& name);
 // Forgets the access of the last explicit open.
 void opens_init();
 // The identity of an existing file of the given name, found by opening it briefly.
 bool probe_identity(const char* name, platform::FileId* id);
 
-// --- block I/O (unit_io.cc); each returns 0 or an error number ---
+// --- block I/O (unit_io.cc); each returns 0 or an error number (kInterrupted for an interrupt),
+// which the statement reports as its own, or a Status where the failure may be another unit's ---
 
 void io_init();
-// The error number of a failed write, or 0 for a write cut short by an interrupt while the
-// process is ending: the bytes the system accepted stay, and the signal ends the process.
+// The error number of a failed write: kInterrupted for a write an interrupt cut short (the
+// bytes the system accepted stay).
 int failed_write(platform::Err e);
-// The first write after reading cuts the file where the reading stopped.
+// The first write after reading cuts the file where the reading stopped. The runs owed from the
+// unit must have gone out first (send_runs_from).
 int start_writing(Unit& u);
 // A unit that was written is read from where the writing stopped.
 int start_reading(Unit& u);
-// Moves n bytes into the unit's block, and the block to the file whenever it fills.
+// Moves n bytes into the block of a unit that is not the console or standard error, and the
+// block to the file whenever it fills.
 int put_bytes(Unit& u, const char* p, std::size_t n);
 // Sends the pending run and the block's bytes to the file. On failure the bytes not written are
 // dropped, so the close at the end of the run does not fail over them a second time.
 int flush_block(Unit& u);
 // Sends out the pending run only.
 int flush_run(Unit& u);
-// Reads the next block into a unit whose block is used up: 0, kErrEndOfFile, or kErrReadFailed.
-int refill(Unit& u);
+// Reads the next block into a unit whose block is used up: ok, the end of the file or a failed
+// read (kRead), an interrupt, or the failed write of a run that had to go out first.
+Status refill(Unit& u);
 // Owes u's file the n bytes at `at` of the file of unit `from`, after those owed so far: bytes
 // that unit holds in its block join the pending run, or start one; others (`data`) are put in
 // u's block.
 int write_run(Unit& u, std::int32_t from, std::int64_t at, const char* data, std::size_t n);
-// Moves a unit that reads to byte `at` of its file; false where it cannot seek (a device, a
-// pipe, a terminal), and it then stays where it was.
-bool seek_to(Unit& u, std::int64_t at);
-// Before `from` writes or closes: the runs owed from it go out, a failure reported as a
-// statement of that kind.
-void send_runs_from(const Unit& from, StmtKind kind);
-// Fills p with n bytes; *placed grows by the bytes placed, also when the file ends first
-// (kErrEndOfFile).
-int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed);
+// Moves a unit that reads to byte `at` of its file; *moved is false where it cannot seek (a
+// device, a pipe, a terminal), and it then stays where it was. Fails as refill does for the
+// runs that go out first.
+Status seek_to(Unit& u, std::int64_t at, bool* moved);
+// Before `from` writes or closes: the runs owed from it go out, a failure being the owing
+// unit's, as a statement of that kind.
+Status send_runs_from(const Unit& from, StmtKind kind);
+// Fills p with n bytes; *placed grows by the bytes placed, also when the file ends first.
+// Failures as refill's, and a failed write-out of a unit that was written as its read's.
+Status get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed);
 
 }  // namespace rt

@@ -8,7 +8,6 @@
 
 #include "platform/platform.h"
 #include "runtime/errors.h"
-#include "runtime/stop.h"
 #include "runtime/unit.h"
 #include "runtime/units.h"
 
@@ -59,12 +58,12 @@ int write_again(Unit& u, const Run& r) {
   return e;
 }
 
-// Clones the pending run where the file system can: 1 when it did, 0 when it cannot (clones are
-// refused from then on, and the run is still pending), or an error number's negative.
-int clone_run(Unit& u) {
+// Clones the pending run where the file system can; *cloned says whether it did. Where it
+// cannot, clones are refused from then on and the run is still pending. Returns 0 or an error
+// number.
+int clone_run(Unit& u, bool* cloned) {
+  *cloned = false;
   if (g_cloning == Cloning::kRefused) return 0;
-  // An interrupt ends the run here, and the run's end sends the run out.
-  check_interrupt();
   const Run& r = u.run;
   Err e = os().clone_range(r.from->handle, r.at, u.handle, u.file_pos, r.len);
   if (e == Err::kInvalid) {
@@ -73,32 +72,35 @@ int clone_run(Unit& u) {
   }
   if (e == Err::kOk) {
     g_cloning = Cloning::kWorks;
+    *cloned = true;
     u.file_pos += static_cast<std::int64_t>(r.len);
     u.run = {};
     // Writes go on after the clone.
     e = os().seek(u.handle, u.file_pos);
-    if (e == Err::kOk) return 1;
+    if (e == Err::kOk) return 0;
   }
-  return -failed_write(e);
+  return failed_write(e);
 }
 
 // Before the block of `from` takes other bytes: a run it holds that is not cloned becomes the
 // pending bytes of the unit that owes it, at the same place in that unit's block (which holds
 // nothing while a run is pending), and goes out when that block would.
-void hand_over_runs_from(const Unit& from) {
-  if (g_cloning == Cloning::kWorks) return;  // a run then needs only the file
+// A failure is that unit's failed write.
+Status hand_over_runs_from(const Unit& from) {
+  if (g_cloning == Cloning::kWorks) return {};  // a run then needs only the file
   for (Unit& u : unit_slots()) {
     if (u.run.from != &from) continue;
-    if (const int c = clone_run(u); c != 0) {
-      if (c < 0) report_runtime_error(-c, StmtKind::kWrite, u.unit_name());
-      continue;
-    }
+    bool cloned = false;
+    if (const int e = clone_run(u, &cloned))
+      return Status::error(e, StmtKind::kWrite, u.unit_name());
+    if (cloned) continue;
     const char* p = held(from, u.run.at, u.run.len);
     u.base = static_cast<std::size_t>(p - from.block.get());
     u.pos = u.base + u.run.len;
     std::memcpy(u.block.get() + u.base, p, u.run.len);
     u.run = {};
   }
+  return {};
 }
 
 // Devices are streams: there is nothing to cut and no position to return to.
@@ -127,18 +129,16 @@ void io_init() {
 }
 
 int failed_write(Err e) {
-  if (e == Err::kInterrupted) {
-    check_interrupt();  // ends the run by the signal unless it is ending already
-    return 0;
-  }
-  return write_error(e);
+  return e == Err::kInterrupted ? kInterrupted : write_error(e);
 }
 
 int flush_run(Unit& u) {
   if (u.run.from == nullptr) return 0;
-  if (const int c = clone_run(u); c != 0) return c > 0 ? 0 : -c;
-  // An interrupt ends the run here, and the run's end writes the bytes.
-  check_interrupt();
+  // The write may wait for a slow reader: an interrupt that came first ends the run here, and
+  // the end of the run sends the run out.
+  if (interrupt_pending()) return kInterrupted;
+  bool cloned = false;
+  if (const int e = clone_run(u, &cloned); e != 0 || cloned) return e;
   const Run r = std::exchange(u.run, Run{});
   if (const char* p = held(*r.from, r.at, r.len)) return write_all(u, p, r.len);
   return write_again(u, r);
@@ -147,7 +147,7 @@ int flush_run(Unit& u) {
 int flush_block(Unit& u) {
   if (int e = flush_run(u)) return e;
   if (!u.writing || u.pos == u.base) return 0;
-  check_interrupt();
+  if (interrupt_pending()) return kInterrupted;
   const std::size_t n = u.pos - u.base;
   const char* from = u.block.get() + u.base;
   u.pos = 0;
@@ -157,7 +157,6 @@ int flush_block(Unit& u) {
 
 int start_writing(Unit& u) {
   if (u.writing) return 0;
-  send_runs_from(u, StmtKind::kWrite);
   if (u.read_only) return kErrWriteFailed;
   std::int64_t here = u.file_pos - static_cast<std::int64_t>(u.end - u.pos);
   u.writing = true;
@@ -172,15 +171,6 @@ int start_writing(Unit& u) {
 
 int put_bytes(Unit& u, const char* p, std::size_t n) {
   if (int e = flush_run(u)) return e;
-  if (u.device == Device::kConsole) {
-    console_put({p, n});
-    return 0;
-  }
-  if (u.device == Device::kErr) {
-    check_interrupt();
-    platform::IoResult r = console_write_error({p, n});
-    return r.err == Err::kOk && r.count == n ? 0 : failed_write(r.err);
-  }
   char* block = u.block.get();
   while (n > 0) {
     std::size_t take = std::min(n, kFileBlockSize - u.pos);
@@ -204,8 +194,7 @@ int write_run(Unit& u, std::int32_t from, std::int64_t at, const char* data, std
     r.len += n;
   } else {
     Unit* src = find_unit(from);
-    const bool takes = u.device != Device::kConsole && u.device != Device::kErr && !u.block.empty();
-    if (src == nullptr || !takes || held(*src, at, n) == nullptr) return put_bytes(u, data, n);
+    if (src == nullptr || held(*src, at, n) == nullptr) return put_bytes(u, data, n);
     if (int e = flush_block(u)) return e;
     r = {src, at, n};
   }
@@ -222,40 +211,41 @@ int start_reading(Unit& u) {
   return e;
 }
 
-int refill(Unit& u) {
-  hand_over_runs_from(u);
-  check_interrupt();
+Status refill(Unit& u) {
+  RETURN_IF_FAILED(hand_over_runs_from(u));
+  // Once per block, and before a read that may wait.
+  RETURN_IF_FAILED(check_interrupt());
   platform::IoResult r = os().read(u.handle, u.block.get(), kFileBlockSize);
   // An interrupt is not a read error: the run ends by the signal.
-  if (r.err == Err::kInterrupted) check_interrupt();
-  if (r.err != Err::kOk) return kErrReadFailed;
+  if (r.err == Err::kInterrupted) return Status::interrupt();
+  if (r.err != Err::kOk) return Status::error(kErrReadFailed, StmtKind::kRead, u.unit_name());
   if (r.count == 0) {
     u.at_end = true;
-    return kErrEndOfFile;
+    return Status::error(kErrEndOfFile, StmtKind::kRead, u.unit_name());
   }
   u.pos = 0;
   u.end = r.count;
   u.file_pos += static_cast<std::int64_t>(r.count);
-  return 0;
+  return {};
 }
 
-bool seek_to(Unit& u, std::int64_t at) {
-  if (u.writing || !is_seekable(u)) return false;
-  hand_over_runs_from(u);
-  if (os().seek(u.handle, at) != Err::kOk) return false;
+Status seek_to(Unit& u, std::int64_t at, bool* moved) {
+  *moved = false;
+  if (u.writing || !is_seekable(u)) return {};
+  RETURN_IF_FAILED(hand_over_runs_from(u));
+  if (os().seek(u.handle, at) != Err::kOk) return {};
   u.file_pos = at;
   u.pos = 0;
   u.end = 0;
   u.at_end = false;
-  return true;
+  *moved = true;
+  return {};
 }
 
-int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed) {
-  if (int e = start_reading(u)) return e;
+Status get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed) {
+  if (int e = start_reading(u)) return Status::error(e, StmtKind::kRead, u.unit_name());
   while (n > 0) {
-    if (u.pos == u.end) {
-      if (int e = refill(u)) return e;
-    }
+    if (u.pos == u.end) RETURN_IF_FAILED(refill(u));
     std::size_t take = std::min(n, u.end - u.pos);
     std::memcpy(p, u.block.get() + u.pos, take);
     u.pos += take;
@@ -263,14 +253,15 @@ int get_bytes(Unit& u, char* p, std::size_t n, std::size_t* placed) {
     n -= take;
     *placed += take;
   }
-  return 0;
+  return {};
 }
 
-void send_runs_from(const Unit& from, StmtKind kind) {
+Status send_runs_from(const Unit& from, StmtKind kind) {
   for (Unit& u : unit_slots()) {
     if (u.run.from != &from) continue;
-    if (int e = flush_run(u)) report_runtime_error(e, kind, u.unit_name());
+    if (int e = flush_run(u)) return Status::error(e, kind, u.unit_name());
   }
+  return {};
 }
 
 }  // namespace rt

@@ -11,7 +11,6 @@
 #include "runtime/console.h"
 #include "runtime/devices.h"
 #include "runtime/errors.h"
-#include "runtime/stop.h"
 #include "runtime/text.h"
 #include "runtime/unit.h"
 #include "runtime/units.h"
@@ -65,26 +64,31 @@ int open_error(Err e) {
 
 // The blank-name rule: the next command-line word, else the console prompt until a non-blank
 // line is typed.
-void take_blank_name(std::int32_t unit, Name& name) {
+Status take_blank_name(std::int32_t unit, Name& name) {
   std::string_view word;
   bool have_word = take_next_name(&word);
   if (have_word) name.set(word);
-  if (!have_word) console_break_line();
+  if (!have_word) RETURN_IF_FAILED(console_break_line());
   while (name.len == 0) {
     char digits[16];
     char* end = std::to_chars(digits, digits + sizeof digits, unit).ptr;
-    console_put("File name missing or blank - please enter file name\r\nUNIT ");
-    console_put({digits, static_cast<std::size_t>(end - digits)});
-    console_put("? ");
-    console_flush();
+    RETURN_IF_FAILED(console_put("File name missing or blank - please enter file name\r\nUNIT "));
+    RETURN_IF_FAILED(console_put({digits, static_cast<std::size_t>(end - digits)}));
+    RETURN_IF_FAILED(console_put("? "));
+    RETURN_IF_FAILED(console_flush());
     char typed[kPromptLineMax];
-    std::size_t n = read_console_line(typed, sizeof typed);
+    std::size_t n = 0;
+    RETURN_IF_FAILED(read_console_line(typed, sizeof typed, &n));
     name.set({typed, std::min(n, sizeof typed)});
   }
+  return {};
 }
 
+// The name of the last open that failed, which its report names.
+Name g_failed_name;
+
 struct OpenRequest {
-  Status status = Status::kUnknown;
+  OpenStatus status = OpenStatus::kUnknown;
   Kind kind = Kind::kFormatted;
   Access access = Access::kReadWrite;
   bool fall_back = true;  // no access named: read-write, then read, then write
@@ -151,12 +155,12 @@ int connected_result(Connected c) {
 }
 
 // One platform open by status; *created tells whether it made the file.
-platform::OpenResult open_by_status(const char* name, Status status, Access access,
+platform::OpenResult open_by_status(const char* name, OpenStatus status, Access access,
                                     platform::Share share, bool* created) {
   *created = false;
-  if (status == Status::kOld || status == Status::kUnknown) {
+  if (status == OpenStatus::kOld || status == OpenStatus::kUnknown) {
     platform::OpenResult r = os().open_existing(name, access, share);
-    if (status == Status::kOld || r.err != Err::kNotFound) return r;
+    if (status == OpenStatus::kOld || r.err != Err::kNotFound) return r;
   }
   platform::OpenResult r = os().create_new(name, access, share);
   *created = r.err == Err::kOk;
@@ -183,32 +187,38 @@ void discard(platform::Handle h, bool created, const char* name) {
 }
 
 // Connects `unit` to the file of the (non-blank) name, which becomes the name of the
-// connection: a device's canonical form. Returns an error number.
-int connect(std::int32_t unit, OpenRequest req, Name& name) {
+// connection: a device's canonical form.
+Status connect(std::int32_t unit, OpenRequest req, Name& name) {
+  const auto fail = [&name](int n) { return open_failure(n, name); };
+  // A target connected already: the unit keeps its connection, or the open fails.
+  const auto connected_status = [&fail](Connected c) {
+    const int n = connected_result(c);
+    return n == 0 ? Status{} : fail(n);
+  };
   if (equal_nocase(name.view(), "USER")) name.set("CON");
-  if (std::memchr(name.text, '\0', name.len) != nullptr) return kErrInvalidOpen;
+  if (std::memchr(name.text, '\0', name.len) != nullptr) return fail(kErrInvalidOpen);
 
   Target t;
   std::size_t base_len = 0;
   if (const DeviceName* d = device_of_name(name.view(), &base_len)) {
     name.cut(base_len);
-    if (req.kind == Kind::kUnformatted) return kErrDeviceKind;
+    if (req.kind == Kind::kUnformatted) return fail(kErrDeviceKind);
     req.kind = req.kind == Kind::kFormatted ? Kind::kText : Kind::kBinary;
-    req.status = Status::kOld;
+    req.status = OpenStatus::kOld;
     t.device = d->device;
     t.canonical = d->canonical;
     if (t.device == Device::kConsole) name.set("CON");
     // The fixed console units hold the console, so no other unit may take it.
-    if (t.device == Device::kConsole && !is_fixed_console(unit)) return kErrConnected;
+    if (t.device == Device::kConsole && !is_fixed_console(unit)) return fail(kErrConnected);
     if (const Connected c = connection(t, unit, req.kind); c != Connected::kNo) {
-      return connected_result(c);
+      return connected_status(c);
     }
-  } else if (req.status == Status::kReplace) {
+  } else if (req.status == OpenStatus::kReplace) {
     // A file connected to a unit is never deleted from under it.
     if (probe_identity(name.text, &t.id)) {
       t.has_id = true;
       if (const Connected c = connection(t, unit, req.kind); c != Connected::kNo) {
-        return connected_result(c);
+        return connected_status(c);
       }
     }
     (void)os().remove(name.text);
@@ -232,22 +242,27 @@ int connect(std::int32_t unit, OpenRequest req, Name& name) {
       if (t.device == Device::kNamed) os_name = t.canonical;
       platform::OpenResult r = open_with_fall_backs(os_name, req, &created, &access);
       // An open that waited (a FIFO without a writer) and was interrupted ends the run.
-      if (r.err == Err::kInterrupted) check_interrupt();
-      if (r.err != Err::kOk) return open_error(r.err);
+      if (r.err == Err::kInterrupted) return Status::interrupt();
+      if (r.err != Err::kOk) return fail(open_error(r.err));
       h = r.handle;
       if (t.device == Device::kNone) {
         t.has_id = os().identity(h, &t.id);
         // Another name of a file that is connected already: the new handle is not needed.
         if (const Connected c = connection(t, unit, req.kind); c != Connected::kNo) {
           discard(h, created, os_name);
-          return connected_result(c);
+          return connected_status(c);
         }
       }
       break;
     }
   }
 
-  if (Unit* old = find_unit(unit)) close_unit(*old, false);
+  if (Unit* old = find_unit(unit)) {
+    if (const Status closed = close_unit(*old, false); !closed.ok()) {
+      if (!is_std_handle(h)) discard(h, created, os_name);
+      return closed;
+    }
+  }
   Unit* slot = nullptr;
   for (Unit& u : unit_slots()) {
     if (!u.used) {
@@ -257,7 +272,7 @@ int connect(std::int32_t unit, OpenRequest req, Name& name) {
   }
   if (slot == nullptr) {
     if (!is_std_handle(h)) discard(h, created, os_name);
-    return kErrTableFull;
+    return fail(kErrTableFull);
   }
   // Text records to the console and to standard error go straight on; every other connection
   // moves its bytes through a block of its own while it is connected.
@@ -265,7 +280,7 @@ int connect(std::int32_t unit, OpenRequest req, Name& name) {
   if (req.kind != Kind::kText || (t.device != Device::kConsole && t.device != Device::kErr)) {
     if (!block.allocate()) {
       discard(h, created, os_name);
-      return kErrNoMemory;
+      return fail(kErrNoMemory);
     }
   }
   Unit& u = *slot;
@@ -282,11 +297,11 @@ int connect(std::int32_t unit, OpenRequest req, Name& name) {
   u.id = t.id;
   // A file just made has nothing to cut.
   u.writing = created;
-  u.scratch = req.status == Status::kScratch;
+  u.scratch = req.status == OpenStatus::kScratch;
   u.read_only = access == Access::kRead;
   u.created = created;
   u.block = std::move(block);
-  return 0;
+  return {};
 }
 
 }  // namespace
@@ -313,8 +328,13 @@ bool probe_identity(const char* name, platform::FileId* id) {
   return false;
 }
 
-int implicit_open(std::int32_t unit, Kind kind, Status status, Name& name) {
-  take_blank_name(unit, name);
+Status open_failure(int n, const Name& name) {
+  g_failed_name.set(name.view());
+  return Status::error(n, StmtKind::kOpen, g_failed_name.view());
+}
+
+Status implicit_open(std::int32_t unit, Kind kind, OpenStatus status, Name& name) {
+  RETURN_IF_FAILED(take_blank_name(unit, name));
   OpenRequest req;
   req.status = status;
   req.kind = kind;
@@ -322,17 +342,16 @@ int implicit_open(std::int32_t unit, Kind kind, Status status, Name& name) {
   return connect(unit, req, name);
 }
 
-std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec& given) {
-  if (unit < -kMaxUnit || unit > kMaxUnit) return error_value(kErrUnitRange);
+Status open_unit(std::int32_t unit, std::string_view name, const OpenSpec& given) {
   Name opened;
   opened.set(name);
+  if (unit < -kMaxUnit || unit > kMaxUnit) return open_failure(kErrUnitRange, opened);
   g_access_named = given.access.has_value();
-
   OpenRequest req;
   int n = 0;
   if (given.status) {
-    constexpr Status kStatus[] = {Status::kOld, Status::kNew, Status::kScratch, Status::kReplace,
-                                  Status::kUnknown};
+    constexpr OpenStatus kStatus[] = {OpenStatus::kOld, OpenStatus::kNew, OpenStatus::kScratch,
+                                      OpenStatus::kReplace, OpenStatus::kUnknown};
     int i = match_keyword(*given.status, {"OLD", "NEW", "SCRATCH", "REPLACE", "UNKNOWN"});
     if (i < 0) n = kErrInvalidOpen;
     if (i >= 0) req.status = kStatus[i];
@@ -359,13 +378,9 @@ std::int32_t open_unit(std::int32_t unit, std::string_view name, const OpenSpec&
     if (i >= 0) req.share = kShare[i];
   }
 
-  if (n == 0) {
-    if (opened.len == 0) take_blank_name(unit, opened);
-    n = connect(unit, req, opened);
-  }
-  if (n == 0) return 0;
-  if (given.error_return) return error_value(n);
-  report_runtime_error(n, StmtKind::kOpen, opened.view());
+  if (n != 0) return open_failure(n, opened);
+  if (opened.len == 0) RETURN_IF_FAILED(take_blank_name(unit, opened));
+  return connect(unit, req, opened);
 }
 
 }  // namespace rt

@@ -8,7 +8,6 @@
 #include "runtime/console.h"
 #include "runtime/devices.h"
 #include "runtime/errors.h"
-#include "runtime/stop.h"
 #include "runtime/unit.h"
 
 namespace rt {
@@ -23,9 +22,8 @@ Unit g_units[kUnitSlots];
 struct Statement {
   std::int32_t number = 0;
   Unit* unit = nullptr;
-  bool status_wanted = false;
   bool reading = false;
-  std::int32_t status = 0;
+  Status status;
   std::size_t placed = 0;  // bytes a read statement has placed
 };
 Statement g_stmt;
@@ -34,51 +32,79 @@ bool is_binary(const Unit& u) {
   return u.kind == Kind::kBinary || u.kind == Kind::kUnformatted;
 }
 
-std::int32_t fail_statement(int n, StmtKind kind, std::string_view name) {
-  g_stmt.status = n == kErrAtEnd || n == kErrEndOfFile ? -1 : error_value(n);
-  if (!g_stmt.status_wanted) report_runtime_error(n, kind, name);
-  return g_stmt.status;
+StmtKind stmt_kind() {
+  return g_stmt.reading ? StmtKind::kRead : StmtKind::kWrite;
 }
 
-std::int32_t fail_unit_statement(int n) {
-  return fail_statement(n, g_stmt.reading ? StmtKind::kRead : StmtKind::kWrite,
-                        g_stmt.unit->unit_name());
+Status fail_statement(Status s) {
+  g_stmt.status = s;
+  return s;
 }
 
-void begin_statement(std::int32_t unit, bool status_wanted, bool reading) {
+Status fail_unit_statement(int n) {
+  return fail_statement(Status::error(n, stmt_kind(), g_stmt.unit->unit_name()));
+}
+
+void begin_statement(std::int32_t unit, bool reading) {
   g_stmt = Statement{};
   g_stmt.number = unit;
-  g_stmt.status_wanted = status_wanted;
   g_stmt.reading = reading;
 }
 
-std::int32_t start_statement() {
+// The console and standard error take the bytes of a statement at once.
+bool is_device_stream(const Unit& u) {
+  return u.device == Device::kConsole || u.device == Device::kErr;
+}
+
+// Bytes of a write statement on u, through its block, or to the console or standard error.
+Status put_statement_bytes(Unit& u, const char* p, std::size_t n, StmtKind kind) {
+  if (u.device == Device::kConsole) return console_put({p, n});
+  int e = 0;
+  if (u.device == Device::kErr) {
+    if (interrupt_pending()) return Status::interrupt();
+    platform::IoResult r;
+    RETURN_IF_FAILED(console_write_error({p, n}, &r));
+    if (r.err != Err::kOk || r.count != n) e = failed_write(r.err);
+  } else {
+    e = put_bytes(u, p, n);
+  }
+  return e == 0 ? Status{} : Status::error(e, kind, u.unit_name());
+}
+
+// A unit about to be written: the runs owed from it go out, and the first write after reading
+// cuts the file.
+Status begin_writing(Unit& u) {
+  if (u.writing) return {};
+  RETURN_IF_FAILED(send_runs_from(u, StmtKind::kWrite));
+  if (const int n = start_writing(u)) return Status::error(n, StmtKind::kWrite, u.unit_name());
+  return {};
+}
+
+Status start_statement() {
   const std::int32_t unit = g_stmt.number;
   const bool reading = g_stmt.reading;
   Unit* u = find_unit(unit);
   if (u == nullptr) {
     // The console connections are text devices.
-    StmtKind kind = reading ? StmtKind::kRead : StmtKind::kWrite;
-    if (is_fixed_console(unit)) return fail_statement(kErrNotBinary, kind, "CON");
-    Name name;
-    if (int n = implicit_open(unit, Kind::kUnformatted, reading ? Status::kOld : Status::kUnknown,
-                              name)) {
-      return fail_statement(n, StmtKind::kOpen, name.view());
+    if (is_fixed_console(unit)) {
+      return fail_statement(Status::error(kErrNotBinary, stmt_kind(), "CON"));
     }
+    Name name;
+    const Status opened = implicit_open(unit, Kind::kUnformatted,
+                                        reading ? OpenStatus::kOld : OpenStatus::kUnknown, name);
+    if (!opened.ok()) return fail_statement(opened);
     u = find_unit(unit);
   }
   g_stmt.unit = u;
   if (!is_binary(*u)) return fail_unit_statement(kErrNotBinary);
   if (reading && u->at_end) return fail_unit_statement(kErrAtEnd);
-  if (!reading) {
-    if (int n = start_writing(*u)) return fail_unit_statement(n);
-  }
-  return 0;
+  if (!reading) return fail_statement(begin_writing(*u));
+  return {};
 }
 
 // Starts a statement of one item on the unit.
-std::int32_t start_one(std::int32_t unit, bool status_wanted, bool reading) {
-  begin_statement(unit, status_wanted, reading);
+Status start_one(std::int32_t unit, bool reading) {
+  begin_statement(unit, reading);
   return start_statement();
 }
 
@@ -117,11 +143,12 @@ bool is_std_handle(platform::Handle h) {
 
 // Writes out what the unit still holds, closes its handle, deletes a scratch file and frees
 // the slot and its block. A failed write-out, or a failed close of a unit being written (a late
-// write failure), ends the run with a report of the close, made after the slot is free.
+// write failure), is returned as a close, after the slot is free; an interrupt that cut the
+// write-out short, as an interrupt.
 // When the run failed, a file it created that received no byte is deleted too: it is the
 // run's own, and an empty file left behind would take the name a corrected run asks for.
-void close_unit(Unit& u, bool run_failed) {
-  send_runs_from(u, StmtKind::kClose);
+Status close_unit(Unit& u, bool run_failed) {
+  Status sent = send_runs_from(u, StmtKind::kClose);
   int e = 0;
   if (!u.scratch) e = flush_block(u);
   bool remove = u.scratch;
@@ -138,7 +165,8 @@ void close_unit(Unit& u, bool run_failed) {
   u.used = false;
   u.run = {};
   u.block = Block{};
-  if (e != 0) report_runtime_error(e, StmtKind::kClose, u.unit_name());
+  if (!sent.ok()) return sent;
+  return e == 0 ? Status{} : Status::error(e, StmtKind::kClose, u.unit_name());
 }
 
 void units_init() {
@@ -149,82 +177,85 @@ void units_init() {
   io_init();
 }
 
-std::int32_t binread_begin(std::int32_t unit, bool status_wanted) {
-  begin_statement(unit, status_wanted, true);
-  return 0;
+void binread_begin(std::int32_t unit) {
+  begin_statement(unit, true);
 }
 
-std::int32_t binread_item(void* target, std::size_t length) {
-  if (g_stmt.status == 0 && g_stmt.unit == nullptr) start_statement();
-  if (g_stmt.status != 0) return g_stmt.status;
-  if (int n = get_bytes(*g_stmt.unit, static_cast<char*>(target), length, &g_stmt.placed)) {
-    return fail_unit_statement(n);
-  }
-  return 0;
+Status binread_item(void* target, std::size_t length) {
+  if (g_stmt.status.ok() && g_stmt.unit == nullptr) (void)start_statement();
+  if (!g_stmt.status.ok()) return g_stmt.status;
+  return fail_statement(
+      get_bytes(*g_stmt.unit, static_cast<char*>(target), length, &g_stmt.placed));
 }
 
-std::int32_t binread_end() {
+Status binread_end() {
   return g_stmt.status;
 }
 
-std::int32_t binread_in_place(std::int32_t unit, char* spare, std::size_t n, InPlace* got) {
+Status binread_in_place(std::int32_t unit, char* spare, std::size_t n, InPlace* got) {
   Unit* u = find_unit(unit);
   // The common case, bytes the block of a unit that reads holds already, needs no statement
   // set up: nothing in it can fail.
   if (u == nullptr || u->writing || u->end - u->pos < n || !is_binary(*u)) {
     *got = InPlace{spare, 0, 0};
-    if (const std::int32_t s = start_one(unit, true, true)) return s;
+    RETURN_IF_FAILED(start_one(unit, true));
     u = g_stmt.unit;
-    int e = start_reading(*u);
+    Status s;
+    if (const int e = start_reading(*u)) s = Status::error(e, StmtKind::kRead, u->unit_name());
     got->at = u->file_pos - static_cast<std::int64_t>(u->end - u->pos);
-    if (e == 0 && u->pos == u->end) e = refill(*u);
+    if (s.ok() && u->pos == u->end) s = refill(*u);
     // Bytes across the end of the block, or of the file, are copied.
-    if (e == 0 && u->end - u->pos < n) e = get_bytes(*u, spare, n, &got->placed);
-    if (e != 0) return fail_unit_statement(e);
-    if (got->placed == n) return 0;
+    if (s.ok() && u->end - u->pos < n) s = get_bytes(*u, spare, n, &got->placed);
+    if (!s.ok()) return fail_statement(s);
+    if (got->placed == n) return {};
   }
   got->at = u->file_pos - static_cast<std::int64_t>(u->end - u->pos);
   got->data = u->block.get() + u->pos;
   got->placed = n;
   u->pos += n;
-  return 0;
+  return {};
 }
 
-bool binread_seek(std::int32_t unit, std::int64_t at) {
+Status binread_seek(std::int32_t unit, std::int64_t at, bool* moved) {
+  *moved = false;
   Unit* u = find_unit(unit);
-  return u != nullptr && is_binary(*u) && seek_to(*u, at);
+  if (u == nullptr || !is_binary(*u)) return {};
+  return seek_to(*u, at, moved);
 }
 
-std::int32_t binwrite_begin(std::int32_t unit, bool status_wanted) {
-  begin_statement(unit, status_wanted, false);
-  return 0;
+void binwrite_begin(std::int32_t unit) {
+  begin_statement(unit, false);
 }
 
-std::int32_t binwrite_item(const void* source, std::size_t length) {
-  if (g_stmt.status == 0 && g_stmt.unit == nullptr) start_statement();
-  if (g_stmt.status != 0) return g_stmt.status;
-  if (int n = put_bytes(*g_stmt.unit, static_cast<const char*>(source), length)) {
-    return fail_unit_statement(n);
-  }
-  return 0;
+Status binwrite_item(const void* source, std::size_t length) {
+  if (g_stmt.status.ok() && g_stmt.unit == nullptr) (void)start_statement();
+  if (!g_stmt.status.ok()) return g_stmt.status;
+  return fail_statement(put_statement_bytes(*g_stmt.unit, static_cast<const char*>(source), length,
+                                            StmtKind::kWrite));
 }
 
-std::int32_t binwrite_end() {
+Status binwrite_end() {
   return g_stmt.status;
 }
 
-void binwrite_run(std::int32_t unit, std::int32_t from, std::int64_t at, const void* data,
-                  std::size_t n) {
+Status binwrite_run(std::int32_t unit, std::int32_t from, std::int64_t at, const void* data,
+                    std::size_t n) {
   // Bytes that continue the unit's pending run need no statement set up.
   Unit* u = find_unit(unit);
   if (u != nullptr && u->run.from != nullptr && u->writing) {
-    begin_statement(unit, false, false);
+    begin_statement(unit, false);
     g_stmt.unit = u;
   } else {
-    start_one(unit, false, false);
+    RETURN_IF_FAILED(start_one(unit, false));
     u = g_stmt.unit;
+    if (is_device_stream(*u)) {
+      return put_statement_bytes(*u, static_cast<const char*>(data), n, StmtKind::kWrite);
+    }
   }
-  if (int e = write_run(*u, from, at, static_cast<const char*>(data), n)) fail_unit_statement(e);
+  if (int e = write_run(*u, from, at, static_cast<const char*>(data), n)) {
+    return fail_unit_statement(e);
+  }
+  return {};
 }
 
 bool is_console_output(std::int32_t unit) {
@@ -232,19 +263,17 @@ bool is_console_output(std::int32_t unit) {
   return is_fixed_console(unit);
 }
 
-void write_text_record(std::int32_t unit, std::string_view record, bool continued) {
+Status write_text_record(std::int32_t unit, std::string_view record, bool continued) {
   Unit* u = find_unit(unit);
   if (u == nullptr) {
     Name name;
-    if (int n = implicit_open(unit, Kind::kFormatted, Status::kUnknown, name)) {
-      report_runtime_error(n, StmtKind::kOpen, name.view());
-    }
+    RETURN_IF_FAILED(implicit_open(unit, Kind::kFormatted, OpenStatus::kUnknown, name));
     u = find_unit(unit);
   }
-  int n = start_writing(*u);
-  if (n == 0) n = put_bytes(*u, record.data(), record.size());
-  if (n == 0 && !continued) n = put_bytes(*u, "\r\n", 2);
-  if (n != 0) report_runtime_error(n, StmtKind::kWrite, u->unit_name());
+  RETURN_IF_FAILED(begin_writing(*u));
+  RETURN_IF_FAILED(put_statement_bytes(*u, record.data(), record.size(), StmtKind::kWrite));
+  if (continued) return {};
+  return put_statement_bytes(*u, "\r\n", 2, StmtKind::kWrite);
 }
 
 std::size_t last_component(std::string_view name) {
@@ -256,16 +285,22 @@ std::string_view unit_name(std::int32_t unit) {
   return is_fixed_console(unit) ? "CON" : "";
 }
 
-void close_unit(std::int32_t unit) {
-  if (Unit* u = find_unit(unit)) close_unit(*u, false);
+Status close_unit(std::int32_t unit) {
+  if (Unit* u = find_unit(unit)) return close_unit(*u, false);
+  return {};
 }
 
-void close_all_units(bool run_failed) {
+std::size_t close_all_units(bool run_failed, Status* failed) {
+  std::size_t n = 0;
   for (Unit& u : g_units) {
-    if (u.used) close_unit(u, run_failed);
+    if (!u.used) continue;
+    const Status s = close_unit(u, run_failed);
+    // An interrupt that cut a write-out short ends the run by its signal, without a report.
+    if (s.what() != Status::What::kError) continue;
+    failed[n++] = s;
+    run_failed = true;
   }
-  console_end_line_for_stop();
-  console_close();
+  return n;
 }
 
 }  // namespace rt
