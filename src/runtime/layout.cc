@@ -105,12 +105,14 @@ Value value_at(std::size_t k) {
 void hand_on_part(bool end = false, bool continued = false) {
   if (failed()) return;
   const std::string_view part(g_st.rec, g_st.len);
+  Status s;
   if (g_st.sink == Sink::kUnit) {
-    keep(write_text_record(g_st.unit, part, !end || continued));
+    s = write_text_record(g_st.unit, part, !end || continued);
   } else {
-    keep(g_st.handed > 0 ? console_put(part) : console_record_begin(part));
-    if (end && !failed()) keep(console_record_end(continued));
+    s = g_st.handed > 0 ? console_put(part) : console_record_begin(part);
+    if (end && s.ok()) s = console_record_end(continued);
   }
+  if (!s.ok()) keep(s);
   g_st.handed = end ? 0 : g_st.handed + g_st.len;
   g_st.len = 0;
 }

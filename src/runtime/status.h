@@ -66,12 +66,13 @@ class [[nodiscard]] Status {
     name_ = n.data();
     len_ = static_cast<std::uint16_t>(n.size());
   }
-  // Sixteen bytes: a Status travels in two registers.
+  // Sixteen bytes: a Status travels in two registers, `what_` in the low byte of the second,
+  // so that ok() is one test.
   const char* name_ = nullptr;
-  std::uint16_t len_ = 0;
+  What what_ = What::kOk;
   std::uint8_t number_ = 0;
   StmtKind kind_ = StmtKind::kGeneral;
-  What what_ = What::kOk;
+  std::uint16_t len_ = 0;
 };
 
 // Sends a failure up: `RETURN_IF_FAILED(expr);` returns expr's Status from the caller unless
