@@ -21,6 +21,10 @@ class Line {
     for (char c : s) put(c);
     return *this;
   }
+  Line& text(char c) {
+    put(c);
+    return *this;
+  }
   Line& number(std::int64_t v) {
     auto [end, ec] = std::to_chars(buf_ + len_, buf_ + sizeof buf_, v);
     if (ec == std::errc()) len_ = static_cast<std::size_t>(end - buf_);
@@ -68,21 +72,21 @@ rt::Status list_header() {
 
 rt::Status list_record(const unsigned char* rec, std::size_t length, std::int32_t data_end) {
   Line line;
-  line.number(irec).text("\t");
-  line.number((std::int64_t{irec} - 1) * kRecordSize).text("\t");
-  line.number(static_cast<std::int64_t>(length)).text("\t");
-  line.number(rectype).text("\t");
-  line.digits(1, 5).text(" ").digits(6, 11).text("\t");
+  line.number(irec).text('\t');
+  line.number((std::int64_t{irec} - 1) * kRecordSize).text('\t');
+  line.number(static_cast<std::int64_t>(length)).text('\t');
+  line.number(rectype).text('\t');
+  line.digits(1, 5).text(' ').digits(6, 11).text('\t');
   if (dated) {
-    line.digits(1, 2).text("-").digits(3, 5).text("\t");
-    line.digits(6, 7).text(":").digits(8, 9).text(":").digits(10, 11).text("\t");
+    line.digits(1, 2).text('-').digits(3, 5).text('\t');
+    line.digits(6, 7).text(':').digits(8, 9).text(':').digits(10, 11).text('\t');
   } else {
     line.text("\t\t");
   }
   if (dated && ivstat != ivstatt)
-    line.note().text("status ").number(ivstat).text(" ").number(ivstatt);
+    line.note().text("status ").number(ivstat).text(' ').number(ivstatt);
   if (badpref)
-    line.note().text("bad preface ").hex(rec[0]).text(" ").hex(rec[1]).text(" ").hex(rec[2]);
+    line.note().text("bad preface ").hex(rec[0]).text(' ').hex(rec[1]).text(' ').hex(rec[2]);
   if (data_end > 0) line.note().text("data ends at byte ").number(data_end);
   return line.end();
 }
@@ -94,7 +98,7 @@ rt::Status batch_summary() {
   const rt::DeviceName* device = rt::device_of_name(name, &base_len);
   Line line;
   line.text(device != nullptr && device->device == rt::Device::kNull ? "NUL" : name);
-  return line.text("\t").number(copied_records).text("\t").number(copied_bytes).end();
+  return line.text('\t').number(copied_records).text('\t').number(copied_bytes).end();
 }
 
 }  // namespace chunkit

@@ -80,27 +80,15 @@ rt::Status decode_preface(const unsigned char* rec) {
   badpref = false;
   rectype = low(1);
 
-  switch (rectype) {
-    case 2:
-    case 3:
-    case 8:
-    case 9:
-    case 11:
-      if (byte(2) != kMark) {
-        rectype -= kUnmarked;
-        return {};
-      }
-      break;
-    default:
-      break;
-  }
-
+  // Types 2, 3, 8, 9 and 11 carry a mark in byte 2; without it the preface is not decoded.
+  const bool marked = byte(2) == kMark;
   switch (rectype) {
     case 8:
     case 9:
     case 11:  // nibble preface
+      if (!marked) break;
       for (int k = 1; k <= 11; ++k) digit[k - 1] = low(3 + k);
-      break;
+      return {};
     case 10:
     case 12:
     case 13:  // bit preface: bit 0 of four bytes per digit, lowest bit first
@@ -109,20 +97,19 @@ rt::Status decode_preface(const unsigned char* rec) {
         for (int b = 0; b < 4; ++b) d |= (byte(4 * k + 1 + b) & 1) << b;
         digit[k - 1] = d;
       }
-      break;
+      return {};
     case 15:
-      if (byte(4) != kType15Mark || byte(5) != kType15Mark) {
-        rectype -= kUnmarked;
-      } else if (byte(10) == kDated) {
+      if (byte(4) != kType15Mark || byte(5) != kType15Mark) break;
+      if (byte(10) == kDated) {
         const rt::Status reported = check_status(19, 22);
         decode_date_time(11, 16);
         return reported;
-      } else {
-        for (int k = 1; k <= 11; ++k) digit[k - 1] = low(8 + k);
       }
-      break;
+      for (int k = 1; k <= 11; ++k) digit[k - 1] = low(8 + k);
+      return {};
     case 2:
     case 3:
+      if (!marked) break;
       if (byte(3) == kDated) {
         const rt::Status reported = check_status(12, 15);
         decode_date_time(4, 9);
@@ -131,8 +118,9 @@ rt::Status decode_preface(const unsigned char* rec) {
       rectype -= kUnmarked;
       return report_bad_preface();
     default:  // no decoded preface
-      break;
+      return {};
   }
+  rectype -= kUnmarked;  // a marked type without its mark
   return {};
 }
 

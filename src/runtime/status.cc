@@ -11,12 +11,12 @@ bool g_ending = false;
 }  // namespace
 
 bool Status::at_end() const {
-  return what_ == What::kError && (number_ == kErrEndOfFile || number_ == kErrAtEnd);
+  return what() == What::kError && (number() == kErrEndOfFile || number() == kErrAtEnd);
 }
 
 std::int32_t Status::value() const {
   if (ok()) return 0;
-  return at_end() ? -1 : error_value(number_);
+  return at_end() ? -1 : error_value(number());
 }
 
 bool interrupt_pending() {

@@ -3,6 +3,7 @@
 // (run.h) turns it into its report and exit status. Nothing below the top ends the process.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -30,25 +31,19 @@ class [[nodiscard]] Status {
   // kInterrupted makes an interrupt. The name must outlive the run: a unit's name, the tool's
   // name buffers, a fixed text, or a name the unit service keeps for a failed open.
   static constexpr Status error(int number, StmtKind kind, std::string_view name) {
-    if (number == kInterrupted) return Status(What::kInterrupt);
-    Status s(What::kError);
-    s.number_ = static_cast<std::uint8_t>(number);
-    s.kind_ = kind;
-    s.set_name(name);
-    return s;
+    if (number == kInterrupted) return interrupt();
+    return Status(What::kError, name, static_cast<std::uint8_t>(number), kind);
   }
-  static constexpr Status interrupt() { return Status(What::kInterrupt); }
-  static constexpr Status usage() { return Status(What::kUsage); }
-  static constexpr Status stop(std::string_view text) { return text_status(What::kStop, text); }
-  static constexpr Status startup(std::string_view text) {
-    return text_status(What::kStartup, text);
-  }
+  static constexpr Status interrupt() { return Status(What::kInterrupt, {}); }
+  static constexpr Status usage() { return Status(What::kUsage, {}); }
+  static constexpr Status stop(std::string_view text) { return Status(What::kStop, text); }
+  static constexpr Status startup(std::string_view text) { return Status(What::kStartup, text); }
 
-  constexpr bool ok() const { return what_ == What::kOk; }
-  constexpr What what() const { return what_; }
-  constexpr int number() const { return number_; }
-  constexpr StmtKind kind() const { return kind_; }
-  constexpr std::string_view name() const { return {name_, len_}; }
+  constexpr bool ok() const { return (code_ & 0xFF) == 0; }
+  constexpr What what() const { return static_cast<What>(code_ & 0xFF); }
+  constexpr int number() const { return static_cast<int>((code_ >> 8) & 0xFF); }
+  constexpr StmtKind kind() const { return static_cast<StmtKind>((code_ >> 16) & 0xFF); }
+  constexpr std::string_view name() const { return {name_, static_cast<std::size_t>(code_ >> 32)}; }
   // A read that met the end of the file (or of console input).
   bool at_end() const;
   // What a statement that asked for its status receives: 0, -1 at the end of the file, or the
@@ -56,23 +51,17 @@ class [[nodiscard]] Status {
   std::int32_t value() const;
 
  private:
-  constexpr explicit Status(What w) : what_(w) {}
-  static constexpr Status text_status(What w, std::string_view text) {
-    Status s(w);
-    s.set_name(text);
-    return s;
-  }
-  constexpr void set_name(std::string_view n) {
-    name_ = n.data();
-    len_ = static_cast<std::uint16_t>(n.size());
-  }
-  // Sixteen bytes: a Status travels in two registers, `what_` in the low byte of the second,
-  // so that ok() is one test.
+  constexpr Status(What w, std::string_view name, std::uint8_t number = 0,
+                   StmtKind kind = StmtKind::kGeneral)
+      : name_(name.data()),
+        code_(static_cast<std::uint64_t>(w) | std::uint64_t{number} << 8 |
+              std::uint64_t{static_cast<std::uint8_t>(kind)} << 16 |
+              std::uint64_t{name.size()} << 32) {}
+  // Two words, so that a Status travels in two registers and ok() is one test: what it is,
+  // the error number and the statement kind in the low bytes of `code_`, the name's length in
+  // its high half.
   const char* name_ = nullptr;
-  What what_ = What::kOk;
-  std::uint8_t number_ = 0;
-  StmtKind kind_ = StmtKind::kGeneral;
-  std::uint16_t len_ = 0;
+  std::uint64_t code_ = 0;
 };
 
 // Sends a failure up: `RETURN_IF_FAILED(expr);` returns expr's Status from the caller unless

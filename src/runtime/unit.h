@@ -102,8 +102,20 @@ inline platform::Platform& os() {
 // --- the unit table (units.cc) ---
 
 std::span<Unit> unit_slots();
+// The unit found last for each of a few classes of unit numbers. Statements on a unit come in
+// runs, or alternate between a few units, so the table is seldom searched. An entry is only a
+// hint: it counts when the slot it names still holds that unit.
+extern Unit* g_found[8];
+inline Unit*& found_hint(std::int32_t unit) {
+  return g_found[static_cast<std::uint32_t>(unit) % 8];
+}
+// The table searched for a connected unit, or null.
+Unit* search_units(std::int32_t unit);
 // The connected unit of that number, or null.
-Unit* find_unit(std::int32_t unit);
+inline Unit* find_unit(std::int32_t unit) {
+  Unit* hint = found_hint(unit);
+  return hint != nullptr && hint->used && hint->number == unit ? hint : search_units(unit);
+}
 // Units 0, 5 and 6 and the default unit: the console, connected from the start.
 bool is_fixed_console(std::int32_t unit);
 bool is_std_handle(platform::Handle h);

@@ -114,18 +114,11 @@ std::span<Unit> unit_slots() {
   return g_units;
 }
 
-namespace {
-// The unit found last for each of a few classes of unit numbers. Statements on a unit come in
-// runs, or alternate between a few units, so the table is seldom searched. An entry is only a
-// hint: it counts when the slot it names still holds that unit.
 Unit* g_found[8];
-}  // namespace
 
-Unit* find_unit(std::int32_t unit) {
-  Unit*& hint = g_found[static_cast<std::uint32_t>(unit) % std::size(g_found)];
-  if (hint != nullptr && hint->used && hint->number == unit) return hint;
+Unit* search_units(std::int32_t unit) {
   for (Unit& u : g_units) {
-    if (u.used && u.number == unit) return hint = &u;
+    if (u.used && u.number == unit) return found_hint(unit) = &u;
   }
   return nullptr;
 }
@@ -242,10 +235,7 @@ Status binwrite_run(std::int32_t unit, std::int32_t from, std::int64_t at, const
                     std::size_t n) {
   // Bytes that continue the unit's pending run need no statement set up.
   Unit* u = find_unit(unit);
-  if (u != nullptr && u->run.from != nullptr && u->writing) {
-    begin_statement(unit, false);
-    g_stmt.unit = u;
-  } else {
+  if (u == nullptr || u->run.from == nullptr || !u->writing) {
     RETURN_IF_FAILED(start_one(unit, false));
     u = g_stmt.unit;
     if (is_device_stream(*u)) {
@@ -253,7 +243,7 @@ Status binwrite_run(std::int32_t unit, std::int32_t from, std::int64_t at, const
     }
   }
   if (int e = write_run(*u, from, at, static_cast<const char*>(data), n)) {
-    return fail_unit_statement(e);
+    return Status::error(e, StmtKind::kWrite, u->unit_name());
   }
   return {};
 }
