@@ -57,7 +57,7 @@ bool is_device_stream(const Unit& u) {
 }
 
 // Bytes of a write statement on u, through its block, or to the console or standard error.
-Status put_statement_bytes(Unit& u, const char* p, std::size_t n, StmtKind kind) {
+Status put_statement_bytes(Unit& u, const char* p, std::size_t n) {
   if (u.device == Device::kConsole) return console_put({p, n});
   int e = 0;
   if (u.device == Device::kErr) {
@@ -68,7 +68,7 @@ Status put_statement_bytes(Unit& u, const char* p, std::size_t n, StmtKind kind)
   } else {
     e = put_bytes(u, p, n);
   }
-  return e == 0 ? Status{} : Status::error(e, kind, u.unit_name());
+  return e == 0 ? Status{} : Status::error(e, StmtKind::kWrite, u.unit_name());
 }
 
 // A unit about to be written: the runs owed from it go out, and the first write after reading
@@ -223,8 +223,8 @@ void binwrite_begin(std::int32_t unit) {
 Status binwrite_item(const void* source, std::size_t length) {
   if (g_stmt.status.ok() && g_stmt.unit == nullptr) (void)start_statement();
   if (!g_stmt.status.ok()) return g_stmt.status;
-  return fail_statement(put_statement_bytes(*g_stmt.unit, static_cast<const char*>(source), length,
-                                            StmtKind::kWrite));
+  return fail_statement(
+      put_statement_bytes(*g_stmt.unit, static_cast<const char*>(source), length));
 }
 
 Status binwrite_end() {
@@ -239,7 +239,7 @@ Status binwrite_run(std::int32_t unit, std::int32_t from, std::int64_t at, const
     RETURN_IF_FAILED(start_one(unit, false));
     u = g_stmt.unit;
     if (is_device_stream(*u)) {
-      return put_statement_bytes(*u, static_cast<const char*>(data), n, StmtKind::kWrite);
+      return put_statement_bytes(*u, static_cast<const char*>(data), n);
     }
   }
   if (int e = write_run(*u, from, at, static_cast<const char*>(data), n)) {
@@ -261,9 +261,9 @@ Status write_text_record(std::int32_t unit, std::string_view record, bool contin
     u = find_unit(unit);
   }
   RETURN_IF_FAILED(begin_writing(*u));
-  RETURN_IF_FAILED(put_statement_bytes(*u, record.data(), record.size(), StmtKind::kWrite));
+  RETURN_IF_FAILED(put_statement_bytes(*u, record.data(), record.size()));
   if (continued) return {};
-  return put_statement_bytes(*u, "\r\n", 2, StmtKind::kWrite);
+  return put_statement_bytes(*u, "\r\n", 2);
 }
 
 std::size_t last_component(std::string_view name) {
