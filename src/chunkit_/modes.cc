@@ -1,5 +1,6 @@
 #include "chunkit_/modes.h"
 
+#include <algorithm>
 #include <charconv>
 #include <iterator>
 #include <string_view>
@@ -13,12 +14,16 @@
 namespace chunkit {
 namespace {
 
-// One output line, built in place: far longer than any line the listing makes, and than the
-// longest name with two numbers.
+// One output line, built in place. The buffer is far longer than any line made here: a listing
+// line is a fixed set of numbers, digits and words (under 200 bytes), and the longest other line
+// is a name of kNameLen bytes with two numbers. Texts and numbers are cut at the buffer's end;
+// single characters need no check.
 class Line {
  public:
   Line& text(std::string_view s) {
-    for (char c : s) put(c);
+    const std::size_t n = std::min(s.size(), sizeof buf_ - len_);
+    s.copy(buf_ + len_, n);
+    len_ += n;
     return *this;
   }
   Line& text(char c) {
@@ -56,9 +61,7 @@ class Line {
   }
 
  private:
-  void put(char c) {
-    if (len_ < sizeof buf_) buf_[len_++] = c;
-  }
+  void put(char c) { buf_[len_++] = c; }
   char buf_[kNameLen + 256];
   std::size_t len_ = 0;
   int notes_ = 0;
