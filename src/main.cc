@@ -4,5 +4,5 @@
 int main(int argc, char** argv) {
   rt::Status status = rt::start_runtime(argc, argv);
   if (status.ok()) status = chunkit::chunkit_main();
-  rt::exit_run(rt::end_run(status));
+  rt::exit_run(rt::end_run(status, chunkit::ending_form()));
 }

@@ -93,7 +93,7 @@ TEST(EndToEnd, UsageText) {
       "\r\n"
       "\r\n  FOR PROGRAMS: no questions, no console text, lines ending in LF alone:"
       "\r\n   Chunkit_ --list input [positions] [s#-## ...]"
-      "\r\n       (one tab-separated line for each record a copy would copy:"
+      "\r\n       (one tab-separated line for each record a copy writes bytes of:"
       "\r\n        record offset length type digits date time note)"
       "\r\n   Chunkit_ --batch input output [positions] [s#-## ...]"
       "\r\n       (checks every argument first, copies, then writes one line:"
@@ -123,7 +123,7 @@ TEST(EndToEnd, VersionIsOneLineAndAnOrdinaryEnd) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--version"}, {"--version", "in.dat", "out.dat"}}) {
     Result r = dir.run(args);
-    EXPECT_EQ(r.out, "Chunkit_ " CHUNKIT_VERSION "\r\n") << args.size() + 1;
+    EXPECT_EQ(r.out, "Chunkit_ " CHUNKIT_VERSION "\n") << args.size() + 1;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
   }

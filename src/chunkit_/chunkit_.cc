@@ -55,7 +55,7 @@ constexpr UsageRow kHelpRows[] = {
     {{}, {}, {}},
     {"(a)", "   FOR PROGRAMS: no questions, no console text, lines ending in LF alone:", {}},
     {"(a)", "    Chunkit_ --list input [positions] [s#-## ...]", {}},
-    {"(a)", "        (one tab-separated line for each record a copy would copy:", {}},
+    {"(a)", "        (one tab-separated line for each record a copy writes bytes of:", {}},
     {"(a)", "         record offset length type digits date time note)", {}},
     {"(a)", "    Chunkit_ --batch input output [positions] [s#-## ...]", {}},
     {"(a)", "        (checks every argument first, copies, then writes one line:", {}},
@@ -90,6 +90,9 @@ rt::Status usage_error(std::string_view what) {
   RETURN_IF_FAILED(rt::console_write_error(text));
   return rt::Status::usage();
 }
+
+// Set by --version: its line ends in LF alone.
+bool g_version = false;
 
 // The arguments as the options see them, argument 1 first.
 std::vector<std::string_view> arguments() {
@@ -148,6 +151,7 @@ rt::Status open_and_echo_output() {
 
 rt::Status chunkit_main() {
   reset_state();
+  g_version = false;
   RETURN_IF_FAILED(rt::open_unit(kConsoleUnit, "CON", {}));
   // Decoder reports go to standard error; the tool never opens unit 20 on a file.
   RETURN_IF_FAILED(rt::open_unit(kReportUnit, "ERR", {}));
@@ -161,9 +165,10 @@ rt::Status chunkit_main() {
       return usage(true);
     case Action::kVersion:
       // The version line is the stop text, in place of the stop message.
+      g_version = true;
       return rt::Status::stop("Chunkit_ " CHUNKIT_VERSION);
     case Action::kUsageError:
-      return usage_error(inv.error);
+      return usage_error(rt::escaped(inv.error));
     case Action::kRun:
       break;
   }
@@ -193,6 +198,10 @@ rt::Status chunkit_main() {
     RETURN_IF_FAILED(copy_pass());
   }
   return run_end();
+}
+
+rt::Form ending_form() {
+  return mode != Mode::kCopy || g_version ? rt::Form::kLines : rt::Form::kConsole;
 }
 
 }  // namespace chunkit

@@ -84,19 +84,27 @@ rt::Status progress_line(rt::Layout& layout) {
 // The record in hand.
 const Record* in_hand = nullptr;
 
-// Writes positions from..to of the record in hand (clipped to the record) as one write
-// statement; a whole record joins the run of whole records written before it.
-rt::Status write_range(std::int32_t from, std::int32_t to) {
-  std::int64_t first = std::max<std::int64_t>(from, 1);
-  std::int64_t last = std::min<std::int64_t>(to, kRecordSize);
-  // A range without positions writes nothing.
-  if (first > last) return {};
-  const auto n = static_cast<std::size_t>(last - first + 1);
+// The positions of the record in hand that the copy writes, from..to clipped to the record:
+// from first to last, none when first > last.
+struct Part {
+  std::int64_t first, last;
+};
+Part part_in_hand() {
+  const std::int32_t from = irec == startrec ? startbyte : 1;
+  const std::int32_t to = irec < endrec ? kRecordSize : irec == endrec ? endbyte : 0;
+  return {std::max<std::int64_t>(from, 1), std::min<std::int64_t>(to, kRecordSize)};
+}
+
+// Writes the part of the record in hand as one write statement; a whole record joins the run
+// of whole records written before it. A part without positions writes nothing.
+rt::Status write_part(Part p) {
+  if (p.first > p.last) return {};
+  const auto n = static_cast<std::size_t>(p.last - p.first + 1);
   if (n == kRecordSize) {
     RETURN_IF_FAILED(rt::binwrite_run(kOutUnit, kInUnit, in_hand->at, in_hand->data, n));
   } else {
     rt::binwrite_begin(kOutUnit);
-    RETURN_IF_FAILED(rt::binwrite_item(in_hand->data + first - 1, n));
+    RETURN_IF_FAILED(rt::binwrite_item(in_hand->data + p.first - 1, n));
     RETURN_IF_FAILED(rt::binwrite_end());
   }
   ++copied_records;
@@ -128,9 +136,9 @@ rt::Status further_skip_range() {
   return rt::write_end();
 }
 
-// Shows the record in hand and copies its part, or lists it; data_end is the last byte of data
-// found in it at the end of the file (else 0).
-rt::Status show_and_write(std::int32_t data_end) {
+// Shows the record in hand and copies its part; data_end is the last byte of data found in it
+// at the end of the file (else 0).
+rt::Status show_and_copy() {
   if (irec < startrec) {
     if (irec == 1) RETURN_IF_FAILED(say_text(kConsoleUnit, "(a1,\\)", "\r"));
     return progress_line(decoding_line);
@@ -140,12 +148,44 @@ rt::Status show_and_write(std::int32_t data_end) {
     RETURN_IF_FAILED(rt::write_end());
     RETURN_IF_FAILED(say_text(kConsoleUnit, "(a1\\)", "\r"));
   }
-  if (mode == Mode::kList) return list_record(in_hand->data, in_hand->length, data_end);
   RETURN_IF_FAILED(progress_line(copying_line));
-  const std::int32_t from = irec == startrec ? startbyte : 1;
-  if (irec < endrec) return write_range(from, kRecordSize);
-  if (irec == endrec) return write_range(from, endbyte);
-  return {};
+  return write_part(part_in_hand());
+}
+
+// The modes for programs list, or report and copy, exactly the records of which the copy
+// writes a byte.
+rt::Status list_or_copy(std::int32_t data_end) {
+  const Part part = part_in_hand();
+  if (part.first > part.last) return {};
+  if (mode == Mode::kList) return list_record(in_hand->data, in_hand->length, data_end);
+  RETURN_IF_FAILED(batch_reports(in_hand->data));
+  return write_part(part);
+}
+
+// In the modes for programs, the records no copy writes are not read: before each record the
+// skip range the copy would take there is taken, and the records before startrec and those
+// skipped are passed over, straight to the next record wanted (up to `count` records on).
+// Where the input can seek they are never read.
+rt::Status go_to_wanted(std::int64_t* count) {
+  for (;;) {
+    if (irec > skipend) RETURN_IF_FAILED(further_skip_range());
+    const bool skipped = skipstart <= irec && irec <= skipend;
+    if (irec >= startrec && !skipped) break;
+    std::int64_t next = 0;
+    if (skipped) {
+      next = std::int64_t{skipend} + 1;
+    } else if (irec > skipend) {
+      // Each further record takes a skip range, while there are any.
+      next = iarg < nargs ? std::int64_t{irec} + 1 : startrec;
+    } else {
+      next = std::min(startrec, skipstart);  // the range ahead
+    }
+    const std::int64_t passed = next - irec;
+    *count -= passed;
+    if (*count <= 0) return {};
+    irec = plus(irec, static_cast<std::uint32_t>(passed));
+  }
+  return input.go_to(irec);
 }
 
 }  // namespace
@@ -162,7 +202,16 @@ rt::Status copy_pass() {
   const std::int32_t first = std::max(input.next_number(), nextrec);
   std::int64_t count = std::int64_t{endrec} - first + 1;
   irec = count > 0 ? first : nextrec;
+  const bool programs = mode != Mode::kCopy;
   for (; count > 0; --count, irec = plus(irec, 1)) {
+    // Most records are wanted as they come: nothing to pass over, no skip range to take.
+    if (programs &&
+        !(irec >= startrec && (irec < skipstart || (irec > skipend && iarg >= nargs)))) {
+      const rt::Status reached = go_to_wanted(&count);
+      if (count <= 0) break;
+      // An end of the file on the way is met again by the read below.
+      if (!reached.at_end()) RETURN_IF_FAILED(reached);
+    }
     in_hand = &input.next();
     const rt::Status& status = in_hand->status;
     std::int32_t data_end = 0;
@@ -190,8 +239,12 @@ rt::Status copy_pass() {
       }
     }
     RETURN_IF_FAILED(decode_preface(in_hand->data));
-    if (irec > skipend) RETURN_IF_FAILED(further_skip_range());
-    if (!(skipstart <= irec && irec <= skipend)) RETURN_IF_FAILED(show_and_write(data_end));
+    if (programs) {
+      RETURN_IF_FAILED(list_or_copy(data_end));
+    } else {
+      if (irec > skipend) RETURN_IF_FAILED(further_skip_range());
+      if (!(skipstart <= irec && irec <= skipend)) RETURN_IF_FAILED(show_and_copy());
+    }
     if (ieof == 1) return end_of_file(irec);
   }
   nextrec = plus(endrec, 1);

@@ -16,8 +16,8 @@ namespace {
 
 // One output line, built in place. The buffer is far longer than any line made here: a listing
 // line is a fixed set of numbers, digits and words (under 200 bytes), and the longest other line
-// is a name of kNameLen bytes with two numbers. Texts and numbers are cut at the buffer's end;
-// single characters need no check.
+// is an escaped name (up to four bytes for each of kNameLen) with two numbers. Texts and numbers
+// are cut at the buffer's end; single characters need no check.
 class Line {
  public:
   Line& text(std::string_view s) {
@@ -55,14 +55,19 @@ class Line {
     if (notes_++ > 0) text("; ");
     return *this;
   }
+  // Ends the line and writes it on standard output, or on standard error.
   rt::Status end() {
     put('\n');
     return rt::console_put_line({buf_, len_});
   }
+  rt::Status end_error() {
+    put('\n');
+    return rt::console_write_error({buf_, len_});
+  }
 
  private:
   void put(char c) { buf_[len_++] = c; }
-  char buf_[kNameLen + 256];
+  char buf_[4 * kNameLen + 256];
   std::size_t len_ = 0;
   int notes_ = 0;
 };
@@ -94,13 +99,25 @@ rt::Status list_record(const unsigned char* rec, std::size_t length, std::int32_
   return line.end();
 }
 
+rt::Status batch_reports(const unsigned char* rec) {
+  if (dated && ivstat != ivstatt) {
+    Line line;
+    line.text("Chunkit_: record ").number(irec).text(": status ");
+    RETURN_IF_FAILED(line.number(ivstat).text(' ').number(ivstatt).end_error());
+  }
+  if (!badpref) return {};
+  Line line;
+  line.text("Chunkit_: record ").number(irec).text(": bad preface ");
+  return line.hex(rec[0]).text(' ').hex(rec[1]).text(' ').hex(rec[2]).end_error();
+}
+
 rt::Status batch_summary() {
   RETURN_IF_FAILED(rt::close_unit(kOutUnit));
   const std::string_view name = rt::trim({outname, kNameLen});
   std::size_t base_len = 0;
   const rt::DeviceName* device = rt::device_of_name(name, &base_len);
   Line line;
-  line.text(device != nullptr && device->device == rt::Device::kNull ? "NUL" : name);
+  line.text(device != nullptr && device->device == rt::Device::kNull ? "NUL" : rt::escaped(name));
   return line.text('\t').number(copied_records).text('\t').number(copied_bytes).end();
 }
 

@@ -23,12 +23,13 @@ int high(int k) {
   return (static_cast<std::uint16_t>(byte(k)) >> 4) & 0x0F;
 }
 
-// Compares the two three-digit status values that start at bytes `first` and `second`; a
-// difference is reported on the report unit. Half-bytes above 9 simply give larger values.
+// Compares the two three-digit status values that start at bytes `first` and `second`; the copy
+// reports a difference on the report unit (the modes for programs report it themselves). Half-bytes
+// above 9 simply give larger values.
 rt::Status check_status(int first, int second) {
   ivstat = 100 * low(first) + 10 * low(first + 1) + low(first + 2);
   ivstatt = 100 * low(second) + 10 * low(second + 1) + low(second + 2);
-  if (ivstat == ivstatt || mode == Mode::kList) return {};
+  if (ivstat == ivstatt || mode != Mode::kCopy) return {};
   rt::write_begin(kReportUnit, "(a,2i4)");
   rt::write_text(" ivstat,ivstatt:");
   rt::write_int4(ivstat);
@@ -55,7 +56,7 @@ void decode_date_time(int date, int time) {
 
 rt::Status report_bad_preface() {
   badpref = true;
-  if (mode == Mode::kList) return {};
+  if (mode != Mode::kCopy) return {};
   rt::write_begin(kReportUnit, "(i5,a,3z2)");
   rt::write_count(irec);
   rt::write_text(": ");

@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "runtime/status.h"
+#include "runtime/units.h"
 
 namespace chunkit {
 
@@ -49,5 +51,22 @@ class RecordReader {
   Record rec_;
   unsigned char own_[kRecordSize];
 };
+
+// Inline: the copy's loop takes every record through it.
+inline const Record& RecordReader::next() {
+  Record& r = rec_;
+  r.number = next_;
+  next_ = plus(next_, 1);
+  rt::InPlace got;
+  r.status = rt::binread_in_place(unit_, reinterpret_cast<char*>(own_), kRecordSize, &got);
+  r.length = got.placed;
+  r.at = got.at;
+  r.data = reinterpret_cast<const unsigned char*>(got.data);
+  if (r.length < kRecordSize) {
+    std::memset(own_ + r.length, 0xFF, kRecordSize - r.length);
+    r.data = own_;
+  }
+  return r;
+}
 
 }  // namespace chunkit

@@ -1,5 +1,6 @@
 #include "runtime/run.h"
 
+#include <string>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -8,6 +9,7 @@
 #include "runtime/errors.h"
 #include "runtime/input.h"
 #include "runtime/layout.h"
+#include "runtime/text.h"
 #include "runtime/units.h"
 
 namespace rt {
@@ -18,22 +20,39 @@ void put_err(std::string_view s) {
   (void)p.write(p.std_handle(platform::StdStream::kErr), s.data(), s.size());
 }
 
-// The run-time error report of `s` on standard error. The console output written before the
-// failure comes first; when it cannot be written, that failure is the one reported (and an
-// interrupt then ends the run without a report). Returns the exit status.
-int report(Status s) {
+// The run-time error report of `s` on standard error, in `form`. The console output written
+// before the failure comes first; when it cannot be written, that failure is the one reported
+// (and an interrupt then ends the run without a report). Returns the exit status.
+int report(Status s, Form form) {
   if (const Status flushed = console_flush(); !flushed.ok()) s = flushed;
   if (s.what() != Status::What::kError) return 0;
   char value[6] = "F0000";
   for (int v = error_value(s.number()), i = 4; i >= 1; --i, v /= 10)
     value[i] = static_cast<char>('0' + v % 10);
-  put_err("\r\nrun-time error ");
-  put_err(value);
   const char* msg = error_message(s.number());
+  const auto kind = static_cast<int>(s.kind());
+  if (form == Form::kLines) {
+    // In the order of StmtKind.
+    static constexpr std::string_view kVerb[] = {"close ", "write ", "open ", "read ", ""};
+    std::string line = "Chunkit_: ";
+    if (s.kind() != StmtKind::kGeneral) {
+      const std::string_view name = s.name();
+      line.append("cannot ").append(kVerb[kind]);
+      line.append(name == "CON"   ? "standard output"
+                  : name == "ERR" ? "standard error"
+                                  : escaped(name));
+      line.append(": ");
+    }
+    line.append(msg).append(" (").append(value).append(")\n");
+    put_err(line);
+    return 1;
+  }
   // Texts by statement kind, in the order of StmtKind.
   static constexpr std::string_view kKindText[] = {": CLOSE(", ": WRITE(", ": OPEN(", ": READ(",
                                                    "\r\n- "};
-  put_err(kKindText[static_cast<int>(s.kind())]);
+  put_err("\r\nrun-time error ");
+  put_err(value);
+  put_err(kKindText[kind]);
   if (s.kind() != StmtKind::kGeneral) {
     put_err(s.name());
     put_err(*msg != '\0' ? ")\r\n- " : ")\r\n");
@@ -43,12 +62,13 @@ int report(Status s) {
   return 1;
 }
 
-// The stop message: the owed line end, then the text and CR LF.
-Status stop_message(std::string_view text) {
+// The stop message: the owed line end, then the text and the line end. (The modes for programs
+// mute the console, so it shows only a stop text, the version line.)
+Status stop_message(std::string_view text, Form form) {
   RETURN_IF_FAILED(console_end_line_for_stop());
   if (text.empty()) return console_put("Stop - Program terminated.\r\n");
   RETURN_IF_FAILED(console_put(text));
-  return console_put("\r\n");
+  return console_put(form == Form::kLines ? "\n" : "\r\n");
 }
 
 }  // namespace
@@ -68,7 +88,7 @@ Status start_runtime(int argc, const char* const* argv) {
   return {};
 }
 
-Ending end_run(Status s) {
+Ending end_run(Status s, Form form) {
   using What = Status::What;
   if (s.what() == What::kStartup) {
     put_err("\r\nruntime error ");
@@ -77,10 +97,10 @@ Ending end_run(Status s) {
   }
   int status = 0;
   if (s.ok() || s.what() == What::kStop) {
-    const Status stopped = stop_message(s.what() == What::kStop ? s.name() : "");
-    if (!stopped.ok()) status = report(stopped);
+    const Status stopped = stop_message(s.what() == What::kStop ? s.name() : "", form);
+    if (!stopped.ok()) status = report(stopped, form);
   } else if (s.what() == What::kError) {
-    status = report(s);
+    status = report(s, form);
   } else if (s.what() == What::kUsage) {
     status = 2;
   }
@@ -89,12 +109,12 @@ Ending end_run(Status s) {
   platform::Platform& p = platform::current();
   Status failed[kUnitSlots];
   const std::size_t n = close_all_units(status != 0 || p.pending_interrupt() != 0, failed);
-  for (std::size_t i = 0; i < n; ++i) status = report(failed[i]) != 0 ? 1 : status;
+  for (std::size_t i = 0; i < n; ++i) status = report(failed[i], form) != 0 ? 1 : status;
   // Then the owed console line end, and standard output is closed.
   Status closed = console_end_line_for_stop();
   const Status shut = console_close();
   if (closed.ok()) closed = shut;
-  if (!closed.ok() && report(closed) != 0) status = 1;
+  if (!closed.ok() && report(closed, form) != 0) status = 1;
   return {status, p.pending_interrupt()};
 }
 

@@ -13,6 +13,10 @@ namespace rt {
 // start-up failure when the process cannot be prepared or the words have no room.
 Status start_runtime(int argc, const char* const* argv);
 
+// The form of the end's messages: the console's (CR LF, the run-time error report over three
+// lines), or lines for programs (LF alone; a report is one line on standard error).
+enum class Form { kConsole, kLines };
+
 // How the process is to end: its exit status, or the signal that ends it (0: none).
 struct Ending {
   int status = 0;
@@ -20,9 +24,10 @@ struct Ending {
 };
 
 // The end of the run, by what the run came to. Runs once per run:
-// - a run-time error: the console output so far, then the report on standard error;
+// - a run-time error: the console output so far, then the report on standard error; in lines
+//   for programs "Chunkit_: cannot open NAME: message (F6416)" (the name escaped);
 // - the normal end (ok, or a stop text): the owed console line end, then the stop message
-//   ("Stop - Program terminated." or the stop text) and CR LF;
+//   ("Stop - Program terminated." or the stop text) and CR LF (LF alone in lines for programs);
 // - a usage error: nothing more (its message is written);
 // - a start-up failure: its report, and nothing is closed.
 // Then every unit is written out and closed in slot order; a failure while closing is
@@ -30,7 +35,7 @@ struct Ending {
 // failed or was interrupted, an output file it created and left without a byte is removed.
 // Then the owed console line end, and standard output is closed. An interrupt that arrived at
 // any time ends the process by its signal once everything is written.
-Ending end_run(Status status);
+Ending end_run(Status status, Form form = Form::kConsole);
 
 // Ends the process as `ending` says.
 [[noreturn]] void exit_run(Ending ending);

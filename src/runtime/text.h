@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace rt {
@@ -29,6 +30,32 @@ constexpr std::string_view trim(std::string_view s) {
   const std::size_t first = s.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
   return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+// The text as one field of a line for programs: a tab, a line end, any other control character
+// and a backslash written as C escapes (\t, \n, \r, \x01, \\), every other byte as it is.
+inline std::string escaped(std::string_view s) {
+  std::string out;
+  for (const char c : s) {
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (b < 0x20 || b == 0x7F) {
+      constexpr char kHex[] = "0123456789abcdef";
+      out += "\\x";
+      out += kHex[b >> 4];
+      out += kHex[b & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 }  // namespace rt
