@@ -56,17 +56,19 @@ void FakePlatform::put(const std::string& name, std::string data) {
   files[name] = f;
 }
 
-// A failure injected by a test; an interrupted call means an interrupt arrived.
-Err FakePlatform::inject(Err e) {
-  if (e == Err::kInterrupted) interrupt = 2;
-  return e;
+std::string FakePlatform::name_of(Handle h) const {
+  if (h == 1 || h == 2) return h == 1 ? "<stdout>" : "<stderr>";
+  auto it = open_.find(h);
+  return it == open_.end() ? "" : it->second.name;
+}
+
+bool FakePlatform::open_for(Handle h, Access a) const {
+  auto it = open_.find(h);
+  return it != open_.end() &&
+         it->second.access != (a == Access::kRead ? Access::kWrite : Access::kRead);
 }
 
 platform::OpenResult FakePlatform::open_file(const char* name, Access access, bool create) {
-  if (deny_open.count(name)) return {platform::kNoHandle, Err::kAccessDenied};
-  if (auto it = open_errors.find(name); it != open_errors.end()) {
-    return {platform::kNoHandle, inject(it->second)};
-  }
   if (*name == '\0') return {platform::kNoHandle, Err::kInvalid};
   Open o{name, nullptr, 0, access};
   if (std::strcmp(name, null_device()) != 0) {
@@ -94,10 +96,6 @@ platform::OpenResult FakePlatform::create_new(const char* name, Access access, p
 }
 
 platform::IoResult FakePlatform::read(Handle h, void* buf, std::size_t n) {
-  if (interrupt_at_read != 0) {
-    interrupt = std::exchange(interrupt_at_read, 0);
-    return {0, Err::kInterrupted};
-  }
   if (h == 0) {
     ++stdin_reads;
     std::size_t left = stdin_data.size() - stdin_pos_;
@@ -110,11 +108,8 @@ platform::IoResult FakePlatform::read(Handle h, void* buf, std::size_t n) {
     stdin_pos_ += take;
     return {take, Err::kOk};
   }
-  auto it = open_.find(h);
-  if (it == open_.end() || it->second.access == Access::kWrite) return {0, Err::kAccessDenied};
-  if (file_reads_before_failure == 0) return {0, inject(read_error)};
-  if (file_reads_before_failure > 0) --file_reads_before_failure;
-  Open& o = it->second;
+  if (!open_for(h, Access::kRead)) return {0, Err::kAccessDenied};
+  Open& o = open_.at(h);
   if (!o.file) return {0, Err::kOk};
   std::size_t left = o.file->data.size() > o.pos ? o.file->data.size() - o.pos : 0;
   std::size_t take = std::min(n, left);
@@ -125,33 +120,21 @@ platform::IoResult FakePlatform::read(Handle h, void* buf, std::size_t n) {
 
 platform::IoResult FakePlatform::write(Handle h, const void* buf, std::size_t n) {
   const char* p = static_cast<const char*>(buf);
-  if (h == 1 && stdout_writes_before_failure >= 0 && stdout_writes_before_failure-- == 0) {
-    write_calls.push_back({"<stdout>", n});
-    return {0, inject(stdout_error)};
-  }
   if (h == 1 || h == 2) {
-    write_calls.push_back({h == 1 ? "<stdout>" : "<stderr>", n});
+    write_calls.push_back({name_of(h), n});
     (h == 1 ? out : err).append(p, n);
     return {n, Err::kOk};
   }
-  auto it = open_.find(h);
-  if (it == open_.end() || it->second.access == Access::kRead) return {0, Err::kAccessDenied};
-  Open& o = it->second;
+  if (!open_for(h, Access::kWrite)) return {0, Err::kAccessDenied};
+  Open& o = open_.at(h);
   write_calls.push_back({o.name, n});
-  std::size_t take = n;
-  Err e = Err::kOk;
-  if (file_bytes_left >= 0 && static_cast<std::int64_t>(n) > file_bytes_left) {
-    take = static_cast<std::size_t>(file_bytes_left);
-    e = inject(write_error);
-  }
-  if (file_bytes_left >= 0) file_bytes_left -= static_cast<std::int64_t>(take);
   if (o.file) {
     std::string& d = o.file->data;
-    if (d.size() < o.pos + take) d.resize(o.pos + take);
-    std::memcpy(d.data() + o.pos, p, take);
-    o.pos += take;
+    if (d.size() < o.pos + n) d.resize(o.pos + n);
+    std::memcpy(d.data() + o.pos, p, n);
+    o.pos += n;
   }
-  return {take, e};
+  return {n, Err::kOk};
 }
 
 Err FakePlatform::seek(Handle h, std::int64_t offset) {
@@ -163,9 +146,7 @@ Err FakePlatform::seek(Handle h, std::int64_t offset) {
 
 Err FakePlatform::clone_range(Handle src, std::int64_t src_offset, Handle dst,
                               std::int64_t dst_offset, std::size_t length) {
-  ++clone_calls;
-  if (clones_before_refusal == 0 || clones_before_refusal < 0) return Err::kInvalid;
-  --clones_before_refusal;
+  if (!clones) return Err::kInvalid;
   auto from = open_.find(src);
   auto to = open_.find(dst);
   if (from == open_.end() || to == open_.end() || !from->second.file || !to->second.file) {
@@ -189,15 +170,8 @@ Err FakePlatform::truncate_here(Handle h) {
 }
 
 Err FakePlatform::close(Handle h) {
-  if (h == 1) {
-    auto failure = close_errors.find("<stdout>");
-    return failure == close_errors.end() ? Err::kOk : inject(failure->second);
-  }
-  auto it = open_.find(h);
-  if (it == open_.end()) return Err::kIo;
-  auto failure = close_errors.find(it->second.name);
-  open_.erase(it);
-  return failure == close_errors.end() ? Err::kOk : inject(failure->second);
+  if (h == 1) return Err::kOk;
+  return open_.erase(h) != 0 ? Err::kOk : Err::kIo;
 }
 
 Err FakePlatform::remove(const char* name) {

@@ -1,12 +1,11 @@
 // An in-memory platform for tests: files in a map, scripted standard input, captured standard
-// output and error, a log of every write call, and switches that make calls fail; and the verbs
-// that start the run-time on it and collect its console text.
+// output and error and a log of every write call (wrappers.h has the faults put in front of it);
+// and the verbs that start the run-time on it and collect its console text.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -32,37 +31,15 @@ class FakePlatform : public platform::Platform {
   bool stdout_terminal = false;
   // A terminal read returns at most one line; a redirected read returns at most this many.
   std::size_t stdin_chunk = 1 << 16;
-  // Names whose open is refused with kAccessDenied.
-  std::set<std::string> deny_open;
-  // After this many more bytes have been written to files (not the standard handles), writes
-  // fail with write_error: the write that crosses the limit is short.
-  std::int64_t file_bytes_left = -1;
-  platform::Err write_error = platform::Err::kDiskFull;
-  // Reads of files fail with read_error once this many more file reads have been made.
-  int file_reads_before_failure = -1;
   // The command line handed over as one string, or null for words already split.
   const char* line = nullptr;
-  platform::Err read_error = platform::Err::kIo;
-  // Names whose open, or whose close, fails with the given error (a failed close still closes);
-  // "<stdout>" names standard output.
-  std::map<std::string, platform::Err> open_errors;
-  std::map<std::string, platform::Err> close_errors;
-  // Writes to standard output fail with stdout_error once this many more have been made.
-  int stdout_writes_before_failure = -1;
-  platform::Err stdout_error = platform::Err::kIo;
-  // Reported by pending_interrupt. A call made to fail with kInterrupted sets it to SIGINT (2)
-  // first, as the signal that cut the call short would.
+  // Reported by pending_interrupt; the faults of wrappers.h set it as a signal would.
   int interrupt = 0;
-  // A signal that arrives as the next read (standard input or a file) begins, after the
-  // run-time's last look at pending_interrupt: the read ends with kInterrupted, as the real
-  // platform's does, and `interrupt` takes the signal.
-  int interrupt_at_read = 0;
   // Path syntax and device names as on a system that reserves device names and separates
   // folders with a backslash, "/" and a drive's ":" (otherwise as on POSIX).
   bool windows_names = false;
-  // Clones of file ranges: refused (kInvalid, as where the file system does not clone) once this
-  // many have been made; -1 refuses them all.
-  int clones_before_refusal = -1;
+  // A file system that clones file ranges; where it does not, clone_range answers kInvalid.
+  bool clones = false;
   // Advanced by 1 at every now_ms call, and settable.
   std::int64_t clock_ms = 0;
 
@@ -74,9 +51,12 @@ class FakePlatform : public platform::Platform {
     std::size_t size;
   };
   std::vector<WriteCall> write_calls;
-  int clone_calls = 0;  // every call, the refused included
   int stdin_reads = 0;
   int open_handles() const;
+  // The name a handle was opened by, "<stdout>" or "<stderr>" for those; "" for none.
+  std::string name_of(platform::Handle h) const;
+  // True when h is an open file (the null device too) that may be read, or written, as `a` asks.
+  bool open_for(platform::Handle h, platform::Access a) const;
 
   // Convenience: a file's contents ("" when it does not exist) and a file maker.
   std::string contents(const std::string& name) const;
@@ -120,7 +100,6 @@ class FakePlatform : public platform::Platform {
     platform::Access access;
   };
   platform::OpenResult open_file(const char* name, platform::Access access, bool create);
-  platform::Err inject(platform::Err e);
   std::map<platform::Handle, Open> open_;
   platform::Handle next_handle_ = 3;
   std::uint64_t next_index_ = 1;

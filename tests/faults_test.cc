@@ -4,13 +4,13 @@
 // or by the signal for an interrupt, and the output file is an exact prefix of the copy.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "chunkit_/chunkit_.h"
 #include "fake_platform.h"
 #include "runtime/run.h"
 #include "runtime/units.h"
+#include "wrappers.h"
 
 namespace {
 
@@ -43,43 +43,30 @@ Outcome run_copy(const char* startrec = "0") {
   return {e.signal != 0 ? -1 : e.status, e.signal};
 }
 
+// The faults of the tables below, by the call they break.
+const auto read_fails = fake::fault<fake::FileReadsFail, int, Err>;
+const auto write_fails = fake::fault<fake::FileWritesFail, std::size_t, Err>;
+const auto console_fails = fake::fault<fake::StdoutWriteFails, int, Err>;
+fake::Fault open_fails(const char* name, Err e) {
+  return fake::fault<fake::OpenFails>(fake::Errors{{name, e}});
+}
+fake::Fault close_fails(const char* name, Err e) {
+  return fake::fault<fake::CloseFails>(fake::Errors{{name, e}});
+}
+
 TEST(Faults, EveryPlatformCallOfACopy) {
   const std::string in = input_data();
   const std::size_t all = in.size();
   struct Case {
     const char* what;
-    std::function<void(fake::FakePlatform&)> inject;
+    fake::Fault fault;
     int status;          // -1: ended by SIGINT
     const char* report;  // the report's value and statement; "" for none
     std::size_t kept;    // bytes of the output file, an exact prefix of the input; kRecords:
                          // every record before the failing statement, a whole number
   };
-  auto read_fails = [](int reads_before, Err e) {
-    return [=](fake::FakePlatform& fp) {
-      fp.file_reads_before_failure = reads_before;
-      fp.read_error = e;
-    };
-  };
-  auto write_fails = [](std::size_t accepted, Err e) {
-    return [=](fake::FakePlatform& fp) {
-      fp.file_bytes_left = static_cast<std::int64_t>(accepted);
-      fp.write_error = e;
-    };
-  };
-  auto open_fails = [](const char* name, Err e) {
-    return [=](fake::FakePlatform& fp) { fp.open_errors[name] = e; };
-  };
-  auto close_fails = [](const char* name, Err e) {
-    return [=](fake::FakePlatform& fp) { fp.close_errors[name] = e; };
-  };
-  auto console_fails = [](int writes_before, Err e) {
-    return [=](fake::FakePlatform& fp) {
-      fp.stdout_writes_before_failure = writes_before;
-      fp.stdout_error = e;
-    };
-  };
   const Case cases[] = {
-      {"no fault", [](fake::FakePlatform&) {}, 0, "", all},
+      {"no fault", fake::fault<fake::Wrapper>(), 0, "", all},
       // Opens.
       {"input missing", open_fails("in.dat", Err::kNotFound), 1, "F6416: OPEN(in.dat)", 0},
       {"input open EIO", open_fails("in.dat", Err::kIo), 1, "F6412: OPEN(in.dat)", 0},
@@ -127,7 +114,7 @@ TEST(Faults, EveryPlatformCallOfACopy) {
     SCOPED_TRACE(c.what);
     fake::FakePlatform fp;
     fp.put("in.dat", in);
-    c.inject(fp);
+    const auto fault = c.fault(fp);
     Outcome o = run_copy();
     EXPECT_EQ(o.status, c.status);
     EXPECT_EQ(o.signal, c.status == -1 ? 2 : 0);
@@ -162,36 +149,23 @@ TEST(Faults, ACopyFromInsideTheFile) {
   const std::string copy = in.substr(2 * 4096);
   struct Case {
     const char* what;
-    std::function<void(fake::FakePlatform&)> inject;
+    fake::Fault fault;
     int status;
     const char* report;
     std::size_t kept;
   } cases[] = {
-      {"no fault", [](fake::FakePlatform&) {}, 0, "", copy.size()},
-      {"write 2 disk full",
-       [](fake::FakePlatform& fp) {
-         fp.file_bytes_left = static_cast<std::int64_t>(kBlock + 1000);
-         fp.write_error = Err::kDiskFull;
-       },
-       1, "F6422: WRITE(out.dat)", kBlock + 1000},
-      {"write last disk full",
-       [&](fake::FakePlatform& fp) {
-         fp.file_bytes_left = static_cast<std::int64_t>(copy.size() - 1000);
-         fp.write_error = Err::kDiskFull;
-       },
-       1, "F6422: CLOSE(out.dat)", copy.size() - 1000},
-      {"read 3 EINTR",
-       [](fake::FakePlatform& fp) {
-         fp.file_reads_before_failure = 2;
-         fp.read_error = Err::kInterrupted;
-       },
-       -1, "", 2 * kBlock - 2 * 4096},
+      {"no fault", fake::fault<fake::Wrapper>(), 0, "", copy.size()},
+      {"write 2 disk full", write_fails(kBlock + 1000, Err::kDiskFull), 1, "F6422: WRITE(out.dat)",
+       kBlock + 1000},
+      {"write last disk full", write_fails(copy.size() - 1000, Err::kDiskFull), 1,
+       "F6422: CLOSE(out.dat)", copy.size() - 1000},
+      {"read 3 EINTR", read_fails(2, Err::kInterrupted), -1, "", 2 * kBlock - 2 * 4096},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fake::FakePlatform fp;
     fp.put("in.dat", in);
-    c.inject(fp);
+    const auto fault = c.fault(fp);
     Outcome o = run_copy("3");
     EXPECT_EQ(o.status, c.status);
     if (*c.report != '\0') {
@@ -220,11 +194,12 @@ TEST(Faults, CloningRefusedMidRun) {
     SCOPED_TRACE(c.clones);
     fake::FakePlatform fp;
     fp.put("in.dat", in);
-    fp.clones_before_refusal = c.clones;
+    fp.clones = true;
+    fake::ClonesRefused refused(fp, c.clones);
     Outcome o = run_copy();
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(fp.contents("out.dat"), in);
-    EXPECT_EQ(fp.clone_calls, c.calls);
+    EXPECT_EQ(refused.calls, c.calls);
     std::size_t written = 0;
     for (const auto& w : fp.write_calls) written += w.name == "out.dat" ? w.size : 0;
     EXPECT_EQ(written, c.written);

@@ -11,6 +11,7 @@
 #include "ends.h"
 #include "fake_platform.h"
 #include "runtime/units.h"
+#include "wrappers.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ TEST(Naming, FailureOtherThanATakenNameEndsAtOnce) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.report);
     fake::FakePlatform fp;
-    fp.open_errors[c.failing] = c.error;
+    fake::OpenFails fails(fp, {{c.failing, c.error}});
     start(fp, c.given, c.existing);
     EXPECT_EQ(fake::status_of_end(chunkit::open_output()), 1);
     EXPECT_EQ(fp.err.rfind(std::string("\r\nrun-time error ") + c.report + "\r\n- ", 0), 0u)

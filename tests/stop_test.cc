@@ -9,6 +9,7 @@
 #include "runtime/layout.h"
 #include "runtime/run.h"
 #include "runtime/units.h"
+#include "wrappers.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ TEST(Report, ConsoleOutputWrittenBeforeComesFirstAndOutputFileIsFlushed) {
 TEST(Report, FailureWhileClosingIsReportedAndMakesTheStatusOne) {
   fake::FakePlatform fp;
   start_with_buffered_output();
-  fp.file_bytes_left = 1;
+  fake::FileWritesFail full(fp, 1, platform::Err::kDiskFull);
   EXPECT_EQ(fake::status_of_end(rt::Status{}), 1);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
   EXPECT_EQ(fp.err.substr(0, 40), "\r\nrun-time error F6422: CLOSE(out.dat)\r\n");
@@ -88,8 +89,8 @@ TEST(Report, EveryFailureWhileClosingIsReportedAndEveryUnitClosed) {
   rt::binwrite_begin(31);
   (void)rt::binwrite_item("xyz", 3);
   (void)rt::binwrite_end();
-  fp.close_errors["out.dat"] = platform::Err::kIo;  // a late failure, told by close
-  fp.file_bytes_left = 4;                           // out.dat takes 3, two.dat gets 1
+  fake::CloseFails late(fp, {{"out.dat", platform::Err::kIo}});  // a late failure, told by close
+  fake::FileWritesFail full(fp, 4, platform::Err::kDiskFull);    // out.dat takes 3, two.dat 1
   EXPECT_EQ(fake::status_of_end(rt::Status{}), 1);
   EXPECT_EQ(fp.err,
             "\r\nrun-time error F6421: CLOSE(out.dat)\r\n- write failed\r\n"
@@ -144,9 +145,9 @@ TEST(Interrupt, ArrivingJustBeforeAReadWaitsEndsBySignal) {
     rt::write_begin(rt::kDefaultUnit, "(a\\)");
     rt::write_text(" Name: ");
     (void)rt::write_end();
-    fp.interrupt_at_read = c.signal;
+    fake::SignalAtRead at_read(fp, c.signal);
     EXPECT_EQ(fake::status_of_end(c.statement), -c.signal);
-    EXPECT_EQ(fp.interrupt_at_read, 0);  // the signal came at the read, not before
+    EXPECT_EQ(at_read.signal, 0);  // the signal came at the read, not before
     EXPECT_EQ(fp.contents("out.dat"), "abc");
     EXPECT_EQ(fp.out, "Name: \r\n");  // the owed line end closes the prompt's line
     EXPECT_EQ(fp.err, "");
@@ -202,7 +203,7 @@ TEST(End, FilesTheRunCreatedAndLeftEmptyGoOnlyWhenItFailed) {
 TEST(End, StandardOutputIsClosedAndItsFailureReported) {
   fake::FakePlatform fp;
   fake::start({"in.dat", "out.dat"});
-  fp.close_errors["<stdout>"] = platform::Err::kIo;
+  fake::CloseFails fails(fp, {{"<stdout>", platform::Err::kIo}});
   EXPECT_EQ(fake::status_of_end(rt::Status{}), 1);
   EXPECT_EQ(fp.out, "Stop - Program terminated.\r\n");
   EXPECT_EQ(fp.err, "\r\nrun-time error F6421: CLOSE(CON)\r\n- write failed\r\n");

@@ -11,6 +11,7 @@
 #include "runtime/console.h"
 #include "runtime/layout.h"
 #include "runtime/run.h"
+#include "wrappers.h"
 
 namespace {
 
@@ -122,11 +123,12 @@ TEST(BinaryRead, FailuresGiveStatusesOrReports) {
   start();
   ASSERT_TRUE(rt::open_unit(1, "in.dat", spec_of("OLD", "binary")).ok());
   char buf[8];
-  fp.file_reads_before_failure = 0;
-  rt::binread_begin(1);
-  EXPECT_EQ(rt::binread_item(buf, 1).value(), 6500);
-  EXPECT_EQ(rt::binread_item(buf, 1).value(), 6500);  // the statement is over
-  fp.file_reads_before_failure = -1;
+  {
+    fake::FileReadsFail fails(fp, 0, platform::Err::kIo);
+    rt::binread_begin(1);
+    EXPECT_EQ(rt::binread_item(buf, 1).value(), 6500);
+    EXPECT_EQ(rt::binread_item(buf, 1).value(), 6500);  // the statement is over
+  }
   rt::binread_begin(1);
   EXPECT_EQ(rt::binread_item(buf, 8).value(), -1);
   EXPECT_EQ(std::string(buf, 3), "abc");
@@ -185,8 +187,7 @@ TEST(BinaryWrite, FailedWriteIsReportedOnceAndKeepsWhatWasWritten) {
     fake::FakePlatform fp;
     start();
     ASSERT_TRUE(rt::open_unit(30, "out.dat", spec_of("NEW")).ok());
-    fp.file_bytes_left = static_cast<std::int64_t>(kBlock) + 10;
-    fp.write_error = err;
+    fake::FileWritesFail full(fp, kBlock + 10, err);
     const std::string data = pattern(3 * kBlock);
     EXPECT_EQ(fake::status_of_end([&] {
                 rt::binwrite_begin(30);
@@ -254,7 +255,7 @@ TEST(Open, ResultsOfStatusesNamesAndKeywords) {
     fake::FakePlatform fp;
     fp.put("old.dat", "old");
     fp.put("denied.dat", "x");
-    fp.deny_open.insert("denied.dat");
+    fake::OpenFails denied(fp, {{"denied.dat", platform::Err::kAccessDenied}});
     start();
     EXPECT_EQ(rt::open_unit(c.unit, c.name, spec_of(c.status, c.form)).value(), c.result);
     EXPECT_EQ(fp.out + fp.err, "");
