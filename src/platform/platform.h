@@ -20,6 +20,7 @@ enum class Err {
   kExists,        // create-exclusive found the name taken
   kAccessDenied,  // permissions, read-only medium, locks
   kInvalid,       // a name or argument the system rejects
+  kIsFolder,      // an open for reading or writing named a folder
   kTooManyFiles,  // the process has no handle left
   kDiskFull,      // no room for the data: device full, quota exhausted, file size limit
   kIo,            // any other failure of a read, write, seek or close
@@ -56,7 +57,7 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Opens an existing file; fails with kNotFound when there is none.
+  // Opens an existing file; fails with kNotFound when there is none, kIsFolder for a folder.
   virtual OpenResult open_existing(const char* name, Access access, Share share) = 0;
   // Creates a file that must not exist yet (never following a symbolic link at the name);
   // the new file may be read and written by its owner.

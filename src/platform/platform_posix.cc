@@ -82,8 +82,9 @@ Err from_errno(int e) {
     case EINVAL:
     case ENAMETOOLONG:
     case ENOTDIR:
-    case EISDIR:
       return Err::kInvalid;
+    case EISDIR:
+      return Err::kIsFolder;
     default:
       return Err::kIo;
   }
@@ -145,6 +146,12 @@ class PosixPlatform final : public Platform {
       int e = 0;
       int fd = let_in_for([&] { return ::open(name, flags); }, &e);
       if (fd >= 0) {
+        // A folder opens for reading, but no read would take a byte from it.
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+          ::close(fd);
+          return {kNoHandle, Err::kIsFolder};
+        }
         remember(fd, learn(fd, flags));
         return {fd, Err::kOk};
       }

@@ -164,7 +164,16 @@ OpenResult open_file(const char* name, Access access, Share share, DWORD creatio
   if (w.empty()) return {kNoHandle, Err::kInvalid};
   HANDLE h = CreateFileW(w.c_str(), access_rights(access), share_mode(share), nullptr, creation,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return {kNoHandle, from_error(GetLastError())};
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    // A folder is refused as access denied; say what it is.
+    const DWORD attributes = GetFileAttributesW(w.c_str());
+    if (e == ERROR_ACCESS_DENIED && creation == OPEN_EXISTING &&
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return {kNoHandle, Err::kIsFolder};
+    }
+    return {kNoHandle, from_error(e)};
+  }
   return {ours(h), Err::kOk};
 }
 

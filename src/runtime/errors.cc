@@ -53,6 +53,8 @@ const char* error_message(int error_number) {
       return "too many open files";
     case kErrTableFull:
       return "too many units connected";
+    case kErrIsFolder:
+      return "is a folder";
     case kErrWriteFailed:
       return "write failed";
     case kErrDiskFull:

@@ -53,6 +53,8 @@ int open_error(Err e) {
       return kErrTooManyFiles;
     case Err::kDiskFull:
       return kErrDiskFull;
+    case Err::kIsFolder:
+      return kErrIsFolder;
     case Err::kOk:
     case Err::kInvalid:
     case Err::kIo:
