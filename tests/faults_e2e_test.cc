@@ -146,6 +146,46 @@ TEST(FaultsEndToEnd, ConsolePipeClosedByItsReader) {
   EXPECT_TRUE(in.starts_with(out));
 }
 
+// In the modes for programs a closed standard output ends the run quietly by SIGPIPE, as the
+// shell's tools end, once the output file is closed; a caller that ignores SIGPIPE gets the
+// failed write reported.
+TEST(FaultsEndToEnd, ModesEndBySigpipeWhenStandardOutputIsClosed) {
+  if (e2e::under_wine()) GTEST_SKIP() << "Windows has no SIGPIPE: the write fails there";
+  const struct {
+    std::vector<std::string> args;
+    bool ignored;  // SIGPIPE ignored when the tool starts
+    int status, signal;
+    std::string err;
+  } cases[] = {
+      {{"--list", "in.dat"}, false, -1, SIGPIPE, ""},
+      {{"--batch", "in.dat", "b.dat"}, false, -1, SIGPIPE, ""},
+      {{"--list", "in.dat"},
+       true,
+       1,
+       0,
+       "Chunkit_: cannot write standard output: write failed (F6421)\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::string in = e2e::type1_records(3000);
+    dir.write("in.dat", in);
+    int p[2];
+    ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
+    close(p[0]);
+    const bool ignored = c.ignored;
+    Result e = e2e::wait_for(e2e::spawn(dir.path(), c.args, kClosed, p[1], "err.txt", [ignored] {
+      if (ignored) signal(SIGPIPE, SIG_IGN);
+    }));
+    close(p[1]);
+    EXPECT_EQ(e.status, c.status);
+    EXPECT_EQ(e.signal, c.signal);
+    EXPECT_EQ(dir.read("err.txt"), c.err);
+    if (c.args[0] == "--batch") {
+      EXPECT_EQ(dir.read("b.dat"), in);
+    }
+  }
+}
+
 // The file a descriptor of this process is open on, as a path other processes' descriptors
 // can be compared with (waits_on).
 std::string path_of(int fd) {

@@ -64,6 +64,7 @@ class Wrapper : public platform::Platform {
   std::int64_t now_ms() override { return next_.now_ms(); }
   bool start_process() override { return next_.start_process(); }
   int pending_interrupt() override { return next_.pending_interrupt(); }
+  void end_by_broken_pipe() override { next_.end_by_broken_pipe(); }
   // A platform's exit never returns.
   [[noreturn]] void exit_process(int status) override {
     next_.exit_process(status);

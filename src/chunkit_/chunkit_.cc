@@ -16,6 +16,7 @@
 #include "runtime/console.h"
 #include "runtime/errors.h"
 #include "runtime/layout.h"
+#include "runtime/run.h"
 #include "runtime/status.h"
 #include "runtime/text.h"
 #include "runtime/units.h"
@@ -173,7 +174,10 @@ rt::Status chunkit_main() {
       break;
   }
   mode = inv.mode;
-  if (mode != Mode::kCopy) rt::console_mute();
+  if (mode != Mode::kCopy) {
+    rt::console_mute();
+    rt::end_by_broken_pipe();
+  }
   if (inv.taken > 0) {
     // The input name is the word after the options; "--" alone asks for the usage text.
     iarg = inv.taken;

@@ -126,6 +126,11 @@ class Platform {
   // and those ignored at start; broken pipes and file size limits are not signals here, they
   // fail the write instead.
   virtual int pending_interrupt() = 0;
+  // From now on a write to a pipe or socket whose reader has gone ends as SIGPIPE would end it
+  // by default: the write fails with kInterrupted and pending_interrupt reports SIGPIPE, so the
+  // run ends quietly by that signal once its units are closed. Where the process started with
+  // SIGPIPE ignored, or where there are no such signals, such a write stays a failed write.
+  virtual void end_by_broken_pipe() {}
   [[noreturn]] virtual void exit_process(int status) = 0;
   // Ends the process by the default action of the signal, so the caller sees the signal.
   [[noreturn]] virtual void exit_by_signal(int signal) = 0;

@@ -211,6 +211,11 @@ class PosixPlatform final : public Platform {
         // A write that moves nothing without an error cannot make progress.
         if (put == 0) return {done, Err::kIo};
       }
+      if (e == EPIPE && broken_pipe_ends_) {
+        g_signal = SIGPIPE;
+        g_unseen = 1;
+        return {done, Err::kInterrupted};
+      }
       if (e != EINTR && e != EAGAIN) return {done, from_errno(e)};
     }
     return {done, Err::kOk};
@@ -341,6 +346,11 @@ class PosixPlatform final : public Platform {
     return g_signal;
   }
 
+  void end_by_broken_pipe() override {
+    arm();
+    broken_pipe_ends_ = !pipe_ignored_at_start_;
+  }
+
   [[noreturn]] void exit_process(int status) override {
     ::_exit(status);
   }
@@ -379,6 +389,7 @@ class PosixPlatform final : public Platform {
     for (int sig : kInterruptSignals) catch_signal(sig);
     for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) catch_signal(sig);
     sa.sa_handler = SIG_IGN;
+    pipe_ignored_at_start_ = ignored_at_start(SIGPIPE);
     for (int sig : kWriteFailureSignals) ::sigaction(sig, &sa, nullptr);
   }
 
@@ -475,8 +486,10 @@ class PosixPlatform final : public Platform {
   static constexpr int kMaxCaught = 64;
   bool armed_ = false;
   bool masked_ = false;  // start_process blocked the interrupts
-  sigset_t caught_;      // the signals given record_signal
-  sigset_t wait_mask_;   // the mask inside waits: the one at start without caught_
+  bool pipe_ignored_at_start_ = false;
+  bool broken_pipe_ends_ = false;  // see end_by_broken_pipe
+  sigset_t caught_;                // the signals given record_signal
+  sigset_t wait_mask_;             // the mask inside waits: the one at start without caught_
   int caught_list_[kMaxCaught] = {};
   int caught_count_ = 0;
   HandleInfo handles_[kRemembered];  // by descriptor

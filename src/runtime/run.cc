@@ -118,6 +118,10 @@ Ending end_run(Status s, Form form) {
   return {status, p.pending_interrupt()};
 }
 
+void end_by_broken_pipe() {
+  platform::current().end_by_broken_pipe();
+}
+
 void exit_run(Ending ending) {
   if (ending.signal != 0) platform::exit_by_signal(ending.signal);
   platform::exit_process(ending.status);

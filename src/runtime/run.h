@@ -37,6 +37,11 @@ struct Ending {
 // any time ends the process by its signal once everything is written.
 Ending end_run(Status status, Form form = Form::kConsole);
 
+// From now on a pipe whose reader has gone (standard output closed by `head`, say) ends the
+// run as the signal SIGPIPE would, quietly, as the shell's own tools end; the units are closed
+// first. Where the system has no such signal, or it was ignored at start, the write fails.
+void end_by_broken_pipe();
+
 // Ends the process as `ending` says.
 [[noreturn]] void exit_run(Ending ending);
 
