@@ -99,7 +99,9 @@ TEST(EndToEnd, UsageText) {
       "\r\n       (checks every argument first, copies, then writes one line:"
       "\r\n        the name created, the records and the bytes written)"
       "\r\n  Positions: startrec startbyte endrec endbyte, missing ones 0. Skip"
-      "\r\n  ranges ascend. Exit status 2 for a usage error. -- ends the options.";
+      "\r\n  ranges ascend. Exit status 2 for a usage error. -- ends the options."
+      "\r\n  An input or output - is standard input or output (the line then goes"
+      "\r\n  to standard error).";
   struct Case {
     std::vector<std::string> args;
     bool help;

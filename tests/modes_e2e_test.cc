@@ -1,12 +1,16 @@
 // End-to-end runs of --list and --batch against a copy of the same file with the same arguments:
 // the listing names the records the copy shows, the batch copy writes the copy's bytes, and a
 // command line either mode refuses leaves the folder as it was.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <iterator>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "run_binary.h"
@@ -73,8 +77,8 @@ std::string test_file() {
 const std::string kWhole = test_file().substr(0, (kRecords - 1) * 4096 + kDataEnd);
 
 Result run(const TempDir& dir, const std::vector<std::string>& head,
-           const std::vector<std::string>& tail = {}) {
-  return dir.run(e2e::concat(head, tail));
+           const std::vector<std::string>& tail = {}, const std::string& input = "") {
+  return dir.run(e2e::concat(head, tail), input);
 }
 
 // The arguments a copy needs to run without asking: the missing positions as 0.
@@ -230,6 +234,72 @@ TEST(ModesEndToEnd, BatchNamesWhatItWrote) {
     }
     EXPECT_EQ(dir.names(), want) << c.out;
   }
+}
+
+// "-" is standard input or output in the modes for programs, as is standard output by another
+// name; a FIFO or a device named as output is written into, never numbered; the copy refuses
+// its own standard output and standard error as its output.
+TEST(ModesEndToEnd, StandardHandlesDevicesAndFifos) {
+  const std::string part =
+      test_file().substr(6 * 4096, 3 * 4096);  // records 7 to 9, without reports
+  const std::string line = "\t3\t" + std::to_string(part.size()) + "\n";
+  const std::string refused = "file already connected to another unit\r\n";
+  const struct {
+    std::vector<std::string> args;
+    bool input_on_stdin;
+    std::string out, err, file;  // file: what b.dat holds ("" for none)
+    int status;
+  } cases[] = {
+      {{"--batch", "in.dat", "-", "7", "0", "9", "0"}, false, part, "-" + line, "", 0},
+      {{"--batch", "in.dat", "/dev/stdout", "7", "0", "9", "0"}, false, part, "-" + line, "", 0},
+      {{"--batch", "-", "b.dat", "7", "0", "9", "0"}, true, "b.dat" + line, "", part, 0},
+      {{"--batch", "in.dat", "/dev/null", "7", "0", "9", "0"},
+       false,
+       "/dev/null" + line,
+       "",
+       "",
+       0},
+      {{"in.dat", "/dev/stdout", "7", "0", "9", "0"},
+       false,
+       "",
+       "OPEN(/dev/stdout)\r\n- " + refused,
+       "",
+       1},
+      {{"in.dat", "/dev/fd/2", "7", "0", "9", "0"},
+       false,
+       "",
+       "OPEN(/dev/fd/2)\r\n- " + refused,
+       "",
+       1},
+  };
+  if (e2e::under_wine()) GTEST_SKIP() << "POSIX names of the standard handles and devices";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    TempDir dir({{"in.dat", test_file()}});
+    Result r = run(dir, c.args, {}, c.input_on_stdin ? test_file() : "");
+    if (c.status == 0) {
+      EXPECT_EQ(r.out, c.out);
+      EXPECT_EQ(r.err, c.err);
+    } else {
+      EXPECT_EQ(r.err.substr(r.err.size() - c.err.size()), c.err);
+    }
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(dir.read("b.dat"), c.file);
+    EXPECT_EQ(dir.names().size(), c.file.empty() ? 1u : 2u);
+  }
+  struct stat st;
+  EXPECT_NE(stat("/dev/null.001", &st), 0);
+
+  // A FIFO's reader gets the copy.
+  TempDir dir({{"in.dat", test_file()}});
+  ASSERT_EQ(mkfifo(dir.file("f").c_str(), 0600), 0);
+  std::string got;
+  std::thread reader([&] { got = e2e::read_all(dir.file("f")); });
+  Result r = run(dir, {"--batch", "in.dat", "f", "7", "0", "9", "0"});
+  reader.join();
+  EXPECT_EQ(r.out, "f" + line);
+  EXPECT_EQ(got, part);
+  EXPECT_EQ(dir.names(), (std::set<std::string>{"f", "in.dat"}));
 }
 
 TEST(ModesEndToEnd, EmptyFile) {

@@ -124,6 +124,9 @@ TEST(SideBySideEndToEnd, LinuxAndWindowsWriteTheSameBytes) {
       {{"--batch", "missing.dat", "b.dat"}},
       {{"--list", "--", "--help"}},
       {{"--list", "dir.d"}},
+      {{"--batch", "in.dat", "-", "2", "0", "3", "0"}},
+      {{"--batch", "in.dat", "3", "0", "5", "0"}},
+      {{"--list", "in.dat", "3\tx\\"}},
       {{"dir.d", "c.dat", "0", "0", "0", "0"}},
       // Device names, paths and folders, as the README describes them for Windows.
       {{"in.dat", "PRN", "0", "0", "0", "0"}, "", "", "F6202: OPEN(PRN)"},

@@ -54,6 +54,9 @@ class Wrapper : public platform::Platform {
   Err remove(const char* name) override { return next_.remove(name); }
   bool exists(const char* name) override { return next_.exists(name); }
   bool identity(Handle h, platform::FileId* id) override { return next_.identity(h, id); }
+  bool look_up(const char* name, platform::NameInfo* info) override {
+    return next_.look_up(name, info);
+  }
   const char* command_line() override { return next_.command_line(); }
   bool is_lead_byte(unsigned char b) override { return next_.is_lead_byte(b); }
   Handle std_handle(platform::StdStream s) override { return next_.std_handle(s); }

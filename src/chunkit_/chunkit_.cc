@@ -63,6 +63,8 @@ constexpr UsageRow kHelpRows[] = {
     {"(a)", "         the name created, the records and the bytes written)", {}},
     {"(a)", "   Positions: startrec startbyte endrec endbyte, missing ones 0. Skip", {}},
     {"(a)", "   ranges ascend. Exit status 2 for a usage error. -- ends the options.", {}},
+    {"(a)", "   An input or output - is standard input or output (the line then goes", {}},
+    {"(a)", "   to standard error).", {}},
 };
 
 rt::Status usage_rows(std::span<const UsageRow> rows) {
@@ -190,6 +192,10 @@ rt::Status chunkit_main() {
   input.status = "OLD";
   input.form = "binary";
   input.access = "read";
+  // In the modes for programs "-" is standard input, read forward.
+  if (mode != Mode::kCopy && rt::trim({inname, kNameLen}) == "-") {
+    input.standard = platform::StdStream::kIn;
+  }
   RETURN_IF_FAILED(rt::open_unit(kInUnit, {inname, kNameLen}, input));
   if (mode == Mode::kList) {
     RETURN_IF_FAILED(list_header());

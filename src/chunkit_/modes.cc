@@ -5,6 +5,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "chunkit_/naming.h"
 #include "chunkit_/state.h"
 #include "runtime/console.h"
 #include "runtime/devices.h"
@@ -118,7 +119,9 @@ rt::Status batch_summary() {
   const rt::DeviceName* device = rt::device_of_name(name, &base_len);
   Line line;
   line.text(device != nullptr && device->device == rt::Device::kNull ? "NUL" : rt::escaped(name));
-  return line.text('\t').number(copied_records).text('\t').number(copied_bytes).end();
+  line.text('\t').number(copied_records).text('\t').number(copied_bytes);
+  // A copy on standard output leaves it to the copy.
+  return output_is_standard ? line.end_error() : line.end();
 }
 
 }  // namespace chunkit

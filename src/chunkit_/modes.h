@@ -22,7 +22,8 @@ rt::Status list_record(const unsigned char* rec, std::size_t length, std::int32_
 rt::Status batch_reports(const unsigned char* rec);
 
 // Closes the output file (its failure is returned as any failed close), then writes the line
-// naming the file created, the records written wholly or in part and the bytes written.
+// naming the file created, the records written wholly or in part and the bytes written (on
+// standard error when the copy went to standard output).
 rt::Status batch_summary();
 
 }  // namespace chunkit

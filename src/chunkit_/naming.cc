@@ -1,6 +1,7 @@
 #include "chunkit_/naming.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "chunkit_/state.h"
@@ -18,7 +19,36 @@ constexpr std::int32_t kLastVersion = 999;  // the largest number the three digi
 
 }  // namespace
 
+bool output_is_standard = false;
+
 rt::Status open_output() {
+  using platform::StdStream;
+  output_is_standard = false;
+  const std::string_view given = rt::trim({outname, kNameLen});
+  // The console text goes to standard output and the reports to standard error: in the copy, an
+  // output that is either of them by any name is refused before anything is created. The modes
+  // for programs take "-", and standard output by any other name, as standard output.
+  if (mode == Mode::kCopy) {
+    if (rt::names_standard(given, StdStream::kOut) || rt::names_standard(given, StdStream::kErr))
+      return rt::Status::error(rt::kErrConnected, rt::StmtKind::kOpen, given);
+  } else if (given == "-" || rt::names_standard(given, StdStream::kOut)) {
+    output_is_standard = true;
+    std::memset(outname, ' ', kNameLen);
+    outname[0] = '-';
+    rt::OpenSpec standard;
+    standard.form = "binary";
+    standard.standard = StdStream::kOut;
+    return rt::open_unit(kOutUnit, "-", standard);
+  }
+  // A FIFO, a device or a socket is written into as it is, never numbered: nothing there can
+  // be overwritten.
+  if (rt::names_stream(given)) {
+    rt::OpenSpec into;
+    into.status = "OLD";
+    into.form = "binary";
+    into.access = "write";
+    return rt::open_unit(kOutUnit, {outname, kNameLen}, into);
+  }
   rt::OpenSpec create;
   create.status = "NEW";
   create.form = "binary";

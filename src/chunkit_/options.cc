@@ -55,8 +55,9 @@ Invocation check_mode_arguments(Invocation inv, std::span<const std::string_view
   }
   // An output name that reads as a position or a skip range is most likely a forgotten one.
   if (names == 2 && (rt::whole_number(rest[1], kRecWidth) || skip_range(rest[1]))) {
-    return fail("no output file given: " + std::string(rest[1]) + " reads as a position or a skip range (write ./" +
-                std::string(rest[1]) + " for a file of that name)");
+    return fail("no output file given: " + std::string(rest[1]) +
+                " reads as a position or a skip range (write ./" + std::string(rest[1]) +
+                " for a file of that name)");
   }
   rest = rest.subspan(names);
   // The copy reads only the first kArgLen characters of an argument.

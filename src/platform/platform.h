@@ -42,6 +42,14 @@ struct FileId {
   friend bool operator==(const FileId&, const FileId&) = default;
 };
 
+// What a name is, learnt without opening it (the open of a FIFO waits for its other end).
+struct NameInfo {
+  // A FIFO, a character device or a socket: bytes flow through it, and nothing there can be
+  // overwritten.
+  bool stream = false;
+  FileId id;  // as identity gives it for a handle open on the name
+};
+
 struct OpenResult {
   Handle handle = kNoHandle;
   Err err = Err::kOk;
@@ -94,6 +102,12 @@ class Platform {
   virtual Err remove(const char* name) = 0;
   virtual bool exists(const char* name) = 0;
   virtual bool identity(Handle h, FileId* id) = 0;
+  // What the name is; false when nothing has that name, or where the system cannot tell
+  // without opening it.
+  virtual bool look_up(const char* name, NameInfo* info) {
+    (void)name, (void)info;
+    return false;
+  }
 
   // The command line as one string, where the system hands it over that way and the run-time
   // splits it by its own rules (the program's own file name when the line is empty); null

@@ -285,6 +285,14 @@ class PosixPlatform final : public Platform {
     return true;
   }
 
+  bool look_up(const char* name, NameInfo* info) override {
+    struct stat st;
+    if (::stat(name, &st) != 0) return false;
+    info->stream = S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISSOCK(st.st_mode);
+    info->id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return true;
+  }
+
   const char* command_line() override {
     return nullptr;
   }

@@ -90,6 +90,7 @@ struct Unit {
   bool scratch = false;
   bool read_only = false;
   bool created = false;  // this run made the file
+  bool stream = false;   // a FIFO, device or socket, or a standard handle: no position, no cut
   char name[kNameMax + 1] = {};
 
   std::string_view unit_name() const { return {name, name_len}; }

@@ -63,8 +63,9 @@ int write_again(Unit& u, const Run& r) {
 // number.
 int clone_run(Unit& u, bool* cloned) {
   *cloned = false;
-  if (g_cloning == Cloning::kRefused) return 0;
   const Run& r = u.run;
+  // A stream has no storage to share, and a standard handle no known position.
+  if (g_cloning == Cloning::kRefused || u.stream || r.from->stream) return 0;
   Err e = os().clone_range(r.from->handle, r.at, u.handle, u.file_pos, r.len);
   if (e == Err::kInvalid) {
     g_cloning = Cloning::kRefused;
@@ -103,9 +104,9 @@ Status hand_over_runs_from(const Unit& from) {
   return {};
 }
 
-// Devices are streams: there is nothing to cut and no position to return to.
+// Devices and streams: there is nothing to cut and no position to return to.
 bool is_seekable(const Unit& u) {
-  return u.device == Device::kNone || u.device == Device::kNamed;
+  return !u.stream && (u.device == Device::kNone || u.device == Device::kNamed);
 }
 
 }  // namespace

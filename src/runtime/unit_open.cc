@@ -95,6 +95,7 @@ struct OpenRequest {
   Access access = Access::kReadWrite;
   bool fall_back = true;  // no access named: read-write, then read, then write
   platform::Share share = platform::Share::kDenyNone;
+  std::optional<platform::StdStream> standard;
 };
 
 // Describes what a unit is connected to, to compare a new connection with it.
@@ -228,6 +229,7 @@ Status connect(std::int32_t unit, OpenRequest req, Name& name) {
 
   platform::Handle h = platform::kNoHandle;
   bool created = false;
+  bool stream = false;
   Access access = Access::kReadWrite;
   const char* os_name = name.text;
   switch (t.device) {
@@ -240,6 +242,13 @@ Status connect(std::int32_t unit, OpenRequest req, Name& name) {
     case Device::kNull:
     case Device::kNamed:
     case Device::kNone: {
+      if (req.standard) {
+        h = os().std_handle(*req.standard);
+        stream = true;
+        access = *req.standard == platform::StdStream::kIn ? Access::kRead : Access::kWrite;
+        break;
+      }
+      if (t.device == Device::kNone) stream = names_stream(name.view());
       if (t.device == Device::kNull) os_name = os().null_device();
       if (t.device == Device::kNamed) os_name = t.canonical;
       platform::OpenResult r = open_with_fall_backs(os_name, req, &created, &access);
@@ -297,8 +306,9 @@ Status connect(std::int32_t unit, OpenRequest req, Name& name) {
   u.handle = h;
   u.has_id = t.has_id;
   u.id = t.id;
-  // A file just made has nothing to cut.
-  u.writing = created;
+  // A file just made, and a stream opened to write, have nothing to cut.
+  u.writing = created || (stream && access == Access::kWrite);
+  u.stream = stream;
   u.scratch = req.status == OpenStatus::kScratch;
   u.read_only = access == Access::kRead;
   u.created = created;
@@ -328,6 +338,22 @@ bool probe_identity(const char* name, platform::FileId* id) {
     return known;
   }
   return false;
+}
+
+bool names_stream(std::string_view name) {
+  Name n;
+  n.set(name);
+  platform::NameInfo info;
+  return os().look_up(n.text, &info) && info.stream;
+}
+
+bool names_standard(std::string_view name, platform::StdStream s) {
+  Name n;
+  n.set(name);
+  platform::NameInfo info, null;
+  platform::FileId id;
+  if (!os().look_up(n.text, &info) || !os().identity(os().std_handle(s), &id)) return false;
+  return info.id == id && !(os().look_up(os().null_device(), &null) && null.id == id);
 }
 
 Status open_failure(int n, const Name& name) {
@@ -380,6 +406,7 @@ Status open_unit(std::int32_t unit, std::string_view name, const OpenSpec& given
     if (i >= 0) req.share = kShare[i];
   }
 
+  req.standard = given.standard;
   if (n != 0) return open_failure(n, opened);
   if (opened.len == 0) RETURN_IF_FAILED(take_blank_name(unit, opened));
   return connect(unit, req, opened);

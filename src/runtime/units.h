@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/platform.h"
 #include "runtime/status.h"
 
 namespace rt {
@@ -31,6 +32,9 @@ struct OpenSpec {
   std::optional<std::string_view> form;    // FORMATTED, UNFORMATTED, BINARY
   std::optional<std::string_view> access;  // READ, WRITE, READWRITE
   std::optional<std::string_view> share;   // DENYNONE, COMPAT, DENYRD, DENYWR, DENYRW
+  // Connects a binary unit to this standard handle, standard input to read or standard output
+  // to write, under the name given, instead of opening a file.
+  std::optional<platform::StdStream> standard;
 };
 
 // Connects `unit` to the named file. A failure (kOpen, naming the name tried) leaves no unit
@@ -86,6 +90,14 @@ bool is_console_output(std::int32_t unit);
 // then CR LF unless `continued`. An unconnected unit is connected first by the implicit open
 // (blank-name rule).
 Status write_text_record(std::int32_t unit, std::string_view record, bool continued);
+
+// Whether the name is an existing FIFO, character device or socket, which an open takes as it
+// is: a stream, with nothing to cut and no position to go to.
+bool names_stream(std::string_view name);
+
+// Whether the name is another name of the file the standard handle `s` is open on (never the
+// null device, which any number of names may share).
+bool names_standard(std::string_view name, platform::StdStream s);
 
 // Where the last component of a file name begins: just after its last folder separator.
 std::size_t last_component(std::string_view name);
