@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "chunkit_/chunkit_.h"
 #include "fake_platform.h"
+#include "runtime/run.h"
 #include "runtime/units.h"
 
 namespace {
@@ -64,6 +69,47 @@ TEST(RecordReader, GoesToARecordAndReadsOn) {
     EXPECT_EQ(last.data[100], 0xFF);
     // Past the end: a seek finds nothing there, a way there meets the end.
     EXPECT_EQ(reader.go_to(kWhole + 5).value(), seeks ? 0 : -1);
+  }
+}
+
+// The modes for programs read only the blocks that hold the records they copy or list, however
+// far into the file the section lies; an input that cannot seek is read up to it.
+TEST(RecordReader, ModesGoStraightToTheSection) {
+  constexpr std::size_t kRecords = 100000;
+  const auto big = std::make_shared<fake::FakePlatform::File>();
+  big->data.assign(kRecords * kRecordSize, '\0');
+  const struct {
+    std::vector<std::string> args;
+    std::string out;  // "": a listing of ten records
+    bool seeks;
+  } cases[] = {
+      {{"--list", "big.dat", "99991", "0", "100000", "0"}, "", true},
+      {{"--list", "big.dat", "s1-99990"}, "", true},
+      {{"--batch", "big.dat", "b.dat", "99991", "0", "0", "0"}, "b.dat\t10\t40960\n", true},
+      {{"--batch", "big.dat", "b.dat", "50000", "0", "99999", "0", "s50001-99990"},
+       "b.dat\t10\t40960\n",
+       true},
+      {{"--list", "big.dat", "s1-99990"}, "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args) + (c.seeks ? " seeks" : " cannot seek"));
+    Counting fp;
+    fp.seeks = c.seeks;
+    fp.files["big.dat"] = big;
+    fake::start(c.args);
+    EXPECT_EQ(rt::end_run(chunkit::chunkit_main(), rt::Form::kLines).status, 0);
+    const std::string out = fake::flushed(fp);
+    if (c.out.empty()) {
+      EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 11);
+    } else {
+      EXPECT_EQ(out, c.out);
+    }
+    // At most the two blocks that hold the ten records, or the whole way there.
+    if (c.seeks) {
+      EXPECT_LE(fp.bytes_read, 2 * rt::kFileBlockSize);
+    } else {
+      EXPECT_EQ(fp.bytes_read, big->data.size());
+    }
   }
 }
 
