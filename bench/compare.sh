@@ -3,6 +3,8 @@
 # commands, and prints the medians and the ratios. Not a test: a measurement. The listing
 # (--list) is timed beside a copy of the same file to NUL.
 #   bench/compare.sh [RUNS]        (default 9 runs of each command)
+# The last 10 records of a 4 GiB and a 400 GiB sparse file are timed with --batch and --list
+# beside dd.
 # Also, when the tools are there (each part is skipped with the reason otherwise):
 #   valgrind       instructions per record of a whole-file copy, --list and --batch of 4096
 #                  records (callgrind)
@@ -53,6 +55,39 @@ if command -v valgrind >/dev/null; then
 else
   echo "instructions per record: skipped (valgrind is not installed)"
 fi
+echo
+
+# --- the section of a huge file ---
+# The last 10 records of sparse files of 4 GiB and 400 GiB: the modes for programs go straight
+# to them, so their time is dd's and does not grow with the file.
+section() {  # RECORDS -> the medians of --batch, --list and dd for the last 10 records
+  local n=$1 f=$work/sparse.dat
+  rm -f "$f"; truncate -s $((n * 4096)) "$f"
+  local scmds=(
+    "--batch|$bin --batch sparse.dat NUL $((n - 9)) 0 $n 0 >/dev/null"
+    "--list|$bin --list sparse.dat $((n - 9)) 0 $n 0 >/dev/null"
+    "dd|dd if=sparse.dat of=/dev/null bs=4096 skip=$((n - 10)) count=10 status=none"
+  )
+  declare -A st
+  for ((i = 0; i < runs; i++)); do
+    for entry in "${scmds[@]}"; do
+      local name=${entry%%|*} cmd=${entry#*|} t0 t1
+      t0=$(date +%s.%N)
+      (cd "$work" && eval "$cmd")
+      t1=$(date +%s.%N)
+      st[$name]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}') "
+    done
+  done
+  rm -f "$f"
+  local b l d
+  b=$(echo "${st[--batch]}" | median); l=$(echo "${st[--list]}" | median); d=$(echo "${st[dd]}" | median)
+  printf 'last 10 of %9d records: --batch %.4f s, --list %.4f s, dd bs=4096 %.4f s; ratios %.2f %.2f (target 3 or less)\n' \
+    "$n" "$b" "$l" "$d" "$(awk -v a="$b" -v b="$d" 'BEGIN {print a / b}')" \
+    "$(awk -v a="$l" -v b="$d" 'BEGIN {print a / b}')"
+}
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+section $((4 * 262144))
+section $((400 * 262144))
 echo
 
 # --- the terminal ---
@@ -119,7 +154,6 @@ for ((i = 0; i < runs; i++)); do
 done
 rm -f "$work/out.dat" "$work/console.txt" "$work/term.time"
 
-median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 declare -A med
 printf '%-22s %s\n' "command" "median seconds ($runs runs)"
 for entry in "${cmds[@]}"; do
@@ -178,11 +212,18 @@ else
         done
       done
     done
+    unshared_extents() {  # FILE -> extents of it not shared with another file
+      local n=0
+      while read -r _ _ _ _ flags; do
+        [[ $flags == 0x* ]] && (((flags & 0x2000) == 0)) && n=$((n + 1))
+      done < <(xfs_io -c "fiemap -v" "$1" | tail -n +3)
+      echo "$n"
+    }
     (cd "$xfs" && $bin in.dat shared.dat 0 0 0 0 >/dev/null)
-    unshared=0
-    while read -r _ _ _ _ flags; do
-      [[ $flags == 0x* ]] && (((flags & 0x2000) == 0)) && unshared=$((unshared + 1))
-    done < <(xfs_io -c "fiemap -v" "$xfs/shared.dat" | tail -n +3)
+    unshared=$(unshared_extents "$xfs/shared.dat")
+    # 100,000 whole records from the middle, by --batch.
+    (cd "$xfs" && $bin --batch in.dat middle.dat 100001 0 200000 0 >/dev/null)
+    middle=$(unshared_extents "$xfs/middle.dat")
     printf '%-28s %s\n' "on XFS" "median seconds ($runs runs)"
     declare -A xm
     for synced in "" " + sync"; do
@@ -199,5 +240,6 @@ else
     echo "chunkit / dd bs=1M (page cache): $(xratio 'chunkit' 'dd bs=1M')   (target 1 or less)"
     echo "--batch / dd bs=1M (page cache): $(xratio 'chunkit --batch' 'dd bs=1M')   (target 1 or less)"
     echo "extents of the tool's copy not shared with the input: $unshared   (target 0)"
+    echo "extents of --batch's 100,000 middle records not shared: $middle   (target 0)"
   fi
 fi
