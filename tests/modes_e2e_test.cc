@@ -3,6 +3,8 @@
 // command line either mode refuses leaves the folder as it was.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -300,6 +302,48 @@ TEST(ModesEndToEnd, StandardHandlesDevicesAndFifos) {
   EXPECT_EQ(r.out, "f" + line);
   EXPECT_EQ(got, part);
   EXPECT_EQ(dir.names(), (std::set<std::string>{"f", "in.dat"}));
+}
+
+// A batch copy that runs for more than a second shows a line on standard error at a terminal,
+// rewritten in place, and clears it before its final line. The test feeds the input through a
+// FIFO until the line appears.
+TEST(ModesEndToEnd, ProgressLineAtATerminal) {
+  if (e2e::under_wine()) GTEST_SKIP() << "a FIFO and a pseudo-terminal as standard error";
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.file("in").c_str(), 0600), 0);
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  const pid_t pid = e2e::spawn(dir.path(), {"--batch", "in", "NUL"}, e2e::kNull, "out.txt", slave);
+  close(slave);
+  const int in = open(dir.file("in").c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(in, 0);
+  const std::string block(1 << 16, '\x01');
+  std::string shown;
+  std::size_t fed = 0;
+  auto take = [&](int ms) {
+    pollfd p = {master, POLLIN, 0};
+    char buf[512];
+    for (ssize_t n; poll(&p, 1, ms) > 0 && (n = read(master, buf, sizeof buf)) > 0; ms = 0)
+      shown.append(buf, static_cast<std::size_t>(n));
+  };
+  while (shown.find(" MiB/s") == std::string::npos && fed < (std::size_t{64} << 20)) {
+    ASSERT_EQ(write(in, block.data(), block.size()), static_cast<ssize_t>(block.size()));
+    fed += block.size();
+    take(10);  // paces the feed (64 MiB take 10 s at least); the line shows after a second
+  }
+  close(in);
+  const Result r = e2e::wait_for(pid);
+  take(0);
+  close(master);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("out.txt"),
+            "NUL\t" + std::to_string(fed / 4096) + "\t" + std::to_string(fed) + "\n");
+  ASSERT_EQ(shown.rfind("\r", 0), 0u) << shown;
+  EXPECT_NE(shown.find(" records, "), std::string::npos) << shown;
+  // Cleared at the end: the last line shown is blanks.
+  const std::size_t last = shown.rfind('\r', shown.size() - 2);
+  EXPECT_EQ(shown.back(), '\r');
+  EXPECT_EQ(shown.find_first_not_of(' ', last + 1), shown.size() - 1) << shown;
 }
 
 TEST(ModesEndToEnd, EmptyFile) {

@@ -54,6 +54,7 @@ class Wrapper : public platform::Platform {
   Err remove(const char* name) override { return next_.remove(name); }
   bool exists(const char* name) override { return next_.exists(name); }
   bool identity(Handle h, platform::FileId* id) override { return next_.identity(h, id); }
+  std::int64_t size(Handle h) override { return next_.size(h); }
   bool look_up(const char* name, platform::NameInfo* info) override {
     return next_.look_up(name, info);
   }

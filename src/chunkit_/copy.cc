@@ -8,6 +8,7 @@
 #include "chunkit_/modes.h"
 #include "chunkit_/params.h"
 #include "chunkit_/preface.h"
+#include "chunkit_/progress.h"
 #include "chunkit_/records.h"
 #include "chunkit_/state.h"
 #include "runtime/errors.h"
@@ -63,7 +64,10 @@ rt::Status end_of_data_box(std::string_view rule, std::string_view layout, std::
 
 // The normal end of a run: a batch copy closes its output and names it first.
 rt::Status finish() {
-  if (mode == Mode::kBatch) RETURN_IF_FAILED(batch_summary());
+  if (mode == Mode::kBatch) {
+    progress_end();
+    RETURN_IF_FAILED(batch_summary());
+  }
   return rt::Status::stop({});
 }
 
@@ -202,6 +206,7 @@ rt::Status copy_pass() {
   const std::int32_t first = std::max(input.next_number(), nextrec);
   std::int64_t count = std::int64_t{endrec} - first + 1;
   irec = count > 0 ? first : nextrec;
+  if (mode == Mode::kBatch) progress_begin();
   const bool programs = mode != Mode::kCopy;
   for (; count > 0; --count, irec = plus(irec, 1)) {
     // Most records are wanted as they come: nothing to pass over, no skip range to take.

@@ -102,6 +102,11 @@ class Platform {
   virtual Err remove(const char* name) = 0;
   virtual bool exists(const char* name) = 0;
   virtual bool identity(Handle h, FileId* id) = 0;
+  // The size of the regular file open on h; -1 for any other handle.
+  virtual std::int64_t size(Handle h) {
+    (void)h;
+    return -1;
+  }
   // What the name is; false when nothing has that name, or where the system cannot tell
   // without opening it.
   virtual bool look_up(const char* name, NameInfo* info) {

@@ -285,6 +285,11 @@ class PosixPlatform final : public Platform {
     return true;
   }
 
+  std::int64_t size(Handle h) override {
+    struct stat st;
+    return ::fstat(h, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : -1;
+  }
+
   bool look_up(const char* name, NameInfo* info) override {
     struct stat st;
     if (::stat(name, &st) != 0) return false;

@@ -248,6 +248,12 @@ class Win32Platform final : public Platform {
   }
 
   // Devices such as NUL have no identity; they are told apart by name.
+  std::int64_t size(Handle h) override {
+    LARGE_INTEGER n;
+    if (GetFileType(win(h)) != FILE_TYPE_DISK || !GetFileSizeEx(win(h), &n)) return -1;
+    return n.QuadPart;
+  }
+
   bool identity(Handle h, FileId* id) override {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(win(h), &info)) return false;

@@ -20,6 +20,9 @@ constexpr std::size_t kMaxNameLine = kNameMax + 1;
 
 bool g_stdin_terminal = false;
 bool g_stdout_terminal = false;
+bool g_stderr_terminal = false;
+// Columns of the status line on standard error (0: none shown).
+std::size_t g_status_len = 0;
 
 // --- output ---
 
@@ -101,6 +104,8 @@ void console_init() {
   platform::Platform& p = platform::current();
   g_stdin_terminal = p.is_terminal(p.std_handle(platform::StdStream::kIn));
   g_stdout_terminal = p.is_terminal(p.std_handle(platform::StdStream::kOut));
+  g_stderr_terminal = p.is_terminal(p.std_handle(platform::StdStream::kErr));
+  g_status_len = 0;
 }
 
 bool console_shared() {
@@ -111,6 +116,12 @@ bool stdout_is_terminal() {
 }
 bool stdin_is_terminal() {
   return g_stdin_terminal;
+}
+bool stderr_is_terminal() {
+  return g_stderr_terminal;
+}
+std::int64_t clock_ms() {
+  return platform::current().now_ms();
 }
 
 // --- output ---
@@ -254,8 +265,43 @@ Status console_close() {
   return Status::error(n, StmtKind::kClose, "CON");
 }
 
+namespace {
+
+constexpr std::size_t kStatusColumns = 79;
+
+// The status line's bytes go out as they are; a failure to show them is no failure of the run.
+void put_status(std::string_view bytes) {
+  platform::Platform& p = platform::current();
+  (void)p.write(p.std_handle(platform::StdStream::kErr), bytes.data(), bytes.size());
+}
+
+}  // namespace
+
+void console_status(std::string_view text) {
+  char line[1 + kStatusColumns];
+  const std::size_t n = std::min(text.size(), kStatusColumns);
+  line[0] = '\r';
+  text.copy(line + 1, n);
+  // Blanks over what is left of a longer line before.
+  const std::size_t width = std::max(n, g_status_len);
+  std::fill(line + 1 + n, line + 1 + width, ' ');
+  put_status({line, 1 + width});
+  g_status_len = n;
+}
+
+void console_status_clear() {
+  if (g_status_len == 0) return;
+  char line[2 + kStatusColumns];
+  line[0] = '\r';
+  std::fill_n(line + 1, g_status_len, ' ');
+  line[g_status_len + 1] = '\r';
+  put_status({line, g_status_len + 2});
+  g_status_len = 0;
+}
+
 Status console_write_error(std::string_view bytes, platform::IoResult* result) {
   RETURN_IF_FAILED(console_flush());
+  console_status_clear();
   platform::Platform& p = platform::current();
   const platform::IoResult r =
       p.write(p.std_handle(platform::StdStream::kErr), bytes.data(), bytes.size());

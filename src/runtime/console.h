@@ -37,6 +37,9 @@ bool console_shared();
 // True when standard output / standard input is a terminal.
 bool stdout_is_terminal();
 bool stdin_is_terminal();
+bool stderr_is_terminal();
+// The monotonic clock in milliseconds.
+std::int64_t clock_ms();
 
 // --- output ---
 
@@ -61,6 +64,11 @@ Status console_close();
 // they were written. Returns the flush's Status; the system's answer for the standard error
 // write goes to *result when given.
 Status console_write_error(std::string_view bytes, platform::IoResult* result = nullptr);
+// A line on standard error that each call rewrites in place, for a terminal: the text (kept
+// within 79 columns, so it never wraps) over the one before. console_write_error, and the report
+// at the end of the run, clear it first; console_status_clear clears it now.
+void console_status(std::string_view text);
+void console_status_clear();
 
 // Leaves out of the n bytes at buf every line of printable characters that a terminal would
 // show only to cover it at once: one that starts in the first column (after a CR; `before` is

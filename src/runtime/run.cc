@@ -90,6 +90,7 @@ Status start_runtime(int argc, const char* const* argv) {
 
 Ending end_run(Status s, Form form) {
   using What = Status::What;
+  console_status_clear();
   if (s.what() == What::kStartup) {
     put_err("\r\nruntime error ");
     put_err(s.name());

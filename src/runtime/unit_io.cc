@@ -26,6 +26,8 @@ constexpr std::size_t kCloneMax = std::size_t{64} << 20;
 enum class Cloning { kUntried, kWorks, kRefused };
 Cloning g_cloning = Cloning::kUntried;
 
+void (*g_watch)() = nullptr;
+
 int write_all(Unit& u, const char* p, std::size_t n) {
   platform::IoResult r = os().write(u.handle, p, n);
   u.file_pos += static_cast<std::int64_t>(r.count);
@@ -127,6 +129,11 @@ bool Block::allocate() {
 
 void io_init() {
   g_cloning = Cloning::kUntried;
+  g_watch = nullptr;
+}
+
+void watch_blocks(void (*watch)()) {
+  g_watch = watch;
 }
 
 int failed_write(Err e) {
@@ -213,6 +220,7 @@ int start_reading(Unit& u) {
 }
 
 Status refill(Unit& u) {
+  if (g_watch != nullptr) g_watch();
   RETURN_IF_FAILED(hand_over_runs_from(u));
   // Once per block, and before a read that may wait.
   RETURN_IF_FAILED(check_interrupt());

@@ -275,6 +275,11 @@ std::string_view unit_name(std::int32_t unit) {
   return is_fixed_console(unit) ? "CON" : "";
 }
 
+std::int64_t unit_file_size(std::int32_t unit) {
+  const Unit* u = find_unit(unit);
+  return u == nullptr || u->stream ? -1 : os().size(u->handle);
+}
+
 Status close_unit(std::int32_t unit) {
   if (Unit* u = find_unit(unit)) return close_unit(*u, false);
   return {};

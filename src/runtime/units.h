@@ -82,6 +82,13 @@ Status binwrite_end();
 Status binwrite_run(std::int32_t unit, std::int32_t from, std::int64_t at, const void* data,
                     std::size_t n);
 
+// The size of the file connected to a unit; -1 for a stream or a unit not connected.
+std::int64_t unit_file_size(std::int32_t unit);
+
+// Called before each block that a unit reads from its file (at most once a block, never per
+// record), for a sign of life during a long copy; null for none.
+void watch_blocks(void (*watch)());
+
 // True when formatted output to `unit` goes to the console output record (units 0 and 6, the
 // default unit, and any unit connected to "CON").
 bool is_console_output(std::int32_t unit);
