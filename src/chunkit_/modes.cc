@@ -18,11 +18,12 @@ namespace {
 // One output line, built in place. The buffer is far longer than any line made here: a listing
 // line is a fixed set of numbers, digits and words (under 200 bytes), and the longest other line
 // is an escaped name (up to four bytes for each of kNameLen) with two numbers. Texts and numbers
-// are cut at the buffer's end; single characters need no check.
+// stop kTail bytes before the buffer's end (no line's texts come near it), and no line puts as
+// many single characters one after another, so those need no check.
 class Line {
  public:
   Line& text(std::string_view s) {
-    const std::size_t n = std::min(s.size(), sizeof buf_ - len_);
+    const std::size_t n = std::min(s.size(), kRoom - std::min(len_, kRoom));
     s.copy(buf_ + len_, n);
     len_ += n;
     return *this;
@@ -32,7 +33,7 @@ class Line {
     return *this;
   }
   Line& number(std::int64_t v) {
-    auto [end, ec] = std::to_chars(buf_ + len_, buf_ + sizeof buf_, v);
+    auto [end, ec] = std::to_chars(buf_ + len_, buf_ + kRoom, v);
     if (ec == std::errc()) len_ = static_cast<std::size_t>(end - buf_);
     return *this;
   }
@@ -68,7 +69,9 @@ class Line {
 
  private:
   void put(char c) { buf_[len_++] = c; }
-  char buf_[4 * kNameLen + 256];
+  static constexpr std::size_t kRoom = 4 * kNameLen + 256;
+  static constexpr std::size_t kTail = 64;
+  char buf_[kRoom + kTail];
   std::size_t len_ = 0;
   int notes_ = 0;
 };
