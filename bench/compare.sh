@@ -131,6 +131,7 @@ cmds=(
   "chunkit --batch whole|$bin --batch in.dat out.dat >/dev/null"
   "chunkit --list >null|$bin --list in.dat >/dev/null"
   "chunkit --list >file|$bin --list in.dat >console.txt"
+  "chunkit --batch 1 hour|$bin --batch --from 99-123T10:00 --to 99-123T11:00 in.dat out.dat >/dev/null"
   "dd bs=4096 whole|dd if=in.dat of=out.dat bs=4096 status=none"
   "dd bs=1M whole|dd if=in.dat of=out.dat bs=1M status=none"
   "dd bs=4096 half|dd if=in.dat of=out.dat bs=4096 skip=$((half_start - 1)) count=$((half_end - half_start + 1)) status=none"
@@ -171,6 +172,7 @@ echo "half >null / dd bs=1M:    $(ratio 'chunkit half >null' 'dd bs=1M half')"
 echo "half >null / dd bs=4096:  $(ratio 'chunkit half >null' 'dd bs=4096 half')"
 echo "--list >null / to NUL:     $(ratio 'chunkit --list >null' 'chunkit whole to NUL')   (target 1.5 or less)"
 echo "--list >file / to NUL:     $(ratio 'chunkit --list >file' 'chunkit whole to NUL')"
+echo "--batch 1 hour / --list:  $(ratio 'chunkit --batch 1 hour' 'chunkit --list >null')   (target 1 or less)"
 if [ -n "$terminal" ]; then
   echo "whole >tmux / >null:      $(ratio 'chunkit whole >tmux' 'chunkit whole >null')   (target 1.5 or less)"
 fi

@@ -94,12 +94,15 @@ TEST(EndToEnd, UsageText) {
       "\r\n  FOR PROGRAMS: no questions, no console text, lines ending in LF alone:"
       "\r\n   Chunkit_ --list input [positions] [s#-## ...]"
       "\r\n       (one tab-separated line for each record a copy writes bytes of:"
-      "\r\n        record offset length type digits date time note)"
+      "\r\n        record offset length type digits date time note when)"
       "\r\n   Chunkit_ --batch input output [positions] [s#-## ...]"
       "\r\n       (checks every argument first, copies, then writes one line:"
       "\r\n        the name created, the records and the bytes written)"
       "\r\n  Positions: startrec startbyte endrec endbyte, missing ones 0. Skip"
       "\r\n  ranges ascend. Exit status 2 for a usage error. -- ends the options."
+      "\r\n  Options before the input: --from T and --to T keep the records whose"
+      "\r\n  time is from T and before T (T: YY-DDD, YYYY-DDD or YYYY-MM-DD, then"
+      "\r\n  THH:MM[:SS] if wanted); --type 2,3 keeps those types."
       "\r\n  An input or output - is standard input or output (the line then goes"
       "\r\n  to standard error).";
   struct Case {

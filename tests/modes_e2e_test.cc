@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 #include <set>
 #include <string>
@@ -22,7 +23,7 @@ namespace {
 using e2e::Result;
 using e2e::TempDir;
 
-const std::string kHeader = "record\toffset\tlength\ttype\tdigits\tdate\ttime\tnote\n";
+const std::string kHeader = "record\toffset\tlength\ttype\tdigits\tdate\ttime\tnote\twhen\n";
 
 // One record of the test file: its preface bytes ("position=hex", over a type-1 record whose
 // bytes 2 to 48 are 0; "*" for a record of 0xFF only), what the listing shows of it and what
@@ -57,6 +58,34 @@ const Rec kRecs[] = {
      " ivstat,ivstatt: 123 321\r\n"},
 };
 constexpr int kRecords = static_cast<int>(std::size(kRecs));
+// The own time of each record: "" when it is not dated, "bad" for a date that is not real.
+const std::string kOwn[kRecords] = {"",
+                                    "1999-123T23:59:59",
+                                    "1999-123T23:59:59",
+                                    "",
+                                    "",
+                                    "",
+                                    "",
+                                    "",
+                                    "",
+                                    "2007-365T01:02:03",
+                                    "",
+                                    "",
+                                    "bad",
+                                    "",
+                                    "",
+                                    "1999-123T23:59:59"};
+// The time the listing shows for record r (from 1): its own, or the one carried from before it.
+std::string when_of(int r) {
+  std::string when;
+  for (int k = 0; k < r; ++k) {
+    if (kOwn[k] == "bad")
+      when.clear();
+    else if (!kOwn[k].empty())
+      when = kOwn[k];
+  }
+  return when;
+}
 constexpr int kLastLength = 1000, kDataEnd = 700;
 
 std::string test_file() {
@@ -147,13 +176,14 @@ TEST(ModesEndToEnd, ListingNamesTheRecordsTheCopyShows) {
       if (s.data_end > 0)
         note += (note.empty() ? "" : "; ") + std::string("data ends at byte ") +
                 std::to_string(s.data_end);
+      if (kOwn[s.rec - 1] == "bad") note += (note.empty() ? "" : "; ") + std::string("bad date");
       want += std::to_string(s.rec) + "\t" + std::to_string((s.rec - 1) * 4096) + "\t" +
               std::to_string(s.rec == kRecords ? kLastLength : 4096) + "\t" +
               std::to_string(s.type) + "\t" + d + "\t" +
               (rec.dated ? d.substr(0, 2) + "-" + d.substr(2, 3) + "\t" + d.substr(6, 2) + ":" +
                                d.substr(8, 2) + ":" + d.substr(10, 2) + "\t"
                          : "\t\t") +
-              note + "\n";
+              note + "\t" + when_of(s.rec) + "\n";
     }
     EXPECT_EQ(list.out, want);
   }
@@ -167,7 +197,9 @@ std::string reports_of(const std::string& listing) {
   for (std::size_t end; (end = listing.find('\n', at)) != std::string::npos; at = end + 1) {
     const std::string line = listing.substr(at, end - at);
     const std::string record = line.substr(0, line.find('\t'));
-    std::string note = line.substr(line.rfind('\t') + 1) + "; ";
+    std::size_t field = 0;  // the note is the eighth field
+    for (int k = 0; k < 7; ++k) field = line.find('\t', field) + 1;
+    std::string note = line.substr(field, line.find('\t', field) - field) + "; ";
     for (std::size_t n; (n = note.find("; ")) != std::string::npos; note.erase(0, n + 2)) {
       const std::string one = note.substr(0, n);
       if (one.starts_with("status ") || one.starts_with("bad preface "))
@@ -346,6 +378,89 @@ TEST(ModesEndToEnd, ProgressLineAtATerminal) {
   EXPECT_EQ(shown.find_first_not_of(' ', last + 1), shown.size() - 1) << shown;
 }
 
+// --from, --to and --type keep whole records of the section by their time and type, in
+// --list and --batch alike: the records listed are those copied, each with the bytes the copy
+// with the same positions writes of it.
+TEST(ModesEndToEnd, TimeWindowsAndTypes) {
+  const std::string file = e2e::three_day_file();
+  // Bytes first..last (from 1) of record r, as a copy writes them (record 21 holds 700 bytes of
+  // data).
+  const auto part = [&](int r, int first = 1, int last = 4096) {
+    if (r == e2e::kThreeDayRecords) last = std::min(last, 700);
+    return file.substr(static_cast<std::size_t>((r - 1) * 4096 + first - 1),
+                       static_cast<std::size_t>(last - first + 1));
+  };
+  const std::vector<std::string> day2 = {"--from", "00-001", "--to", "00-002"};
+  const std::vector<int> day2_records = {5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
+  const struct {
+    std::vector<std::string> args;  // before the input, and after it
+    std::vector<std::string> after;
+    std::vector<int> records;
+    std::string bytes;  // "" for the whole records
+  } cases[] = {
+      // The century, and a window exactly one day wide.
+      {{"--from", "99-365", "--to", "00-001"}, {}, {1, 2, 3, 4}, ""},
+      {day2, {}, day2_records, ""},
+      // Each form of a time gives the same records.
+      {{"--from", "2000-001", "--to", "2000-01-02"}, {}, day2_records, ""},
+      {{"--to", "2000-01-02T00:00", "--from", "2000-01-01 00:00:00"}, {}, day2_records, ""},
+      // A record exactly at --from is in, one exactly at --to is out; the clock going back at
+      // record 11 keeps it wherever it lies.
+      {{"--from", "00-001T01:00", "--to", "00-001T12:00"}, {}, {7, 8, 11, 12}, ""},
+      {{"--from", "2000-002"}, {}, {17, 18, 19, 20, 21}, ""},
+      {{"--to", "99-365T23:00:00"}, {}, {1, 2}, ""},
+      // Types, alone and with a window.
+      {{"--type", "-98,1"}, {}, {2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 21}, ""},
+      {{"--type", "2", "--from", "2000-001T12:00"}, {}, {9, 13, 17, 19}, ""},
+      {{"--type", "7"}, {}, {}, ""},
+      // With positions and skip ranges, which choose the section first.
+      {day2,
+       {"6", "100", "12", "50"},
+       {6, 7, 8, 9, 10, 11, 12},
+       part(6, 100) + part(7) + part(8) + part(9) + part(10) + part(11) + part(12, 1, 50)},
+      {day2, {"s7-10"}, {5, 6, 11, 12, 13, 14}, ""},
+      {{"--from", "00-001"}, {"15", "0", "0", "0"}, {17, 18, 19, 20, 21}, ""},
+  };
+  TempDir dir({{"in.dat", file}});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args) + " " + ::testing::PrintToString(c.after));
+    const Result list = run(dir, e2e::concat(e2e::concat({"--list"}, c.args), {"in.dat"}), c.after);
+    EXPECT_EQ(list.status, 0);
+    std::vector<int> listed;
+    for (std::size_t at = list.out.find('\n') + 1; at < list.out.size();
+         at = list.out.find('\n', at) + 1)
+      listed.push_back(std::stoi(list.out.substr(at)));
+    EXPECT_EQ(listed, c.records);
+
+    const Result batch =
+        run(dir, e2e::concat(e2e::concat({"--batch"}, c.args), {"in.dat", "b.dat"}), c.after);
+    std::string want = c.bytes;
+    if (want.empty())
+      for (int r : c.records) want += part(r);
+    EXPECT_EQ(batch.out, "b.dat\t" + std::to_string(c.records.size()) + "\t" +
+                             std::to_string(want.size()) + "\n");
+    EXPECT_TRUE(dir.read("b.dat") == want);
+    EXPECT_EQ(batch.status, 0);
+    std::remove(dir.file("b.dat").c_str());
+  }
+}
+
+// The when column: the record's own time or the one carried onto it, none after a date that is
+// not real, and a note for that date.
+TEST(ModesEndToEnd, ListingShowsTheTimeItSelectsBy) {
+  TempDir dir({{"in.dat", e2e::three_day_file()}});
+  const Result r = run(dir, {"--list", "in.dat", "10", "0", "17", "0"});
+  EXPECT_EQ(r.out, kHeader +
+                       "10\t36864\t4096\t1\t00000 000000\t\t\t\t2000-001T12:00:00\n"
+                       "11\t40960\t4096\t2\t00001 113000\t00-001\t11:30:00\t\t2000-001T11:30:00\n"
+                       "12\t45056\t4096\t1\t00000 000000\t\t\t\t2000-001T11:30:00\n"
+                       "13\t49152\t4096\t2\t00001 130000\t00-001\t13:00:00\t\t2000-001T13:00:00\n"
+                       "14\t53248\t4096\t1\t00000 000000\t\t\t\t2000-001T13:00:00\n"
+                       "15\t57344\t4096\t2\t00001 250000\t00-001\t25:00:00\tbad date\t\n"
+                       "16\t61440\t4096\t1\t00000 000000\t\t\t\t\n"
+                       "17\t65536\t4096\t2\t00002 000000\t00-002\t00:00:00\t\t2000-002T00:00:00\n");
+}
+
 TEST(ModesEndToEnd, EmptyFile) {
   TempDir dir;
   dir.write("in.dat", "");
@@ -394,6 +509,26 @@ TEST(ModesEndToEnd, UsageErrorsCreateNothing) {
       {{"--batch", "in.dat", "s5-10"},
        "no output file given: s5-10 reads as a position or a skip range (write ./s5-10 for a "
        "file of that name)"},
+      // Times and types.
+      {{"--list", "--from", "99-366", "in.dat"}, "--from: not a date and time: 99-366"},
+      {{"--list", "--to", "2001-02-29", "in.dat"}, "--to: not a date and time: 2001-02-29"},
+      {{"--list", "--to", "00-001T25:00", "in.dat"}, "--to: not a date and time: 00-001T25:00"},
+      {{"--batch", "--from", "99-400", "in.dat", "b.dat"}, "--from: not a date and time: 99-400"},
+      {{"--list", "--from", "2000-1-01", "in.dat"}, "--from: not a date and time: 2000-1-01"},
+      {{"--list", "--from", "00-001T", "in.dat"}, "--from: not a date and time: 00-001T"},
+      {{"--list", "--from", "00-001T01", "in.dat"}, "--from: not a date and time: 00-001T01"},
+      {{"--list", "--from", "00-001  01:00", "in.dat"},
+       "--from: not a date and time: 00-001  01:00"},
+      {{"--list", "--from", "00-001T01:60", "in.dat"}, "--from: not a date and time: 00-001T01:60"},
+      {{"--list", "--from", "", "in.dat"}, "--from: not a date and time: "},
+      {{"--list", "--from"}, "--from: no value given"},
+      {{"--list", "--to", "00-001", "--to", "00-002", "in.dat"}, "--to: given twice"},
+      {{"--list", "--type", "2,", "in.dat"}, "--type: not a list of types: 2,"},
+      {{"--list", "--type", ",2", "in.dat"}, "--type: not a list of types: ,2"},
+      {{"--list", "--type", "2,x", "in.dat"}, "--type: not a list of types: 2,x"},
+      {{"--list", "--type", "--3", "in.dat"}, "--type: not a list of types: --3"},
+      {{"--list", "--type", "1.5", "in.dat"}, "--type: not a list of types: 1.5"},
+      {{"--from", "00-001", "in.dat", "b.dat"}, "--from, --to and --type need --list or --batch"},
       // A message keeps to one line: what it quotes is escaped.
       {{"--list", "in.dat", "3\nx\t\\\x01"}, "position 1 is not a number: 3\\nx\\t\\\\\\x01"},
       // Every argument is checked before the input is opened.

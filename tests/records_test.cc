@@ -78,6 +78,9 @@ TEST(RecordReader, ModesGoStraightToTheSection) {
   constexpr std::size_t kRecords = 100000;
   const auto big = std::make_shared<fake::FakePlatform::File>();
   big->data.assign(kRecords * kRecordSize, '\0');
+  // Record 99,900 is dated: 99-123 23:59:59. The listing's times come from it, read back.
+  const char dated[] = "\x02\x3C\xFF\x99\x01\x23\x00\x00\x23\x59\x59";
+  std::copy(dated, dated + 11, big->data.begin() + 99899 * kRecordSize);
   const struct {
     std::vector<std::string> args;
     std::string out;  // "": a listing of ten records
@@ -101,12 +104,14 @@ TEST(RecordReader, ModesGoStraightToTheSection) {
     const std::string out = fake::flushed(fp);
     if (c.out.empty()) {
       EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 11);
+      EXPECT_TRUE(out.ends_with("\t1999-123T23:59:59\n")) << out;
     } else {
       EXPECT_EQ(out, c.out);
     }
-    // At most the two blocks that hold the ten records, or the whole way there.
+    // At most the two blocks that hold the ten records (and for the listing's times the one
+    // before them), or the whole way there.
     if (c.seeks) {
-      EXPECT_LE(fp.bytes_read, 2 * rt::kFileBlockSize);
+      EXPECT_LE(fp.bytes_read, (c.out.empty() ? 3 : 2) * rt::kFileBlockSize);
     } else {
       EXPECT_EQ(fp.bytes_read, big->data.size());
     }

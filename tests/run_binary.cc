@@ -45,6 +45,28 @@ void set_bytes(std::string& file, int rec, const std::string& bytes) {
   }
 }
 
+std::string three_day_file() {
+  std::string data = type1_records(kThreeDayRecords);
+  for (int r = 1; r <= kThreeDayRecords; ++r)
+    std::fill_n(data.begin() + (r - 1) * 4096 + 1, 47, '\0');
+  // Dated records: year, day of the year, hours, minutes, seconds, as the preface holds them.
+  const struct {
+    int rec;
+    const char* bytes;
+  } dated[] = {
+      {1, "4=99 5=03 6=65 9=22 10=00 11=00"},  {3, "4=99 5=03 6=65 9=23 10=00 11=00"},
+      {5, "4=00 5=00 6=01 9=00 10=00 11=00"},  {7, "4=00 5=00 6=01 9=01 10=00 11=00"},
+      {9, "4=00 5=00 6=01 9=12 10=00 11=00"},  {11, "4=00 5=00 6=01 9=11 10=30 11=00"},
+      {13, "4=00 5=00 6=01 9=13 10=00 11=00"}, {15, "4=00 5=00 6=01 9=25 10=00 11=00"},
+      {17, "4=00 5=00 6=02 9=00 10=00 11=00"}, {19, "4=00 5=00 6=02 9=01 10=00 11=00 14=03 17=04"},
+  };
+  for (const auto& d : dated) set_bytes(data, d.rec, std::string("1=02 2=3C 3=FF ") + d.bytes);
+  set_bytes(data, 20, "1=02 2=3C 3=00");
+  data.resize(data.size() - 4096 + 1000);
+  std::fill(data.end() - 300, data.end(), '\xFF');
+  return data;
+}
+
 std::string read_all(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::ostringstream s;

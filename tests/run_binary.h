@@ -99,6 +99,19 @@ void set_bytes(std::string& file, int rec, const std::string& bytes);
 inline const std::string kDated = "1=02 2=3C 3=FF 4=99 5=01 6=23 7=00 8=00 9=23 10=59 11=59 ";
 inline const std::string kDated15 = "1=0F 4=CC 5=CC 10=FF 11=07 12=03 13=65 16=01 17=02 18=03 ";
 
+// A recording over three days, each dated record (type 2) followed by an undated one (type 1):
+//   1-4    1999-365 22:00:00 and 23:00:00
+//   5-8    2000-001 00:00:00 and 01:00:00  (the century: 99-365, then 00-001)
+//   9-14   2000-001 12:00:00, 11:30:00, 13:00:00  (a second session, after a gap of 11 hours;
+//          the clock goes back once, at record 11)
+//   15-16  00-001 25:00:00, a time that does not exist: neither record has a time
+//   17-18  2000-002 00:00:00
+//   19     2000-002 01:00:00, its two status values unequal (3 and 4)
+//   20     type 2 with its mark but no dated preface: a bad preface (type -98), time of 19
+//   21     a short final record, undated: 1000 bytes, of which 700 are data, time of 19
+std::string three_day_file();
+inline constexpr int kThreeDayRecords = 21;
+
 // A fresh, empty temporary directory, removed by the destructor, and the verbs of a test in it:
 // make files and folders, run the tool there, look at what it left.
 class TempDir {

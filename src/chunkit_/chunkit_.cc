@@ -57,12 +57,15 @@ constexpr UsageRow kHelpRows[] = {
     {"(a)", "   FOR PROGRAMS: no questions, no console text, lines ending in LF alone:", {}},
     {"(a)", "    Chunkit_ --list input [positions] [s#-## ...]", {}},
     {"(a)", "        (one tab-separated line for each record a copy writes bytes of:", {}},
-    {"(a)", "         record offset length type digits date time note)", {}},
+    {"(a)", "         record offset length type digits date time note when)", {}},
     {"(a)", "    Chunkit_ --batch input output [positions] [s#-## ...]", {}},
     {"(a)", "        (checks every argument first, copies, then writes one line:", {}},
     {"(a)", "         the name created, the records and the bytes written)", {}},
     {"(a)", "   Positions: startrec startbyte endrec endbyte, missing ones 0. Skip", {}},
     {"(a)", "   ranges ascend. Exit status 2 for a usage error. -- ends the options.", {}},
+    {"(a)", "   Options before the input: --from T and --to T keep the records whose", {}},
+    {"(a)", "   time is from T and before T (T: YY-DDD, YYYY-DDD or YYYY-MM-DD, then", {}},
+    {"(a)", "   THH:MM[:SS] if wanted); --type 2,3 keeps those types.", {}},
     {"(a)", "   An input or output - is standard input or output (the line then goes", {}},
     {"(a)", "   to standard error).", {}},
 };
@@ -176,6 +179,7 @@ rt::Status chunkit_main() {
       break;
   }
   mode = inv.mode;
+  selection = inv.selection;
   if (mode != Mode::kCopy) {
     rt::console_mute();
     rt::end_by_broken_pipe();

@@ -11,6 +11,7 @@
 #include "chunkit_/progress.h"
 #include "chunkit_/records.h"
 #include "chunkit_/state.h"
+#include "chunkit_/when.h"
 #include "runtime/errors.h"
 #include "runtime/layout.h"
 #include "runtime/status.h"
@@ -156,11 +157,24 @@ rt::Status show_and_copy() {
   return write_part(part_in_hand());
 }
 
+// Whether the run needs the time of each record: to list it, or to select by it.
+bool tracks_time() {
+  return mode == Mode::kList || selection.by_time();
+}
+
+// Whether the selection keeps the record in hand.
+bool kept() {
+  if (selection.by_type && !selection.keeps_type(rectype)) return false;
+  if (!selection.by_time()) return true;
+  return when != kNoTime && (!selection.by_from || when >= selection.from) &&
+         (!selection.by_to || when < selection.to);
+}
+
 // The modes for programs list, or report and copy, exactly the records of which the copy
-// writes a byte.
+// writes a byte and that the selection keeps.
 rt::Status list_or_copy(std::int32_t data_end) {
   const Part part = part_in_hand();
-  if (part.first > part.last) return {};
+  if (part.first > part.last || !kept()) return {};
   if (mode == Mode::kList) return list_record(in_hand->data, in_hand->length, data_end);
   RETURN_IF_FAILED(batch_reports(in_hand->data));
   return write_part(part);
@@ -189,7 +203,19 @@ rt::Status go_to_wanted(std::int64_t* count) {
     if (*count <= 0) return {};
     irec = plus(irec, static_cast<std::uint32_t>(passed));
   }
-  return input.go_to(irec);
+  if (!tracks_time() || irec <= input.next_number()) return input.go_to(irec);
+  // The time the records passed over carry into this one: read back from it where the input
+  // can seek, else taken from each record on the way.
+  bool moved = false;
+  RETURN_IF_FAILED(input.seek(irec, &moved));
+  if (moved) return time_before(irec);
+  while (input.next_number() < irec) {
+    const Record& r = input.next();
+    RETURN_IF_FAILED(r.status);
+    RETURN_IF_FAILED(decode_preface(r.data));
+    note_time();
+  }
+  return {};
 }
 
 }  // namespace
@@ -208,6 +234,7 @@ rt::Status copy_pass() {
   irec = count > 0 ? first : nextrec;
   if (mode == Mode::kBatch) progress_begin();
   const bool programs = mode != Mode::kCopy;
+  const bool tracking = tracks_time();
   for (; count > 0; --count, irec = plus(irec, 1)) {
     // Most records are wanted as they come: nothing to pass over, no skip range to take.
     if (programs &&
@@ -245,6 +272,7 @@ rt::Status copy_pass() {
     }
     RETURN_IF_FAILED(decode_preface(in_hand->data));
     if (programs) {
+      if (tracking) note_time();
       RETURN_IF_FAILED(list_or_copy(data_end));
     } else {
       if (irec > skipend) RETURN_IF_FAILED(further_skip_range());

@@ -7,6 +7,7 @@
 
 #include "chunkit_/naming.h"
 #include "chunkit_/state.h"
+#include "chunkit_/when.h"
 #include "runtime/console.h"
 #include "runtime/devices.h"
 #include "runtime/text.h"
@@ -79,7 +80,7 @@ class Line {
 }  // namespace
 
 rt::Status list_header() {
-  return Line().text("record\toffset\tlength\ttype\tdigits\tdate\ttime\tnote").end();
+  return Line().text("record\toffset\tlength\ttype\tdigits\tdate\ttime\tnote\twhen").end();
 }
 
 rt::Status list_record(const unsigned char* rec, std::size_t length, std::int32_t data_end) {
@@ -100,6 +101,9 @@ rt::Status list_record(const unsigned char* rec, std::size_t length, std::int32_
   if (badpref)
     line.note().text("bad preface ").hex(rec[0]).text(' ').hex(rec[1]).text(' ').hex(rec[2]);
   if (data_end > 0) line.note().text("data ends at byte ").number(data_end);
+  if (bad_date()) line.note().text("bad date");
+  line.text('\t');
+  line.text(when_text());
   return line.end();
 }
 

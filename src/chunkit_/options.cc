@@ -5,6 +5,7 @@
 
 #include "chunkit_/params.h"
 #include "chunkit_/state.h"
+#include "chunkit_/when.h"
 #include "runtime/console.h"
 #include "runtime/input.h"
 
@@ -122,11 +123,61 @@ std::optional<SkipRange> skip_range(std::string_view arg) {
   return SkipRange{*first, *last};
 }
 
+namespace {
+
+// The value of --type: whole numbers joined by commas.
+bool read_types(std::string_view list, Selection* sel) {
+  sel->by_type = true;
+  for (std::size_t at = 0;;) {
+    const std::size_t comma = std::min(list.find(',', at), list.size());
+    std::string_view item = list.substr(at, comma - at);
+    const bool negative = item.starts_with('-');
+    if (negative) item.remove_prefix(1);
+    if (item.empty() || item.size() > 9 ||
+        item.find_first_not_of("0123456789") != std::string_view::npos)
+      return false;
+    std::int32_t v = 0;
+    for (const char c : item) v = v * 10 + (c - '0');
+    v = negative ? -v : v;
+    if (v >= Selection::kLowestType && v < Selection::kLowestType + Selection::kTypes)
+      sel->types.set(static_cast<std::size_t>(v - Selection::kLowestType));
+    if (comma == list.size()) return true;
+    at = comma + 1;
+  }
+}
+
+// Takes the value of --from, --to or --type, args[*i + 1]; empty when it is fine.
+std::string read_selection(std::span<const std::string_view> args, std::size_t* i, Selection* sel) {
+  const std::string_view option = args[*i];
+  const std::string name(option);
+  const bool from = option == "--from";
+  if (from ? sel->by_from : option == "--to" ? sel->by_to : sel->by_type)
+    return name + ": given twice";
+  if (*i + 1 >= args.size()) return name + ": no value given";
+  const std::string_view value = args[++*i];
+  if (option == "--type") {
+    return read_types(value, sel) ? std::string{}
+                                  : name + ": not a list of types: " + std::string(value);
+  }
+  const std::optional<std::int64_t> t = parse_time(value);
+  if (!t) return name + ": not a date and time: " + std::string(value);
+  (from ? sel->by_from : sel->by_to) = true;
+  (from ? sel->from : sel->to) = *t;
+  return {};
+}
+
+}  // namespace
+
 Invocation read_command_line(std::span<const std::string_view> args) {
   Invocation inv;
   std::size_t i = 0;
   for (; i < args.size(); ++i) {
     const std::string_view a = args[i];
+    if (a == "--from" || a == "--to" || a == "--type") {
+      std::string fault = read_selection(args, &i, &inv.selection);
+      if (!fault.empty()) return fail(std::move(fault));
+      continue;
+    }
     if (a == "--") {
       ++i;
       break;
@@ -151,7 +202,10 @@ Invocation read_command_line(std::span<const std::string_view> args) {
     break;
   }
   inv.taken = static_cast<std::int32_t>(i);
-  if (inv.mode == Mode::kCopy) return inv;
+  if (inv.mode == Mode::kCopy) {
+    if (inv.selection.any()) return fail("--from, --to and --type need --list or --batch");
+    return inv;
+  }
   return check_mode_arguments(std::move(inv), args.subspan(i));
 }
 

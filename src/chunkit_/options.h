@@ -19,10 +19,12 @@ struct Invocation {
   Mode mode = Mode::kCopy;
   std::int32_t taken = 0;  // words the options took: the input name is the next one
   std::string error;       // what is wrong, for kUsageError
+  Selection selection;     // --from, --to, --type
 };
 
 // Reads the options at the front of args (argument 1 first): --list, --batch, --help, -h,
-// --version, and -- after which every word is an argument. For --list and --batch the
+// --version, --from T, --to T and --type LIST (each once, with a mode for programs), and --
+// after which every word is an argument. For --list and --batch the
 // arguments after the options are checked: the names, up to four positions, then skip ranges
 // only, ascending and apart. Any other word beginning with -- is no option.
 Invocation read_command_line(std::span<const std::string_view> args);

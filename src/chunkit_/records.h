@@ -42,6 +42,9 @@ class RecordReader {
   // seek, else by reading the records before it. Returns ok, or the status of the record that
   // stopped the way there (the end of the file, a read error, an interrupt).
   rt::Status go_to(std::int32_t n);
+  // Makes record n (from 1) the next one, ahead or behind, where the input can seek; *moved is
+  // false where it cannot, and the reader stays where it was.
+  rt::Status seek(std::int32_t n, bool* moved);
   // The number the next record gets.
   std::int32_t next_number() const { return next_; }
 

@@ -5,6 +5,7 @@
 namespace chunkit {
 
 Mode mode;
+Selection selection;
 char inname[kNameLen];
 char outname[kNameLen];
 char argbuf[kArgLen];
@@ -28,6 +29,7 @@ std::int64_t copied_bytes;
 
 void reset_state() {
   mode = Mode::kCopy;
+  selection = {};
   std::memset(inname, ' ', kNameLen);
   std::memset(outname, ' ', kNameLen);
   std::memset(argbuf, ' ', kArgLen);

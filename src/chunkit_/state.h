@@ -11,7 +11,8 @@
 
 namespace chunkit {
 
-extern Mode mode;  // what this run makes of the copy
+extern Mode mode;            // what this run makes of the copy
+extern Selection selection;  // what the modes for programs keep of the section
 // File names, blank-padded: as long as the longest name an open takes.
 inline constexpr int kNameLen = static_cast<int>(rt::kNameMax);
 inline constexpr int kArgLen = 80;  // the argument buffer, blank-padded
