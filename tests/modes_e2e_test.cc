@@ -450,6 +450,8 @@ TEST(ModesEndToEnd, TimeWindowsAndTypes) {
 TEST(ModesEndToEnd, ListingShowsTheTimeItSelectsBy) {
   TempDir dir({{"in.dat", e2e::three_day_file()}});
   const Result r = run(dir, {"--list", "in.dat", "10", "0", "17", "0"});
+  // Read from a pipe, the records before the section give their times on the way.
+  EXPECT_EQ(run(dir, {"--list", "-", "10", "0", "17", "0"}, {}, e2e::three_day_file()).out, r.out);
   EXPECT_EQ(r.out, kHeader +
                        "10\t36864\t4096\t1\t00000 000000\t\t\t\t2000-001T12:00:00\n"
                        "11\t40960\t4096\t2\t00001 113000\t00-001\t11:30:00\t\t2000-001T11:30:00\n"
