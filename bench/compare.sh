@@ -59,10 +59,13 @@ echo
 
 # --- the section of a huge file ---
 # The last 10 records of sparse files of 4 GiB and 400 GiB: the modes for programs go straight
-# to them, so their time is dd's and does not grow with the file.
+# to them, so their time is dd's and does not grow with the file. A dated record lies 100
+# records before them, as in a recording; the listing reads back to it for the records' time.
 section() {  # RECORDS -> the medians of --batch, --list and dd for the last 10 records
   local n=$1 f=$work/sparse.dat
   rm -f "$f"; truncate -s $((n * 4096)) "$f"
+  printf '\x02\x3C\xFF\x99\x01\x23\x00\x00\x23\x59\x59' |
+    dd of="$f" bs=4096 seek=$((n - 110)) conv=notrunc status=none
   local scmds=(
     "--batch|$bin --batch sparse.dat NUL $((n - 9)) 0 $n 0 >/dev/null"
     "--list|$bin --list sparse.dat $((n - 9)) 0 $n 0 >/dev/null"
