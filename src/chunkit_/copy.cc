@@ -141,8 +141,7 @@ rt::Status further_skip_range() {
   return rt::write_end();
 }
 
-// Shows the record in hand and copies its part; data_end is the last byte of data found in it
-// at the end of the file (else 0).
+// Shows the record in hand on the console and copies its part.
 rt::Status show_and_copy() {
   if (irec < startrec) {
     if (irec == 1) RETURN_IF_FAILED(say_text(kConsoleUnit, "(a1,\\)", "\r"));
@@ -171,7 +170,8 @@ bool kept() {
 }
 
 // The modes for programs list, or report and copy, exactly the records of which the copy
-// writes a byte and that the selection keeps.
+// writes a byte and that the selection keeps; data_end is the last byte of data found in the
+// record in hand at the end of the file (else 0).
 rt::Status list_or_copy(std::int32_t data_end) {
   const Part part = part_in_hand();
   if (part.first > part.last || !kept()) return {};
