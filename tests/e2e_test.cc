@@ -98,6 +98,8 @@ TEST(EndToEnd, UsageText) {
       "\r\n   Chunkit_ --batch input output [positions] [s#-## ...]"
       "\r\n       (checks every argument first, copies, then writes one line:"
       "\r\n        the name created, the records and the bytes written)"
+      "\r\n   Chunkit_ --summary input [positions] [s#-## ...]"
+      "\r\n       (records, types, time covered, gaps and damage; --gap SECONDS)"
       "\r\n  Positions: startrec startbyte endrec endbyte, missing ones 0. Skip"
       "\r\n  ranges ascend. Exit status 2 for a usage error. -- ends the options."
       "\r\n  Options before the input: --from T and --to T keep the records whose"

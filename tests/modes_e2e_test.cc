@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <iterator>
 #include <set>
 #include <string>
@@ -463,6 +464,108 @@ TEST(ModesEndToEnd, ListingShowsTheTimeItSelectsBy) {
                        "17\t65536\t4096\t2\t00002 000000\t00-002\t00:00:00\t\t2000-002T00:00:00\n");
 }
 
+// The summary of the three-day file, every line; with --gap, a window and a type; of an empty
+// file. A pipe cannot be summarised: the summary reads its input again.
+TEST(ModesEndToEnd, Summary) {
+  const std::string head = "item\tcount\tfirst\tlast\tdetail\n";
+  const std::string types =
+      "type -98\t1\t20\t20\t\n"
+      "type 1\t10\t2\t21\t\n"
+      "type 2\t10\t1\t19\t\n";
+  const std::string damage =
+      "unequal status\t1\t19\t19\t\n"
+      "bad preface\t1\t20\t20\t\n"
+      "bad date\t1\t15\t15\t\n"
+      "no time\t2\t15\t16\t\n"
+      "data ends\t1\t21\t21\tbyte 700\n";
+  const std::string back = "back\t1800\t9\t11\t2000-001T12:00:00 to 2000-001T11:30:00\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      // The positive steps are 3600 four times, 5400, and 39600 twice: the median is 3600, so
+      // a gap is a step of more than 7200 seconds.
+      {{},
+       head + "records\t21\t1\t21\t82620 bytes\n" + types +
+           "time\t19\t1\t21\t1999-365T22:00:00 to 2000-002T01:00:00\n"
+           "gap\t39600\t7\t9\t2000-001T01:00:00 to 2000-001T12:00:00\n"
+           "gap\t39600\t13\t17\t2000-001T13:00:00 to 2000-002T00:00:00\n" +
+           back + damage},
+      {{"--gap", "5400"},
+       head + "records\t21\t1\t21\t82620 bytes\n" + types +
+           "time\t19\t1\t21\t1999-365T22:00:00 to 2000-002T01:00:00\n"
+           "gap\t39600\t7\t9\t2000-001T01:00:00 to 2000-001T12:00:00\n"
+           "gap\t39600\t13\t17\t2000-001T13:00:00 to 2000-002T00:00:00\n" +
+           back + damage},
+      {{"--gap", "1"},
+       head + "records\t21\t1\t21\t82620 bytes\n" + types +
+           "time\t19\t1\t21\t1999-365T22:00:00 to 2000-002T01:00:00\n"
+           "gap\t3600\t1\t3\t1999-365T22:00:00 to 1999-365T23:00:00\n"
+           "gap\t3600\t3\t5\t1999-365T23:00:00 to 2000-001T00:00:00\n"
+           "gap\t3600\t5\t7\t2000-001T00:00:00 to 2000-001T01:00:00\n"
+           "gap\t39600\t7\t9\t2000-001T01:00:00 to 2000-001T12:00:00\n"
+           "gap\t5400\t11\t13\t2000-001T11:30:00 to 2000-001T13:00:00\n"
+           "gap\t39600\t13\t17\t2000-001T13:00:00 to 2000-002T00:00:00\n"
+           "gap\t3600\t17\t19\t2000-002T00:00:00 to 2000-002T01:00:00\n" +
+           back + damage},
+      // A window and a type: the type-2 records of day 1 of 2000, whose steps are 3600, 39600,
+      // -1800 and 5400; the median of the positive ones, 5400, puts a gap above 10800 seconds.
+      {{"--from", "00-001", "--to", "00-002", "--type", "2"},
+       head +
+           "records\t5\t5\t13\t20480 bytes\ntype 2\t5\t5\t13\t\n"
+           "time\t5\t5\t13\t2000-001T00:00:00 to 2000-001T13:00:00\n"
+           "gap\t39600\t7\t9\t2000-001T01:00:00 to 2000-001T12:00:00\n" +
+           back},
+      {{"--type", "7"}, head + "records\t0\t0\t0\t0 bytes\n"},
+  };
+  TempDir dir({{"in.dat", e2e::three_day_file()}});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const Result r = run(dir, e2e::concat(e2e::concat({"--summary"}, c.args), {"in.dat"}));
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+  }
+  EXPECT_EQ(dir.names(), std::set<std::string>{"in.dat"});
+  dir.write("empty.dat", "");
+  EXPECT_EQ(run(dir, {"--summary", "empty.dat"}).out, head + "records\t0\t0\t0\t0 bytes\n");
+  // (An empty pipe: the run ends before it would read.)
+  const Result piped = run(dir, {"--summary", "-"});
+  EXPECT_EQ(piped.out, "");
+  EXPECT_EQ(piped.err,
+            "Chunkit_: cannot read -: can be read only once (a pipe, a FIFO or a terminal), and "
+            "this is read twice (F6420)\n");
+  EXPECT_EQ(piped.status, 1);
+}
+
+// Steps of weeks: the median lies among steps counted by bucket, and a further pass counts them
+// exactly. The steps are 2,000,000, 2,000,001, 2,000,002 and 5,000,000 seconds: the median is
+// 2,000,001.5, so only the last is a gap.
+TEST(ModesEndToEnd, SummaryOfStepsOfWeeks) {
+  std::string file = e2e::type1_records(5);
+  std::int64_t t = 946684800;  // 2000-001T00:00:00
+  for (int r = 1; r <= 5; ++r) {
+    const std::time_t tt = static_cast<std::time_t>(t);
+    std::tm tm{};
+    gmtime_r(&tt, &tm);
+    char bytes[96];
+    const int yday = tm.tm_yday + 1;
+    std::snprintf(bytes, sizeof bytes, "1=02 2=3C 3=FF 4=%02d 5=%02X 6=%02d 9=%02d 10=%02d 11=%02d",
+                  tm.tm_year % 100, yday / 100, yday % 100, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    std::fill_n(file.begin() + (r - 1) * 4096 + 1, 47, '\0');
+    e2e::set_bytes(file, r, bytes);
+    t += r == 4 ? 5000000 : 1999999 + r;
+  }
+  TempDir dir({{"in.dat", file}});
+  const Result r = run(dir, {"--summary", "in.dat"});
+  EXPECT_EQ(r.out,
+            "item\tcount\tfirst\tlast\tdetail\n"
+            "records\t5\t1\t5\t20480 bytes\n"
+            "type 2\t5\t1\t5\t\n"
+            "time\t5\t1\t5\t2000-001T00:00:00 to 2000-128T07:33:23\n"
+            "gap\t5000000\t4\t5\t2000-070T10:40:03 to 2000-128T07:33:23\n");
+}
+
 TEST(ModesEndToEnd, EmptyFile) {
   TempDir dir;
   dir.write("in.dat", "");
@@ -530,7 +633,12 @@ TEST(ModesEndToEnd, UsageErrorsCreateNothing) {
       {{"--list", "--type", "2,x", "in.dat"}, "--type: not a list of types: 2,x"},
       {{"--list", "--type", "--3", "in.dat"}, "--type: not a list of types: --3"},
       {{"--list", "--type", "1.5", "in.dat"}, "--type: not a list of types: 1.5"},
-      {{"--from", "00-001", "in.dat", "b.dat"}, "--from, --to and --type need --list or --batch"},
+      {{"--from", "00-001", "in.dat", "b.dat"},
+       "--from, --to and --type need --list, --batch or --summary"},
+      {{"--summary", "--list", "in.dat"}, "--summary excludes --list and --batch"},
+      {{"--summary", "--gap", "0", "in.dat"}, "--gap: not a whole number of seconds from 1: 0"},
+      {{"--summary", "--gap", "1.5", "in.dat"}, "--gap: not a whole number of seconds from 1: 1.5"},
+      {{"--list", "--gap", "60", "in.dat"}, "--gap needs --summary"},
       // A message keeps to one line: what it quotes is escaped.
       {{"--list", "in.dat", "3\nx\t\\\x01"}, "position 1 is not a number: 3\\nx\\t\\\\\\x01"},
       // Every argument is checked before the input is opened.

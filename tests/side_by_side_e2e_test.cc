@@ -130,6 +130,8 @@ TEST(SideBySideEndToEnd, LinuxAndWindowsWriteTheSameBytes) {
       {{"--list", "--from", "80-001", "--to", "2000-01-01T12:00", "big.dat", "3", "0", "40", "0"}},
       {{"--batch", "--type", "2,3,-98", "--from", "99-100", "in.dat", "b.dat"}},
       {{"--list", "--from", "99-366", "in.dat"}},
+      {{"--summary", "big.dat"}},
+      {{"--summary", "--gap", "60", "--type", "2,3", "odd.dat"}},
       {{"dir.d", "c.dat", "0", "0", "0", "0"}},
       // Device names, paths and folders, as the README describes them for Windows.
       {{"in.dat", "PRN", "0", "0", "0", "0"}, "", "", "F6202: OPEN(PRN)"},

@@ -12,6 +12,7 @@
 #include "chunkit_/options.h"
 #include "chunkit_/params.h"
 #include "chunkit_/state.h"
+#include "chunkit_/summary.h"
 #include "runtime/args.h"
 #include "runtime/console.h"
 #include "runtime/errors.h"
@@ -61,6 +62,8 @@ constexpr UsageRow kHelpRows[] = {
     {"(a)", "    Chunkit_ --batch input output [positions] [s#-## ...]", {}},
     {"(a)", "        (checks every argument first, copies, then writes one line:", {}},
     {"(a)", "         the name created, the records and the bytes written)", {}},
+    {"(a)", "    Chunkit_ --summary input [positions] [s#-## ...]", {}},
+    {"(a)", "        (records, types, time covered, gaps and damage; --gap SECONDS)", {}},
     {"(a)", "   Positions: startrec startbyte endrec endbyte, missing ones 0. Skip", {}},
     {"(a)", "   ranges ascend. Exit status 2 for a usage error. -- ends the options.", {}},
     {"(a)", "   Options before the input: --from T and --to T keep the records whose", {}},
@@ -153,6 +156,35 @@ rt::Status open_and_echo_output() {
   return rt::write_end();
 }
 
+// The passes of the copy over the records the parameters choose, to the normal end of the run
+// (Status::stop).
+rt::Status passes() {
+  while (iarg < nargs || irec == -1) {
+    RETURN_IF_FAILED(take_parameters());
+    RETURN_IF_FAILED(copy_pass());
+  }
+  return run_end();
+}
+
+// The summary's passes over the same records, each from the first argument after the input
+// name again; the input must be one that can be read again from its start.
+rt::Status summarise() {
+  const std::int32_t first_arg = iarg;
+  bool moved = false;
+  RETURN_IF_FAILED(input.seek(1, &moved));
+  if (!moved) {
+    return rt::Status::error(rt::kErrOnce, rt::StmtKind::kRead, rt::trim({inname, kNameLen}));
+  }
+  RETURN_IF_FAILED(summary_begin());
+  for (bool again = true; again;) {
+    if (const rt::Status s = passes(); s.what() != rt::Status::What::kStop) return s;
+    RETURN_IF_FAILED(summary_pass_done(&again));
+    restart_passes(first_arg);
+    RETURN_IF_FAILED(input.seek(1, &moved));
+  }
+  return rt::Status::stop({});
+}
+
 }  // namespace
 
 rt::Status chunkit_main() {
@@ -201,17 +233,13 @@ rt::Status chunkit_main() {
     input.standard = platform::StdStream::kIn;
   }
   RETURN_IF_FAILED(rt::open_unit(kInUnit, {inname, kNameLen}, input));
+  if (mode == Mode::kSummary) return summarise();
   if (mode == Mode::kList) {
     RETURN_IF_FAILED(list_header());
   } else {
     RETURN_IF_FAILED(open_and_echo_output());
   }
-
-  while (iarg < nargs || irec == -1) {
-    RETURN_IF_FAILED(take_parameters());
-    RETURN_IF_FAILED(copy_pass());
-  }
-  return run_end();
+  return passes();
 }
 
 rt::Form ending_form() {

@@ -11,6 +11,7 @@
 #include "chunkit_/progress.h"
 #include "chunkit_/records.h"
 #include "chunkit_/state.h"
+#include "chunkit_/summary.h"
 #include "chunkit_/when.h"
 #include "runtime/errors.h"
 #include "runtime/layout.h"
@@ -158,7 +159,7 @@ rt::Status show_and_copy() {
 
 // Whether the run needs the time of each record: to list it, or to select by it.
 bool tracks_time() {
-  return mode == Mode::kList || selection.by_time();
+  return mode == Mode::kList || mode == Mode::kSummary || selection.by_time();
 }
 
 // Whether the selection keeps the record in hand.
@@ -176,6 +177,7 @@ rt::Status list_or_copy(std::int32_t data_end) {
   const Part part = part_in_hand();
   if (part.first > part.last || !kept()) return {};
   if (mode == Mode::kList) return list_record(in_hand->data, in_hand->length, data_end);
+  if (mode == Mode::kSummary) return summary_record(part.last - part.first + 1, data_end);
   RETURN_IF_FAILED(batch_reports(in_hand->data));
   return write_part(part);
 }

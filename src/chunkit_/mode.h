@@ -9,7 +9,7 @@ namespace chunkit {
 // The copy with its console, or one of the two modes for programs, which show no console text:
 // a listing of the records a copy would copy, or the copy itself, reported in one line at its
 // end.
-enum class Mode { kCopy, kList, kBatch };
+enum class Mode { kCopy, kList, kBatch, kSummary };
 
 // The records of the section that the modes for programs keep: those whose time (seconds from
 // 1970) is from `from` on and before `to` where either is given (a record with no time is then
@@ -21,6 +21,7 @@ struct Selection {
   bool by_from = false, by_to = false, by_type = false;
   std::int64_t from = 0, to = 0;
   std::bitset<kTypes> types;
+  std::int64_t gap = 0;  // --gap: the gap threshold of a summary in seconds; 0 when not given
   bool by_time() const { return by_from || by_to; }
   bool any() const { return by_time() || by_type; }
   bool keeps_type(std::int32_t type) const {

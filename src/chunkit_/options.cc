@@ -190,20 +190,38 @@ Invocation read_command_line(std::span<const std::string_view> args) {
       inv.action = Action::kVersion;
       return inv;
     }
-    if (a == "--list" || a == "--batch") {
-      const Mode mode = a == "--list" ? Mode::kList : Mode::kBatch;
+    if (a == "--list" || a == "--batch" || a == "--summary") {
+      const Mode mode = a == "--list"    ? Mode::kList
+                        : a == "--batch" ? Mode::kBatch
+                                         : Mode::kSummary;
       if (inv.mode != Mode::kCopy && inv.mode != mode) {
-        return fail("--list and --batch exclude each other");
+        return fail(mode == Mode::kSummary || inv.mode == Mode::kSummary
+                        ? "--summary excludes --list and --batch"
+                        : "--list and --batch exclude each other");
       }
       inv.mode = mode;
+      continue;
+    }
+    if (a == "--gap") {
+      if (inv.selection.gap != 0) return fail("--gap: given twice");
+      if (i + 1 >= args.size()) return fail("--gap: no value given");
+      const std::string_view v = args[++i];
+      std::int64_t s = 0;
+      if (!v.empty() && v.size() <= 10 &&
+          v.find_first_not_of("0123456789") == std::string_view::npos)
+        for (const char c : v) s = s * 10 + (c - '0');
+      if (s < 1) return fail("--gap: not a whole number of seconds from 1: ", v);
+      inv.selection.gap = s;
       continue;
     }
     if (a.starts_with("--")) return fail("unknown option: ", a);
     break;
   }
   inv.taken = static_cast<std::int32_t>(i);
+  if (inv.selection.gap != 0 && inv.mode != Mode::kSummary) return fail("--gap needs --summary");
   if (inv.mode == Mode::kCopy) {
-    if (inv.selection.any()) return fail("--from, --to and --type need --list or --batch");
+    if (inv.selection.any())
+      return fail("--from, --to and --type need --list, --batch or --summary");
     return inv;
   }
   return check_mode_arguments(std::move(inv), args.subspan(i));

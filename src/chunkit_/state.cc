@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "chunkit_/when.h"
+
 namespace chunkit {
 
 Mode mode;
@@ -50,6 +52,20 @@ void reset_state() {
   badpref = false;
   copied_records = 0;
   copied_bytes = 0;
+  when = kNoTime;
+}
+
+void restart_passes(std::int32_t first_arg) {
+  iarg = first_arg;
+  argstatus = 0;
+  startrec = startbyte = endrec = endbyte = 0;
+  skipstart = skipend = 0;
+  irec = -1;
+  nextrec = 1;
+  ieof = 0;
+  copied_records = 0;
+  copied_bytes = 0;
+  when = kNoTime;
 }
 
 }  // namespace chunkit

@@ -50,6 +50,10 @@ extern std::int64_t copied_bytes;    // bytes written to the output
 // Puts every variable back to its value at the start of a run.
 void reset_state();
 
+// Puts the parameters and the place in the records back to their values before the first pass,
+// with the arguments taken again from the one after `first_arg`.
+void restart_passes(std::int32_t first_arg);
+
 // Fetches the next argument into buf: iarg + 1, then the fetch with its status.
 template <int N>
 void next_arg(char (&buf)[N]) {

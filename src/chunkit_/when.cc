@@ -123,6 +123,28 @@ rt::Status time_before(std::int32_t n) {
   return input.seek(n, &moved);
 }
 
+std::size_t format_time(std::int64_t t, char* out) {
+  const std::int64_t days = t >= 0 ? t / kDay : (t - kDay + 1) / kDay;
+  const std::int64_t rest = t - days * kDay;
+  // The year: an estimate from the days, then corrected.
+  std::int64_t year = 1970 + days / 366;
+  while (days_before_year(year + 1) <= days) ++year;
+  while (days_before_year(year) > days) --year;
+  const std::int64_t fields[] = {year, days - days_before_year(year) + 1, rest / 3600,
+                                 rest / 60 % 60, rest % 60};
+  constexpr int kWidth[] = {4, 3, 2, 2, 2};
+  constexpr char kAfter[] = {'-', 'T', ':', ':', '\0'};
+  std::size_t n = 0;
+  for (int f = 0; f < 5; ++f) {
+    std::int64_t v = fields[f];
+    for (int i = kWidth[f] - 1; i >= 0; --i, v /= 10)
+      out[n + static_cast<std::size_t>(i)] = static_cast<char>('0' + v % 10);
+    n += static_cast<std::size_t>(kWidth[f]);
+    if (kAfter[f] != '\0') out[n++] = kAfter[f];
+  }
+  return n;
+}
+
 std::optional<std::int64_t> parse_time(std::string_view text) {
   std::size_t at = 0;
   // A run of exactly n digits at the current place, then the place after it.

@@ -36,6 +36,9 @@ void note_time();
 // far as needed (an input that can seek), then puts the input at record n again.
 rt::Status time_before(std::int32_t n);
 
+// A time as the listing writes it, YYYY-DDDTHH:MM:SS (17 bytes at out).
+std::size_t format_time(std::int64_t t, char* out);
+
 // A time given to --from or --to: YY-DDD, YYYY-DDD or YYYY-MM-DD, then optionally "T" or one
 // blank and HH:MM or HH:MM:SS (missing parts 0). Nothing for any other text or for a date or a
 // time that does not exist.

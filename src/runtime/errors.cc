@@ -55,6 +55,8 @@ const char* error_message(int error_number) {
       return "too many units connected";
     case kErrIsFolder:
       return "is a folder";
+    case kErrOnce:
+      return "can be read only once (a pipe, a FIFO or a terminal), and this is read twice";
     case kErrWriteFailed:
       return "write failed";
     case kErrDiskFull:

@@ -41,6 +41,7 @@ inline constexpr int kErrNotFound = 62;      // the file does not exist
 inline constexpr int kErrTooManyFiles = 63;  // the process has no handle left
 inline constexpr int kErrTableFull = 64;     // every unit slot is taken
 inline constexpr int kErrIsFolder = 65;      // the name is a folder
+inline constexpr int kErrOnce = 66;          // an input that can be read only once
 inline constexpr int kErrWriteFailed = 67;   // a write failed
 inline constexpr int kErrDiskFull = 68;      // no room: disk full, quota, file size limit
 inline constexpr int kErrReadFailed = 72;    // a read failed

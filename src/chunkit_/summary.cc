@@ -1,0 +1,254 @@
+#include "chunkit_/summary.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "chunkit_/mode.h"
+#include "chunkit_/state.h"
+#include "chunkit_/when.h"
+#include "runtime/console.h"
+#include "runtime/errors.h"
+
+namespace chunkit {
+namespace {
+
+enum class Pass { kCount, kRefine, kGaps, kBacks };
+
+// A count of records with their first and last.
+struct Tally {
+  std::int64_t count = 0;
+  std::int32_t first = 0, last = 0;
+  void add(std::int32_t rec) {
+    if (count++ == 0) first = rec;
+    last = rec;
+  }
+};
+
+constexpr int kLowBits = 20;
+constexpr std::int64_t kLow = std::int64_t{1} << kLowBits;  // steps counted one by one below
+constexpr int kBuckets = 4096;  // above, by 2^20-second bucket: every step of 1969 to 2068
+
+struct State {
+  Pass pass = Pass::kCount;
+  Tally records, timed, unequal, bad_preface, bad_date, no_time;
+  std::int64_t bytes = 0;
+  std::array<Tally, Selection::kTypes> types;
+  std::int64_t earliest = 0, latest = 0;
+  std::int32_t data_end_rec = 0, data_end = 0;
+  // The previous summarised record with its own time.
+  bool have_own = false;
+  std::int64_t own = 0;
+  std::int32_t own_rec = 0;
+  // Positive steps: the fixed histogram and its buckets.
+  std::int64_t steps = 0, backs = 0;
+  std::array<std::int64_t, kBuckets> bucket{}, bucket_min{}, bucket_max{};
+  std::int32_t refine = -1;    // the bucket the refining pass counts exactly
+  std::int64_t threshold = 0;  // a gap is a longer step; 0: no gap lines
+  std::int64_t longest = 0;    // the longest positive step
+};
+State g;
+// The steps below 2^20 s by length, and those of bucket g.refine by their low 20 bits: 4 MiB
+// each, taken once, at the summary's start.
+std::uint32_t* g_low = nullptr;
+std::uint32_t* g_refined = nullptr;
+
+void put(const std::string& line) {
+  (void)rt::console_put_line(line);
+}
+
+std::string time_text(std::int64_t t) {
+  char text[17];
+  return {text, format_time(t, text)};
+}
+
+std::string tally_line(std::string_view item, const Tally& t, std::string_view detail = {}) {
+  return std::string(item) + "\t" + std::to_string(t.count) + "\t" + std::to_string(t.first) +
+         "\t" + std::to_string(t.last) + "\t" + std::string(detail) + "\n";
+}
+
+// The k-th smallest positive step (from 1), or -1 when it lies inside a bucket not yet counted
+// exactly (g.refine is then that bucket).
+std::int64_t kth(std::int64_t k) {
+  std::int64_t below = 0;
+  for (std::int64_t v = 1; v < kLow; ++v) {
+    below += g_low[v];
+    if (below >= k) return v;
+  }
+  for (int b = 1; b < kBuckets; ++b) {
+    const std::int64_t in = g.bucket[static_cast<std::size_t>(b)];
+    if (below + in < k) {
+      below += in;
+      continue;
+    }
+    if (k == below + 1) return g.bucket_min[static_cast<std::size_t>(b)];
+    if (k == below + in) return g.bucket_max[static_cast<std::size_t>(b)];
+    if (g.refine == b) {
+      for (std::int64_t v = 0; v < kLow; ++v) {
+        below += g_refined[v];
+        if (below >= k) return (std::int64_t{b} << kLowBits) + v;
+      }
+    }
+    g.refine = b;
+    return -1;
+  }
+  return -1;
+}
+
+// The gap threshold: --gap, else twice the median positive step (the sum of the two middle ones
+// of an even number); false when a refining pass must come first.
+bool find_threshold() {
+  if (selection.gap != 0) {
+    g.threshold = selection.gap;
+    return true;
+  }
+  if (g.steps < 2) return true;  // no gap lines
+  if (g.steps % 2 == 1) {
+    const std::int64_t m = kth((g.steps + 1) / 2);
+    if (m < 0) return false;
+    g.threshold = 2 * m;
+    return true;
+  }
+  const std::int64_t a = kth(g.steps / 2);
+  if (a < 0) return false;
+  const std::int64_t b = kth(g.steps / 2 + 1);
+  if (b < 0) return false;
+  g.threshold = a + b;
+  return true;
+}
+
+void head_lines() {
+  put("item\tcount\tfirst\tlast\tdetail\n");
+  put(tally_line("records", g.records, std::to_string(g.bytes) + " bytes"));
+  for (int t = 0; t < Selection::kTypes; ++t) {
+    if (g.types[static_cast<std::size_t>(t)].count > 0)
+      put(tally_line("type " + std::to_string(t + Selection::kLowestType),
+                     g.types[static_cast<std::size_t>(t)]));
+  }
+  if (g.timed.count > 0)
+    put(tally_line("time", g.timed, time_text(g.earliest) + " to " + time_text(g.latest)));
+}
+
+void tail_lines() {
+  if (g.unequal.count > 0) put(tally_line("unequal status", g.unequal));
+  if (g.bad_preface.count > 0) put(tally_line("bad preface", g.bad_preface));
+  if (g.bad_date.count > 0) put(tally_line("bad date", g.bad_date));
+  if (g.no_time.count > 0) put(tally_line("no time", g.no_time));
+  if (g.data_end_rec > 0) {
+    put("data ends\t1\t" + std::to_string(g.data_end_rec) + "\t" + std::to_string(g.data_end_rec) +
+        "\tbyte " + std::to_string(g.data_end) + "\n");
+  }
+}
+
+// A step between two summarised records with their own time.
+void step(std::int64_t from, std::int32_t from_rec, std::int64_t to, std::int32_t to_rec) {
+  const std::int64_t d = to - from;
+  switch (g.pass) {
+    case Pass::kCount:
+      if (d < 0) ++g.backs;
+      if (d <= 0) return;
+      ++g.steps;
+      g.longest = std::max(g.longest, d);
+      if (d < kLow) {
+        ++g_low[d];
+      } else {
+        const auto b =
+            static_cast<std::size_t>(std::min<std::int64_t>(d >> kLowBits, kBuckets - 1));
+        g.bucket_min[b] = g.bucket[b] == 0 ? d : std::min(g.bucket_min[b], d);
+        g.bucket_max[b] = std::max(g.bucket_max[b], d);
+        ++g.bucket[b];
+      }
+      return;
+    case Pass::kRefine:
+      if (d >= kLow && (d >> kLowBits) == g.refine) ++g_refined[d & (kLow - 1)];
+      return;
+    case Pass::kGaps:
+      if (d > g.threshold) {
+        put("gap\t" + std::to_string(d) + "\t" + std::to_string(from_rec) + "\t" +
+            std::to_string(to_rec) + "\t" + time_text(from) + " to " + time_text(to) + "\n");
+      }
+      return;
+    case Pass::kBacks:
+      if (d < 0) {
+        put("back\t" + std::to_string(-d) + "\t" + std::to_string(from_rec) + "\t" +
+            std::to_string(to_rec) + "\t" + time_text(from) + " to " + time_text(to) + "\n");
+      }
+      return;
+  }
+}
+
+}  // namespace
+
+rt::Status summary_begin() {
+  g = State{};
+  for (std::uint32_t** histogram : {&g_low, &g_refined}) {
+    if (*histogram == nullptr)
+      *histogram = static_cast<std::uint32_t*>(std::calloc(kLow, sizeof(std::uint32_t)));
+    if (*histogram == nullptr)
+      return rt::Status::error(rt::kErrNoMemory, rt::StmtKind::kGeneral, {});
+  }
+  std::fill_n(g_low, kLow, 0u);
+  return {};
+}
+
+rt::Status summary_record(std::int64_t bytes, std::int32_t data_end) {
+  const bool own = dated && !bad_date();
+  if (own) {
+    if (g.have_own) step(g.own, g.own_rec, when, irec);
+    g.have_own = true;
+    g.own = when;
+    g.own_rec = irec;
+  }
+  if (g.pass != Pass::kCount) return {};
+  g.records.add(irec);
+  g.bytes += bytes;
+  const std::int32_t t = rectype - Selection::kLowestType;
+  if (t >= 0 && t < Selection::kTypes) g.types[static_cast<std::size_t>(t)].add(irec);
+  if (when != kNoTime) {
+    g.earliest = g.timed.count == 0 ? when : std::min(g.earliest, when);
+    g.latest = g.timed.count == 0 ? when : std::max(g.latest, when);
+    g.timed.add(irec);
+  } else {
+    g.no_time.add(irec);
+  }
+  if (dated && ivstat != ivstatt) g.unequal.add(irec);
+  if (badpref) g.bad_preface.add(irec);
+  if (bad_date()) g.bad_date.add(irec);
+  if (data_end > 0) {
+    g.data_end_rec = irec;
+    g.data_end = data_end;
+  }
+  return {};
+}
+
+rt::Status summary_pass_done(bool* again) {
+  *again = false;
+  g.have_own = false;
+  if (g.pass == Pass::kCount || g.pass == Pass::kRefine) {
+    if (!find_threshold()) {
+      // The median lies inside a bucket: count its steps exactly in another pass.
+      std::fill_n(g_refined, kLow, 0u);
+      g.pass = Pass::kRefine;
+      *again = true;
+      return {};
+    }
+    head_lines();
+  }
+  if (g.pass < Pass::kGaps && g.threshold > 0 && g.longest > g.threshold) {
+    g.pass = Pass::kGaps;
+    *again = true;
+    return {};
+  }
+  if (g.pass < Pass::kBacks && g.backs > 0) {
+    g.pass = Pass::kBacks;
+    *again = true;
+    return {};
+  }
+  tail_lines();
+  return {};
+}
+
+}  // namespace chunkit
