@@ -51,6 +51,26 @@ struct State {
   std::int64_t longest = 0;    // the longest positive step
 };
 State g;
+// A step between two summarised records with their own time.
+struct Step {
+  std::int64_t length;
+  std::int32_t from_rec, to_rec;
+  std::int64_t from, to;
+};
+void put_step(std::string_view item, const Step& s);
+
+// The longest positive steps (a heap, shortest on top) and the first steps back, as the first
+// pass meets them: the gap and back lines come from them when they hold all there are.
+constexpr std::size_t kKept = 65536;
+Step* g_longest = nullptr;
+Step* g_back = nullptr;
+std::size_t g_longest_n = 0, g_back_n = 0;
+std::int64_t g_not_kept = 0;  // the longest positive step not in g_longest
+
+bool shorter(const Step& a, const Step& b) {
+  return a.length > b.length;  // for a heap whose top is the shortest
+}
+
 // The steps below 2^20 s by length, and those of bucket g.refine by their low 20 bits: 4 MiB
 // each, taken once, at the summary's start.
 std::uint32_t* g_low = nullptr;
@@ -143,11 +163,38 @@ void tail_lines() {
   }
 }
 
+void keep(const Step& s) {
+  if (s.length < 0) {
+    if (g_back_n < summary_kept) g_back[g_back_n++] = s;
+    return;
+  }
+  if (g_longest_n < summary_kept) {
+    g_longest[g_longest_n++] = s;
+    std::push_heap(g_longest, g_longest + g_longest_n, shorter);
+    return;
+  }
+  if (g_longest_n == 0 || s.length <= g_longest[0].length) {
+    g_not_kept = std::max(g_not_kept, s.length);
+    return;
+  }
+  g_not_kept = std::max(g_not_kept, g_longest[0].length);
+  std::pop_heap(g_longest, g_longest + g_longest_n, shorter);
+  g_longest[g_longest_n - 1] = s;
+  std::push_heap(g_longest, g_longest + g_longest_n, shorter);
+}
+
+void put_step(std::string_view item, const Step& s) {
+  put(std::string(item) + "\t" + std::to_string(s.length < 0 ? -s.length : s.length) + "\t" +
+      std::to_string(s.from_rec) + "\t" + std::to_string(s.to_rec) + "\t" + time_text(s.from) +
+      " to " + time_text(s.to) + "\n");
+}
+
 // A step between two summarised records with their own time.
 void step(std::int64_t from, std::int32_t from_rec, std::int64_t to, std::int32_t to_rec) {
   const std::int64_t d = to - from;
   switch (g.pass) {
     case Pass::kCount:
+      if (d != 0) keep({d, from_rec, to_rec, from, to});
       if (d < 0) ++g.backs;
       if (d <= 0) return;
       ++g.steps;
@@ -166,21 +213,17 @@ void step(std::int64_t from, std::int32_t from_rec, std::int64_t to, std::int32_
       if (d >= kLow && (d >> kLowBits) == g.refine) ++g_refined[d & (kLow - 1)];
       return;
     case Pass::kGaps:
-      if (d > g.threshold) {
-        put("gap\t" + std::to_string(d) + "\t" + std::to_string(from_rec) + "\t" +
-            std::to_string(to_rec) + "\t" + time_text(from) + " to " + time_text(to) + "\n");
-      }
+      if (d > g.threshold) put_step("gap", {d, from_rec, to_rec, from, to});
       return;
     case Pass::kBacks:
-      if (d < 0) {
-        put("back\t" + std::to_string(-d) + "\t" + std::to_string(from_rec) + "\t" +
-            std::to_string(to_rec) + "\t" + time_text(from) + " to " + time_text(to) + "\n");
-      }
+      if (d < 0) put_step("back", {d, from_rec, to_rec, from, to});
       return;
   }
 }
 
 }  // namespace
+
+std::size_t summary_kept = kKept;
 
 rt::Status summary_begin() {
   g = State{};
@@ -190,7 +233,13 @@ rt::Status summary_begin() {
     if (*histogram == nullptr)
       return rt::Status::error(rt::kErrNoMemory, rt::StmtKind::kGeneral, {});
   }
+  for (Step** kept : {&g_longest, &g_back}) {
+    if (*kept == nullptr) *kept = static_cast<Step*>(std::malloc(kKept * sizeof(Step)));
+    if (*kept == nullptr) return rt::Status::error(rt::kErrNoMemory, rt::StmtKind::kGeneral, {});
+  }
   std::fill_n(g_low, kLow, 0u);
+  g_longest_n = g_back_n = 0;
+  g_not_kept = 0;
   return {};
 }
 
@@ -236,16 +285,27 @@ rt::Status summary_pass_done(bool* again) {
       return {};
     }
     head_lines();
-  }
-  if (g.pass < Pass::kGaps && g.threshold > 0 && g.longest > g.threshold) {
-    g.pass = Pass::kGaps;
-    *again = true;
-    return {};
+    if (g.threshold > 0 && g.longest > g.threshold) {
+      // The gaps come from the longest steps kept when none longer than the threshold was left
+      // out, else from a pass of their own.
+      if (g_not_kept > g.threshold) {
+        g.pass = Pass::kGaps;
+        *again = true;
+        return {};
+      }
+      std::sort(g_longest, g_longest + g_longest_n,
+                [](const Step& a, const Step& b) { return a.to_rec < b.to_rec; });
+      for (std::size_t i = 0; i < g_longest_n; ++i)
+        if (g_longest[i].length > g.threshold) put_step("gap", g_longest[i]);
+    }
   }
   if (g.pass < Pass::kBacks && g.backs > 0) {
-    g.pass = Pass::kBacks;
-    *again = true;
-    return {};
+    if (g.backs > static_cast<std::int64_t>(summary_kept)) {
+      g.pass = Pass::kBacks;
+      *again = true;
+      return {};
+    }
+    for (std::size_t i = 0; i < g_back_n; ++i) put_step("back", g_back[i]);
   }
   tail_lines();
   return {};

@@ -2,19 +2,24 @@
 // of each type, the time they cover, the gaps in it and the steps back of the clock, and what is
 // damaged, in tab-separated lines.
 //
-// It reads the section's records in up to four passes of the same record loop, with fixed
-// memory: the first counts everything and keeps the positive steps between consecutive records
-// with their own time in a fixed histogram (exact below 2^20 seconds, by 2^20-second bucket
-// above); a second pass, only when the median lies inside such a bucket, counts the steps of
-// that bucket exactly; then one pass writes the gap lines and one the lines of the clock going
-// back, each only when there are any.
+// It reads the section's records in one pass of the record loop as a rule, with fixed memory:
+// that pass counts everything, keeps the positive steps between consecutive records with their
+// own time in a histogram (exact below 2^20 seconds, by 2^20-second bucket above) and keeps the
+// longest steps and the first steps back. Further passes come only where those do not suffice:
+// one that counts the steps of a bucket exactly when the median lies inside it, one that writes
+// the gap lines when more steps are gaps than were kept, and one for the steps back likewise.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "runtime/status.h"
 
 namespace chunkit {
+
+// How many of the longest steps and of the first steps back the first pass keeps (at most
+// 65536): with as many or fewer, their lines need no pass of their own. Tests lower it.
+extern std::size_t summary_kept;
 
 // Starts the summary: the first pass comes next. Fails when there is no memory for its
 // histograms.
