@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -76,6 +76,14 @@ bool shorter(const Step& a, const Step& b) {
 std::uint32_t* g_low = nullptr;
 std::uint32_t* g_refined = nullptr;
 
+// A number in decimal, by printf, so the listing's formatting of numbers stays inline in its
+// loop.
+std::string num(std::int64_t v) {
+  char text[24];
+  const int n = std::snprintf(text, sizeof text, "%lld", static_cast<long long>(v));
+  return {text, static_cast<std::size_t>(n)};
+}
+
 void put(const std::string& line) {
   (void)rt::console_put_line(line);
 }
@@ -86,8 +94,8 @@ std::string time_text(std::int64_t t) {
 }
 
 std::string tally_line(std::string_view item, const Tally& t, std::string_view detail = {}) {
-  return std::string(item) + "\t" + std::to_string(t.count) + "\t" + std::to_string(t.first) +
-         "\t" + std::to_string(t.last) + "\t" + std::string(detail) + "\n";
+  return std::string(item) + "\t" + num(t.count) + "\t" + num(t.first) + "\t" + num(t.last) + "\t" +
+         std::string(detail) + "\n";
 }
 
 // The k-th smallest positive step (from 1), or -1 when it lies inside a bucket not yet counted
@@ -142,10 +150,10 @@ bool find_threshold() {
 
 void head_lines() {
   put("item\tcount\tfirst\tlast\tdetail\n");
-  put(tally_line("records", g.records, std::to_string(g.bytes) + " bytes"));
+  put(tally_line("records", g.records, num(g.bytes) + " bytes"));
   for (int t = 0; t < Selection::kTypes; ++t) {
     if (g.types[static_cast<std::size_t>(t)].count > 0)
-      put(tally_line("type " + std::to_string(t + Selection::kLowestType),
+      put(tally_line("type " + num(t + Selection::kLowestType),
                      g.types[static_cast<std::size_t>(t)]));
   }
   if (g.timed.count > 0)
@@ -158,8 +166,8 @@ void tail_lines() {
   if (g.bad_date.count > 0) put(tally_line("bad date", g.bad_date));
   if (g.no_time.count > 0) put(tally_line("no time", g.no_time));
   if (g.data_end_rec > 0) {
-    put("data ends\t1\t" + std::to_string(g.data_end_rec) + "\t" + std::to_string(g.data_end_rec) +
-        "\tbyte " + std::to_string(g.data_end) + "\n");
+    put("data ends\t1\t" + num(g.data_end_rec) + "\t" + num(g.data_end_rec) + "\tbyte " +
+        num(g.data_end) + "\n");
   }
 }
 
@@ -184,9 +192,8 @@ void keep(const Step& s) {
 }
 
 void put_step(std::string_view item, const Step& s) {
-  put(std::string(item) + "\t" + std::to_string(s.length < 0 ? -s.length : s.length) + "\t" +
-      std::to_string(s.from_rec) + "\t" + std::to_string(s.to_rec) + "\t" + time_text(s.from) +
-      " to " + time_text(s.to) + "\n");
+  put(std::string(item) + "\t" + num(s.length < 0 ? -s.length : s.length) + "\t" + num(s.from_rec) +
+      "\t" + num(s.to_rec) + "\t" + time_text(s.from) + " to " + time_text(s.to) + "\n");
 }
 
 // A step between two summarised records with their own time.
