@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <iterator>
 #include <set>
 #include <string>
@@ -536,34 +535,6 @@ TEST(ModesEndToEnd, Summary) {
             "Chunkit_: cannot read -: can be read only once (a pipe, a FIFO or a terminal), and "
             "this is read twice (F6420)\n");
   EXPECT_EQ(piped.status, 1);
-}
-
-// Steps of weeks: the median lies among steps counted by bucket, and a further pass counts them
-// exactly. The steps are 2,000,000, 2,000,001, 2,000,002 and 5,000,000 seconds: the median is
-// 2,000,001.5, so only the last is a gap.
-TEST(ModesEndToEnd, SummaryOfStepsOfWeeks) {
-  std::string file = e2e::type1_records(5);
-  std::int64_t t = 946684800;  // 2000-001T00:00:00
-  for (int r = 1; r <= 5; ++r) {
-    const std::time_t tt = static_cast<std::time_t>(t);
-    std::tm tm{};
-    gmtime_r(&tt, &tm);
-    char bytes[96];
-    const int yday = tm.tm_yday + 1;
-    std::snprintf(bytes, sizeof bytes, "1=02 2=3C 3=FF 4=%02d 5=%02X 6=%02d 9=%02d 10=%02d 11=%02d",
-                  tm.tm_year % 100, yday / 100, yday % 100, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    std::fill_n(file.begin() + (r - 1) * 4096 + 1, 47, '\0');
-    e2e::set_bytes(file, r, bytes);
-    t += r == 4 ? 5000000 : 1999999 + r;
-  }
-  TempDir dir({{"in.dat", file}});
-  const Result r = run(dir, {"--summary", "in.dat"});
-  EXPECT_EQ(r.out,
-            "item\tcount\tfirst\tlast\tdetail\n"
-            "records\t5\t1\t5\t20480 bytes\n"
-            "type 2\t5\t1\t5\t\n"
-            "time\t5\t1\t5\t2000-001T00:00:00 to 2000-128T07:33:23\n"
-            "gap\t5000000\t4\t5\t2000-070T10:40:03 to 2000-128T07:33:23\n");
 }
 
 TEST(ModesEndToEnd, EmptyFile) {

@@ -46,9 +46,12 @@ struct State {
   // Positive steps: the fixed histogram and its buckets.
   std::int64_t steps = 0, backs = 0;
   std::array<std::int64_t, kBuckets> bucket{}, bucket_min{}, bucket_max{};
-  std::int32_t refine = -1;    // the bucket the refining pass counts exactly
-  std::int64_t threshold = 0;  // a gap is a longer step; 0: no gap lines
-  std::int64_t longest = 0;    // the longest positive step
+  std::int32_t refine = -1;      // the bucket the refining pass counts exactly
+  std::int64_t threshold = 0;    // a gap is a longer step; 0: no gap lines
+  std::int64_t longest = 0;      // the longest positive step
+  std::int64_t short_steps = 0;  // positive steps below 2^20 s
+  std::size_t over_n = 0;        // steps of 2^20 s or more in g_over
+  bool over_full = false;        // more of them than g_over holds
 };
 State g;
 // A step between two summarised records with their own time.
@@ -71,10 +74,11 @@ bool shorter(const Step& a, const Step& b) {
   return a.length > b.length;  // for a heap whose top is the shortest
 }
 
-// The steps below 2^20 s by length, and those of bucket g.refine by their low 20 bits: 4 MiB
-// each, taken once, at the summary's start.
+// The steps below 2^20 s by length; and the steps of 2^20 s or more one by one, or, when there
+// are more of them than it holds, those of bucket g.refine by their low 20 bits: 4 MiB each,
+// taken once, at the summary's start.
 std::uint32_t* g_low = nullptr;
-std::uint32_t* g_refined = nullptr;
+std::uint32_t* g_over = nullptr;
 
 // A number in decimal, by printf, so the listing's formatting of numbers stays inline in its
 // loop.
@@ -102,9 +106,18 @@ std::string tally_line(std::string_view item, const Tally& t, std::string_view d
 // exactly (g.refine is then that bucket).
 std::int64_t kth(std::int64_t k) {
   std::int64_t below = 0;
-  for (std::int64_t v = 1; v < kLow; ++v) {
-    below += g_low[v];
-    if (below >= k) return v;
+  if (k > g.short_steps) {
+    below = g.short_steps;
+  } else {
+    for (std::int64_t v = 1; v < kLow; ++v) {
+      below += g_low[v];
+      if (below >= k) return v;
+    }
+  }
+  if (!g.over_full) {  // g_over: every step of 2^20 s or more
+    const auto r = static_cast<std::size_t>(k - below - 1);
+    std::nth_element(g_over, g_over + r, g_over + g.over_n);
+    return g_over[r];
   }
   for (int b = 1; b < kBuckets; ++b) {
     const std::int64_t in = g.bucket[static_cast<std::size_t>(b)];
@@ -114,9 +127,9 @@ std::int64_t kth(std::int64_t k) {
     }
     if (k == below + 1) return g.bucket_min[static_cast<std::size_t>(b)];
     if (k == below + in) return g.bucket_max[static_cast<std::size_t>(b)];
-    if (g.refine == b) {
+    if (g.refine == b) {  // g_over: the bucket's steps by their low 20 bits
       for (std::int64_t v = 0; v < kLow; ++v) {
-        below += g_refined[v];
+        below += g_over[v];
         if (below >= k) return (std::int64_t{b} << kLowBits) + v;
       }
     }
@@ -191,9 +204,36 @@ void keep(const Step& s) {
   std::push_heap(g_longest, g_longest + g_longest_n, shorter);
 }
 
+// A gap or back line, built in place: there may be one for every other record.
 void put_step(std::string_view item, const Step& s) {
-  put(std::string(item) + "\t" + num(s.length < 0 ? -s.length : s.length) + "\t" + num(s.from_rec) +
-      "\t" + num(s.to_rec) + "\t" + time_text(s.from) + " to " + time_text(s.to) + "\n");
+  char line[96];
+  std::size_t n = 0;
+  const auto text = [&](std::string_view t) {
+    t.copy(line + n, t.size());
+    n += t.size();
+  };
+  const auto number = [&](std::int64_t v) {
+    char digits[20];
+    int k = 0;
+    do {
+      digits[k++] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    while (k > 0) line[n++] = digits[--k];
+  };
+  text(item);
+  text("\t");
+  number(s.length < 0 ? -s.length : s.length);
+  text("\t");
+  number(s.from_rec);
+  text("\t");
+  number(s.to_rec);
+  text("\t");
+  n += format_time(s.from, line + n);
+  text(" to ");
+  n += format_time(s.to, line + n);
+  text("\n");
+  (void)rt::console_put_line({line, n});
 }
 
 // A step between two summarised records with their own time.
@@ -208,7 +248,13 @@ void step(std::int64_t from, std::int32_t from_rec, std::int64_t to, std::int32_
       g.longest = std::max(g.longest, d);
       if (d < kLow) {
         ++g_low[d];
+        ++g.short_steps;
       } else {
+        if (g.over_n < summary_long_kept) {
+          g_over[g.over_n++] = static_cast<std::uint32_t>(d);
+        } else {
+          g.over_full = true;
+        }
         const auto b =
             static_cast<std::size_t>(std::min<std::int64_t>(d >> kLowBits, kBuckets - 1));
         g.bucket_min[b] = g.bucket[b] == 0 ? d : std::min(g.bucket_min[b], d);
@@ -217,7 +263,7 @@ void step(std::int64_t from, std::int32_t from_rec, std::int64_t to, std::int32_
       }
       return;
     case Pass::kRefine:
-      if (d >= kLow && (d >> kLowBits) == g.refine) ++g_refined[d & (kLow - 1)];
+      if (d >= kLow && (d >> kLowBits) == g.refine) ++g_over[d & (kLow - 1)];
       return;
     case Pass::kGaps:
       if (d > g.threshold) put_step("gap", {d, from_rec, to_rec, from, to});
@@ -231,10 +277,11 @@ void step(std::int64_t from, std::int32_t from_rec, std::int64_t to, std::int32_
 }  // namespace
 
 std::size_t summary_kept = kKept;
+std::size_t summary_long_kept = kLow;
 
 rt::Status summary_begin() {
   g = State{};
-  for (std::uint32_t** histogram : {&g_low, &g_refined}) {
+  for (std::uint32_t** histogram : {&g_low, &g_over}) {
     if (*histogram == nullptr)
       *histogram = static_cast<std::uint32_t*>(std::calloc(kLow, sizeof(std::uint32_t)));
     if (*histogram == nullptr)
@@ -244,7 +291,10 @@ rt::Status summary_begin() {
     if (*kept == nullptr) *kept = static_cast<Step*>(std::malloc(kKept * sizeof(Step)));
     if (*kept == nullptr) return rt::Status::error(rt::kErrNoMemory, rt::StmtKind::kGeneral, {});
   }
-  std::fill_n(g_low, kLow, 0u);
+  // Fresh from calloc the histogram is zero already; a run before in this process left counts.
+  static bool used = false;
+  if (used) std::fill_n(g_low, kLow, 0u);
+  used = true;
   g_longest_n = g_back_n = 0;
   g_not_kept = 0;
   return {};
@@ -286,7 +336,7 @@ rt::Status summary_pass_done(bool* again) {
   if (g.pass == Pass::kCount || g.pass == Pass::kRefine) {
     if (!find_threshold()) {
       // The median lies inside a bucket: count its steps exactly in another pass.
-      std::fill_n(g_refined, kLow, 0u);
+      std::fill_n(g_over, kLow, 0u);
       g.pass = Pass::kRefine;
       *again = true;
       return {};

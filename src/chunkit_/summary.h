@@ -4,10 +4,11 @@
 //
 // It reads the section's records in one pass of the record loop as a rule, with fixed memory:
 // that pass counts everything, keeps the positive steps between consecutive records with their
-// own time in a histogram (exact below 2^20 seconds, by 2^20-second bucket above) and keeps the
-// longest steps and the first steps back. Further passes come only where those do not suffice:
-// one that counts the steps of a bucket exactly when the median lies inside it, one that writes
-// the gap lines when more steps are gaps than were kept, and one for the steps back likewise.
+// own time (below 2^20 seconds in a histogram, longer ones one by one, or by 2^20-second bucket
+// when there are too many) and keeps the longest steps and the first steps back. Further passes
+// come only where those do not suffice: one that counts the steps of a bucket exactly when the
+// median lies inside it, one that writes the gap lines when more steps are gaps than were kept,
+// and one for the steps back likewise.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,9 @@ namespace chunkit {
 // How many of the longest steps and of the first steps back the first pass keeps (at most
 // 65536): with as many or fewer, their lines need no pass of their own. Tests lower it.
 extern std::size_t summary_kept;
+// How many steps of 12 days or more (2^20 s) the first pass keeps one by one (at most 2^20):
+// with more, the median may take a pass of its own. Tests lower it.
+extern std::size_t summary_long_kept;
 
 // Starts the summary: the first pass comes next. Fails when there is no memory for its
 // histograms.
