@@ -31,7 +31,7 @@ TEST(SideBySideEndToEnd, LinuxAndWindowsWriteTheSameBytes) {
   // The files every run starts with: records of every preface kind ending in a short record
   // (in.dat, and big.dat past the 1 MiB block), a final record padded with 0xFF, a dated
   // preface whose status values differ and a bad preface, an empty file, a taken output name,
-  // one that cannot be numbered, and a folder.
+  // one that cannot be numbered, a folder, and the three-day recording.
   TempDir made;
   e2e::run(made.path(), {MKRECORDS_BIN, "in.dat", "12", "1000", "7"});
   e2e::run(made.path(), {MKRECORDS_BIN, "big.dat", "300", "2000", "3"});
@@ -44,6 +44,7 @@ TEST(SideBySideEndToEnd, LinuxAndWindowsWriteTheSameBytes) {
                                                     {"big.dat", made.read("big.dat")},
                                                     {"pad.dat", pad},
                                                     {"odd.dat", odd},
+                                                    {"days.dat", e2e::three_day_file()},
                                                     {"empty.dat", ""},
                                                     {"out.dat", "keep"},
                                                     {"longername.dat", "keep"}};
@@ -131,6 +132,9 @@ TEST(SideBySideEndToEnd, LinuxAndWindowsWriteTheSameBytes) {
       {{"--batch", "--type", "2,3,-98", "--from", "99-100", "in.dat", "b.dat"}},
       {{"--list", "--from", "99-366", "in.dat"}},
       {{"--summary", "big.dat"}},
+      {{"--summary", "days.dat"}},
+      {{"--list", "--from", "00-001", "--to", "00-002", "days.dat"}},
+      {{"--batch", "--from", "2000-01-01T01:00", "days.dat", "b.dat", "s9-10"}},
       {{"--summary", "--gap", "60", "--type", "2,3", "odd.dat"}},
       {{"dir.d", "c.dat", "0", "0", "0", "0"}},
       // Device names, paths and folders, as the README describes them for Windows.
