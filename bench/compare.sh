@@ -57,6 +57,15 @@ else
 fi
 echo
 
+# The seconds a command takes, run in $work.
+seconds_of() {
+  local t0 t1
+  t0=$(date +%s.%N)
+  (cd "$work" && eval "$1")
+  t1=$(date +%s.%N)
+  awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}'
+}
+
 # --- the section of a huge file ---
 # The last 10 records of sparse files of 4 GiB and 400 GiB: the modes for programs go straight
 # to them, so their time is dd's and does not grow with the file. A dated record lies 100
@@ -74,11 +83,8 @@ section() {  # RECORDS -> the medians of --batch, --list and dd for the last 10 
   declare -A st
   for ((i = 0; i < runs; i++)); do
     for entry in "${scmds[@]}"; do
-      local name=${entry%%|*} cmd=${entry#*|} t0 t1
-      t0=$(date +%s.%N)
-      (cd "$work" && eval "$cmd")
-      t1=$(date +%s.%N)
-      st[$name]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}') "
+      local name=${entry%%|*}
+      st[$name]+="$(seconds_of "${entry#*|}") "
     done
   done
   rm -f "$f"
@@ -151,10 +157,7 @@ for ((i = 0; i < runs; i++)); do
       times[$name]+="$(at_terminal) "
       continue
     fi
-    t0=$(date +%s.%N)
-    (cd "$work" && eval "$cmd")
-    t1=$(date +%s.%N)
-    times[$name]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}') "
+    times[$name]+="$(seconds_of "$cmd") "
   done
 done
 rm -f "$work/out.dat" "$work/console.txt" "$work/term.time"

@@ -125,6 +125,16 @@ std::optional<SkipRange> skip_range(std::string_view arg) {
 
 namespace {
 
+// Decimal digits, at least one and at most `most`, and nothing else, as a number.
+std::optional<std::int64_t> digits_only(std::string_view text, std::size_t most) {
+  if (text.empty() || text.size() > most ||
+      text.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  std::int64_t v = 0;
+  for (const char c : text) v = v * 10 + (c - '0');
+  return v;
+}
+
 // The value of --type: whole numbers joined by commas.
 bool read_types(std::string_view list, Selection* sel) {
   sel->by_type = true;
@@ -133,12 +143,9 @@ bool read_types(std::string_view list, Selection* sel) {
     std::string_view item = list.substr(at, comma - at);
     const bool negative = item.starts_with('-');
     if (negative) item.remove_prefix(1);
-    if (item.empty() || item.size() > 9 ||
-        item.find_first_not_of("0123456789") != std::string_view::npos)
-      return false;
-    std::int32_t v = 0;
-    for (const char c : item) v = v * 10 + (c - '0');
-    v = negative ? -v : v;
+    const std::optional<std::int64_t> magnitude = digits_only(item, 9);
+    if (!magnitude) return false;
+    const std::int64_t v = negative ? -*magnitude : *magnitude;
     if (v >= Selection::kLowestType && v < Selection::kLowestType + Selection::kTypes)
       sel->types.set(static_cast<std::size_t>(v - Selection::kLowestType));
     if (comma == list.size()) return true;
@@ -206,12 +213,9 @@ Invocation read_command_line(std::span<const std::string_view> args) {
       if (inv.selection.gap != 0) return fail("--gap: given twice");
       if (i + 1 >= args.size()) return fail("--gap: no value given");
       const std::string_view v = args[++i];
-      std::int64_t s = 0;
-      if (!v.empty() && v.size() <= 10 &&
-          v.find_first_not_of("0123456789") == std::string_view::npos)
-        for (const char c : v) s = s * 10 + (c - '0');
-      if (s < 1) return fail("--gap: not a whole number of seconds from 1: ", v);
-      inv.selection.gap = s;
+      const std::optional<std::int64_t> s = digits_only(v, 10);
+      if (!s || *s < 1) return fail("--gap: not a whole number of seconds from 1: ", v);
+      inv.selection.gap = *s;
       continue;
     }
     if (a.starts_with("--")) return fail("unknown option: ", a);

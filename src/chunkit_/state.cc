@@ -29,32 +29,6 @@ bool badpref;
 std::int64_t copied_records;
 std::int64_t copied_bytes;
 
-void reset_state() {
-  mode = Mode::kCopy;
-  selection = {};
-  std::memset(inname, ' ', kNameLen);
-  std::memset(outname, ' ', kNameLen);
-  std::memset(argbuf, ' ', kArgLen);
-  iarg = 0;
-  argstatus = 0;
-  nargs = 0;
-  startrec = startbyte = endrec = endbyte = 0;
-  skipstart = skipend = 0;
-  irec = -1;
-  nextrec = 1;
-  ieof = 0;
-  iversion = 0;
-  input = RecordReader(kInUnit);
-  rectype = 0;
-  std::memset(digit, 0, sizeof digit);
-  dated = false;
-  ivstat = ivstatt = 0;
-  badpref = false;
-  copied_records = 0;
-  copied_bytes = 0;
-  when = kNoTime;
-}
-
 void restart_passes(std::int32_t first_arg) {
   iarg = first_arg;
   argstatus = 0;
@@ -66,6 +40,23 @@ void restart_passes(std::int32_t first_arg) {
   copied_records = 0;
   copied_bytes = 0;
   when = kNoTime;
+}
+
+void reset_state() {
+  mode = Mode::kCopy;
+  selection = {};
+  std::memset(inname, ' ', kNameLen);
+  std::memset(outname, ' ', kNameLen);
+  std::memset(argbuf, ' ', kArgLen);
+  restart_passes(0);
+  nargs = 0;
+  iversion = 0;
+  input = RecordReader(kInUnit);
+  rectype = 0;
+  std::memset(digit, 0, sizeof digit);
+  dated = false;
+  ivstat = ivstatt = 0;
+  badpref = false;
 }
 
 }  // namespace chunkit
