@@ -4,6 +4,7 @@
 // or by the signal for an interrupt, and the output file is an exact prefix of the copy.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "chunkit_/chunkit_.h"
@@ -204,6 +205,61 @@ TEST(Faults, CloningRefusedMidRun) {
     for (const auto& w : fp.write_calls) written += w.name == "out.dat" ? w.size : 0;
     EXPECT_EQ(written, c.written);
   }
+}
+
+// A split writes its pieces one after another; a failure or an interrupt while it writes them,
+// or writes their manifest, removes every piece it made, and one it cannot plan makes none.
+TEST(Faults, ASplitMakesAllItsPiecesOrNone) {
+  const std::string in = input_data();
+  const std::size_t piece = 1000 * 4096;  // 2176 records: pieces of 1000, 1000 and 176
+  const struct {
+    const char* what;
+    fake::Fault fault;
+    int status;  // -1: ended by SIGINT
+    std::string report;
+  } cases[] = {
+      {"no fault", fake::fault<fake::Wrapper>(), 0, ""},
+      {"disk full in the second piece", write_fails(piece + 4096, Err::kDiskFull), 1,
+       "Chunkit_: cannot write p002: write failed: no space left (disk full, quota or file size "
+       "limit) (F6422)\n"},
+      {"interrupt in the second piece", write_fails(piece + 4096, Err::kInterrupted), -1, ""},
+      {"the second name taken meanwhile", open_fails("p002", Err::kExists), 1,
+       "Chunkit_: cannot open p002: file already exists (F6415)\n"},
+      {"the last piece's close fails", close_fails("p003", Err::kIo), 1,
+       "Chunkit_: cannot close p003: write failed (F6421)\n"},
+      {"the manifest cannot be written", console_fails(0, Err::kIo), 1,
+       "Chunkit_: cannot write standard output: write failed (F6421)\n"},
+      {"a read of the plan fails", read_fails(1, Err::kIo), 1,
+       "Chunkit_: cannot read in.dat: read failed (F6500)\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::FakePlatform fp;
+    fp.put("in.dat", in);
+    const auto fault = c.fault(fp);
+    fake::start({"--split", "1000", "in.dat", "p%n"});
+    const rt::Ending e = rt::end_run(chunkit::chunkit_main(), rt::Form::kLines);
+    EXPECT_EQ(e.signal != 0 ? -1 : e.status, c.status);
+    EXPECT_EQ(fp.err, c.report);
+    std::set<std::string> names;
+    for (const auto& f : fp.files) names.insert(f.first);
+    if (c.status != 0) {
+      EXPECT_EQ(names, std::set<std::string>{"in.dat"});
+      continue;
+    }
+    EXPECT_EQ(fp.out, "p001\t1000\t4096000\np002\t1000\t4096000\np003\t176\t720896\n");
+    EXPECT_TRUE(fp.contents("p001") + fp.contents("p002") + fp.contents("p003") == in);
+    EXPECT_EQ(fp.open_handles(), 0);
+  }
+
+  // More than 10,000 pieces: a usage error, with nothing made.
+  fake::FakePlatform fp;
+  fp.put("in.dat", std::string(10001 * 4096, '\x01'));
+  fake::start({"--split", "1", "in.dat", "p%n"});
+  EXPECT_EQ(rt::end_run(chunkit::chunkit_main(), rt::Form::kLines).status, 2);
+  EXPECT_EQ(fp.err,
+            "Chunkit_: --split: the records make more than 10000 pieces\nTry 'Chunkit_ --help'.\n");
+  EXPECT_EQ(fp.files.size(), 1u);
 }
 
 }  // namespace

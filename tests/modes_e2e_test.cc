@@ -537,6 +537,113 @@ TEST(ModesEndToEnd, Summary) {
   EXPECT_EQ(piped.status, 1);
 }
 
+// A split makes a file for each piece, holding exactly the bytes of a --batch copy narrowed to
+// its records, and a manifest line for each in the order of their first records; by day, the
+// records with no time are in no piece.
+TEST(ModesEndToEnd, Split) {
+  struct Piece {
+    std::string name;
+    std::vector<std::string> options, after;  // a --batch copy of the same bytes
+  };
+  const std::vector<std::string> window = {"--from", "99-365T23:00"};
+  // The decoder's reports, as --batch makes them, once for each record.
+  const std::string reports =
+      "Chunkit_: record 19: status 3 4\nChunkit_: record 20: bad preface 02 3C 00\n";
+  const struct {
+    std::vector<std::string> options, after;
+    std::string pattern;
+    std::vector<Piece> pieces;
+    std::string err;
+  } cases[] = {
+      {{"--split", "day"},
+       {},
+       "d-%Y-%j.dat",
+       {{"d-1999-365.dat", {"--to", "00-001"}, {}},
+        {"d-2000-001.dat", {"--from", "00-001", "--to", "00-002"}, {}},
+        {"d-2000-002.dat", {"--from", "00-002"}, {}}},
+       reports + "Chunkit_: 2 records have no time and are in no file\n"},
+      // A window and a skip range: pieces that are not whole records one after another.
+      {e2e::concat({"--split", "day"}, window),
+       {"s6-8"},
+       "%y%m%d-%%",
+       {{"991231-%", e2e::concat(window, {"--to", "00-001"}), {"s6-8"}},
+        {"000101-%", {"--from", "00-001", "--to", "00-002"}, {"s6-8"}},
+        {"000102-%", {"--from", "00-002"}, {}}},
+       reports},
+      {{"--split", "type"},
+       {},
+       "t%t",
+       {{"t2", {"--type", "2"}, {}}, {"t1", {"--type", "1"}, {}}, {"t-98", {"--type", "-98"}, {}}},
+       reports},
+      {{"--split", "7"},
+       {},
+       "p%n",
+       {{"p001", {}, {"1", "0", "7", "0"}},
+        {"p002", {}, {"8", "0", "14", "0"}},
+        {"p003", {}, {"15", "0", "0", "0"}}},
+       reports},
+      {{"--split", "4", "--type", "2"},
+       {"3", "100", "0", "0"},
+       "%n.dat",
+       {{"001.dat", {"--type", "2"}, {"3", "100", "9", "0"}},
+        {"002.dat", {"--type", "2"}, {"10", "0", "18", "0"}},
+        {"003.dat", {"--type", "2"}, {"18", "0", "0", "0"}}},
+       "Chunkit_: record 19: status 3 4\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options) + " " + c.pattern);
+    TempDir dir({{"in.dat", e2e::three_day_file()}});
+    const Result r = run(dir, e2e::concat(e2e::concat(c.options, {"in.dat", c.pattern}), c.after));
+    std::string manifest;
+    std::set<std::string> names = {"in.dat"};
+    for (const Piece& p : c.pieces) {
+      const Result batch =
+          run(dir, e2e::concat(e2e::concat(e2e::concat({"--batch"}, p.options), {"in.dat", "-"}),
+                               p.after));
+      EXPECT_TRUE(dir.read(p.name) == batch.out) << p.name;
+      // Its line: "-\tRECORDS\tBYTES\n", after the decoder's reports.
+      manifest += p.name + batch.err.substr(batch.err.rfind("-\t") + 1);
+      names.insert(p.name);
+    }
+    EXPECT_EQ(r.out, manifest);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dir.names(), names);
+  }
+}
+
+// A split plans every name before it creates anything: a name that is taken, or one that two
+// pieces would share, ends the run with nothing made (after the decoder's reports of the plan);
+// so does an input it cannot read twice.
+TEST(ModesEndToEnd, SplitMakesAllItsFilesOrNone) {
+  const std::string reports =
+      "Chunkit_: record 19: status 3 4\nChunkit_: record 20: bad preface 02 3C 00\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+    int status;
+  } cases[] = {
+      {{"--split", "day", "in.dat", "d-%j"},
+       reports + "Chunkit_: cannot open d-001: file already exists (F6415)\n", 1},
+      {{"--split", "day", "in.dat", "d-%m"},
+       reports + "Chunkit_: --split: two pieces would be named d-01\nTry 'Chunkit_ --help'.\n", 2},
+      {{"--split", "day", "-", "d-%j"},
+       "Chunkit_: cannot read -: can be read only once (a pipe, a FIFO or a terminal), and this "
+       "is read twice (F6420)\n",
+       1},
+  };
+  TempDir dir({{"in.dat", e2e::three_day_file()}, {"d-001", "keep"}});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const Result r = run(dir, c.args);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"d-001", "in.dat"}));
+    EXPECT_EQ(dir.read("d-001"), "keep");
+  }
+}
+
 TEST(ModesEndToEnd, EmptyFile) {
   TempDir dir;
   dir.write("in.dat", "");
@@ -605,11 +712,31 @@ TEST(ModesEndToEnd, UsageErrorsCreateNothing) {
       {{"--list", "--type", "--3", "in.dat"}, "--type: not a list of types: --3"},
       {{"--list", "--type", "1.5", "in.dat"}, "--type: not a list of types: 1.5"},
       {{"--from", "00-001", "in.dat", "b.dat"},
-       "--from, --to and --type need --list, --batch or --summary"},
+       "--from, --to and --type need --list, --batch, --summary or --split"},
       {{"--summary", "--list", "in.dat"}, "--summary excludes --list and --batch"},
       {{"--summary", "--gap", "0", "in.dat"}, "--gap: not a whole number of seconds from 1: 0"},
       {{"--summary", "--gap", "1.5", "in.dat"}, "--gap: not a whole number of seconds from 1: 1.5"},
       {{"--list", "--gap", "60", "in.dat"}, "--gap needs --summary"},
+      // Splits: what makes a piece, and the pattern of its names.
+      {{"--split", "0", "in.dat", "p%n"}, "--split: not day, type or a whole number from 1: 0"},
+      {{"--split"}, "--split: no value given"},
+      {{"--split", "day", "--batch", "in.dat", "p"}, "--split excludes --list, --batch and --summary"},
+      {{"--split", "day", "in.dat"}, "no pattern given"},
+      {{"--split", "day", "in.dat", "-"}, "--split: the pieces are files, not standard output"},
+      {{"--split", "7", "in.dat", "s5"},
+       "no pattern given: s5 reads as a position or a skip range (write ./s5 for a file of that "
+       "name)"},
+      {{"--split", "type", "in.dat", "t%j"},
+       "--split type: %j is not the same for every record of a piece: t%j"},
+      {{"--split", "day", "in.dat", "%t"},
+       "--split day: %t is not the same for every record of a piece: %t"},
+      {{"--split", "7", "in.dat", "%Y"}, "--split 7: %Y is not the same for every record of a piece: %Y"},
+      {{"--split", "day", "in.dat", "%j%"}, "--split: a pattern that ends in %: %j%"},
+      {{"--split", "day", "in.dat", "%j%s"},
+       "--split: no field %s (fields: %Y %y %j %m %d %t %n %%): %j%s"},
+      {{"--split", "day", "in.dat", std::string(256, 'p') + "%Y"},
+       "--split: the pattern may make names longer than 259 characters: " + std::string(256, 'p') +
+           "%Y"},
       // A message keeps to one line: what it quotes is escaped.
       {{"--list", "in.dat", "3\nx\t\\\x01"}, "position 1 is not a number: 3\\nx\\t\\\\\\x01"},
       // Every argument is checked before the input is opened.

@@ -1,8 +1,9 @@
 // Writes a record file for tests, demos and benchmarks: N records of 4096 bytes with
 // realistic prefaces of every kind the tool decodes, optionally followed by a short final
-// record of K bytes, all determined by a seed.
+// record of K bytes, all determined by a seed. With DAYS, the dated records are in time order,
+// spread evenly over DAYS days from 2000-001T00:00:00.
 //
-//   mkrecords FILE N [K [SEED]]
+//   mkrecords FILE N [K [SEED [DAYS]]]
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -29,15 +30,26 @@ unsigned char bcd(int v) {
   return static_cast<unsigned char>((v / 10) * 16 + v % 10);
 }
 
+// The time of the record being made, in seconds from 2000-001T00:00:00; -1 for random dates.
+long long g_at = -1;
+
 // A dated preface: date, time and two equal status values, starting at the given bytes.
 void dated(unsigned char* r, Rng& rng, int date_at, int time_at, int status_at) {
   int day = 1 + rng.below(365);
-  r[date_at] = bcd(rng.below(100));
+  int year = rng.below(100), h = rng.below(24), m = rng.below(60), s = rng.below(60);
+  if (g_at >= 0) {
+    year = 0;
+    day = static_cast<int>(1 + g_at / 86400);
+    h = static_cast<int>(g_at / 3600 % 24);
+    m = static_cast<int>(g_at / 60 % 60);
+    s = static_cast<int>(g_at % 60);
+  }
+  r[date_at] = bcd(year);
   r[date_at + 1] = static_cast<unsigned char>(0xF0 | day / 100);
   r[date_at + 2] = bcd(day % 100);
-  r[time_at] = bcd(rng.below(24));
-  r[time_at + 1] = bcd(rng.below(60));
-  r[time_at + 2] = bcd(rng.below(60));
+  r[time_at] = bcd(h);
+  r[time_at + 1] = bcd(m);
+  r[time_at + 2] = bcd(s);
   int status = rng.below(1000);
   for (int copy = 0; copy < 2; ++copy) {
     unsigned char* s = r + status_at + 3 * copy;
@@ -99,15 +111,16 @@ void make_record(unsigned char* r, Rng& rng) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3 || argc > 5) {
-    std::fprintf(stderr, "usage: mkrecords FILE N [K [SEED]]\n");
+  if (argc < 3 || argc > 6) {
+    std::fprintf(stderr, "usage: mkrecords FILE N [K [SEED [DAYS]]]\n");
     return 2;
   }
   long long n = std::atoll(argv[2]);
   int k = argc > 3 ? std::atoi(argv[3]) : 0;
   Rng rng{argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1};
-  if (n < 0 || k < 0 || k >= kRecordSize) {
-    std::fprintf(stderr, "mkrecords: N must be >= 0 and K in 0..4095\n");
+  const long long days = argc > 5 ? std::atoll(argv[5]) : 0;
+  if (n < 0 || k < 0 || k >= kRecordSize || days < 0 || days > 365) {
+    std::fprintf(stderr, "mkrecords: N must be >= 0, K in 0..4095 and DAYS in 0..365\n");
     return 2;
   }
   std::FILE* f = std::fopen(argv[1], "wb");
@@ -119,7 +132,10 @@ int main(int argc, char** argv) {
   bool ok = true;
   for (long long done = 0; done < n && ok;) {
     long long batch = std::min<long long>(n - done, 256);
-    for (long long i = 0; i < batch; ++i) make_record(block.data() + i * kRecordSize, rng);
+    for (long long i = 0; i < batch; ++i) {
+      if (days > 0) g_at = (done + i) * days * 86400 / n;
+      make_record(block.data() + i * kRecordSize, rng);
+    }
     ok = std::fwrite(block.data(), kRecordSize, static_cast<std::size_t>(batch), f) ==
          static_cast<std::size_t>(batch);
     done += batch;

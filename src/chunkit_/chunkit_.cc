@@ -11,6 +11,7 @@
 #include "chunkit_/naming.h"
 #include "chunkit_/options.h"
 #include "chunkit_/params.h"
+#include "chunkit_/split.h"
 #include "chunkit_/state.h"
 #include "chunkit_/summary.h"
 #include "runtime/args.h"
@@ -91,15 +92,6 @@ rt::Status usage(bool help) {
   return rt::Status::stop({});
 }
 
-// A command line the modes for programs cannot take: what is wrong and where to look, on
-// standard error, and exit status 2, with nothing opened or created.
-rt::Status usage_error(std::string_view what) {
-  std::string text = "Chunkit_: ";
-  text.append(what).append("\nTry 'Chunkit_ --help'.\n");
-  RETURN_IF_FAILED(rt::console_write_error(text));
-  return rt::Status::usage();
-}
-
 // Set by --version: its line ends in LF alone.
 bool g_version = false;
 
@@ -166,23 +158,49 @@ rt::Status passes() {
   return run_end();
 }
 
-// The summary's passes over the same records, each from the first argument after the input
-// name again; the input must be one that can be read again from its start.
-rt::Status summarise() {
-  const std::int32_t first_arg = iarg;
+// The input of a summary or a split is read more than once: it must be one that can go back to
+// its start.
+rt::Status readable_twice() {
   bool moved = false;
   RETURN_IF_FAILED(input.seek(1, &moved));
   if (!moved) {
     return rt::Status::error(rt::kErrOnce, rt::StmtKind::kRead, rt::trim({inname, kNameLen}));
   }
+  return {};
+}
+
+// The argument after which the passes of a summary or a split take theirs.
+std::int32_t g_first_arg = 0;
+
+// A pass over the records the arguments choose, from the start of the input and the first
+// argument after the names again.
+rt::Status pass_again() {
+  restart_passes(g_first_arg);
+  bool moved = false;
+  RETURN_IF_FAILED(input.seek(1, &moved));
+  const rt::Status s = passes();
+  return s.what() == rt::Status::What::kStop ? rt::Status{} : s;
+}
+
+rt::Status summarise() {
+  g_first_arg = iarg;
+  RETURN_IF_FAILED(readable_twice());
   RETURN_IF_FAILED(summary_begin());
   for (bool again = true; again;) {
-    if (const rt::Status s = passes(); s.what() != rt::Status::What::kStop) return s;
+    RETURN_IF_FAILED(pass_again());
     RETURN_IF_FAILED(summary_pass_done(&again));
-    restart_passes(first_arg);
-    RETURN_IF_FAILED(input.seek(1, &moved));
   }
   return rt::Status::stop({});
+}
+
+// The split: the pattern is the argument after the input; one pass plans the pieces.
+rt::Status split(SplitBy by) {
+  next_arg(outname);
+  g_first_arg = iarg;
+  RETURN_IF_FAILED(readable_twice());
+  RETURN_IF_FAILED(split_begin(by, rt::trim({outname, kNameLen})));
+  RETURN_IF_FAILED(pass_again());
+  return split_write(pass_again);
 }
 
 }  // namespace
@@ -206,7 +224,7 @@ rt::Status chunkit_main() {
       g_version = true;
       return rt::Status::stop("Chunkit_ " CHUNKIT_VERSION);
     case Action::kUsageError:
-      return usage_error(rt::escaped(inv.error));
+      return usage_error(inv.error);
     case Action::kRun:
       break;
   }
@@ -234,6 +252,7 @@ rt::Status chunkit_main() {
   }
   RETURN_IF_FAILED(rt::open_unit(kInUnit, {inname, kNameLen}, input));
   if (mode == Mode::kSummary) return summarise();
+  if (mode == Mode::kSplit) return split(inv.split);
   if (mode == Mode::kList) {
     RETURN_IF_FAILED(list_header());
   } else {

@@ -10,6 +10,7 @@
 #include "chunkit_/preface.h"
 #include "chunkit_/progress.h"
 #include "chunkit_/records.h"
+#include "chunkit_/split.h"
 #include "chunkit_/state.h"
 #include "chunkit_/summary.h"
 #include "chunkit_/when.h"
@@ -157,9 +158,11 @@ rt::Status show_and_copy() {
   return write_part(part_in_hand());
 }
 
-// Whether the run needs the time of each record: to list it, or to select by it.
+// Whether the run needs the time of each record: to list it, to select by it, or to split by
+// its day.
 bool tracks_time() {
-  return mode == Mode::kList || mode == Mode::kSummary || selection.by_time();
+  return mode == Mode::kList || mode == Mode::kSummary || selection.by_time() ||
+         (mode == Mode::kSplit && split_by_day());
 }
 
 // Whether the selection keeps the record in hand.
@@ -178,27 +181,38 @@ rt::Status list_or_copy(std::int32_t data_end) {
   if (part.first > part.last || !kept()) return {};
   if (mode == Mode::kList) return list_record(in_hand->data, in_hand->length, data_end);
   if (mode == Mode::kSummary) return summary_record(part.last - part.first + 1, data_end);
+  if (mode == Mode::kSplit) {
+    bool write = false, planning = false;
+    RETURN_IF_FAILED(split_record(part.last - part.first + 1, &write, &planning));
+    // The decoder's reports come once, from the plan.
+    if (planning) return batch_reports(in_hand->data);
+    if (!write) return {};
+    RETURN_IF_FAILED(write_part(part));
+    // The piece's pass is over with its last record.
+    return irec == wanted_last ? rt::Status::stop({}) : rt::Status{};
+  }
   RETURN_IF_FAILED(batch_reports(in_hand->data));
   return write_part(part);
 }
 
 // In the modes for programs, the records no copy writes are not read: before each record the
 // skip range the copy would take there is taken, and the records before startrec and those
-// skipped are passed over, straight to the next record wanted (up to `count` records on).
-// Where the input can seek they are never read.
-rt::Status go_to_wanted(std::int64_t* count) {
+// skipped are passed over, straight to the next record wanted (up to `count` records on); so
+// are those before `lowest`, which is startrec or a later one. Where the input can seek they are
+// never read.
+rt::Status go_to_wanted(std::int64_t* count, std::int32_t lowest) {
   for (;;) {
     if (irec > skipend) RETURN_IF_FAILED(further_skip_range());
     const bool skipped = skipstart <= irec && irec <= skipend;
-    if (irec >= startrec && !skipped) break;
+    if (irec >= lowest && !skipped) break;
     std::int64_t next = 0;
     if (skipped) {
       next = std::int64_t{skipend} + 1;
     } else if (irec > skipend) {
       // Each further record takes a skip range, while there are any.
-      next = iarg < nargs ? std::int64_t{irec} + 1 : startrec;
+      next = iarg < nargs ? std::int64_t{irec} + 1 : lowest;
     } else {
-      next = std::min(startrec, skipstart);  // the range ahead
+      next = std::min(lowest, skipstart);  // the range ahead
     }
     const std::int64_t passed = next - irec;
     *count -= passed;
@@ -237,11 +251,12 @@ rt::Status copy_pass() {
   if (mode == Mode::kBatch) progress_begin();
   const bool programs = mode != Mode::kCopy;
   const bool tracking = tracks_time();
+  const std::int32_t lowest = std::max(startrec, wanted_first);
   for (; count > 0; --count, irec = plus(irec, 1)) {
     // Most records are wanted as they come: nothing to pass over, no skip range to take.
     if (programs &&
-        !(irec >= startrec && (irec < skipstart || (irec > skipend && iarg >= nargs)))) {
-      const rt::Status reached = go_to_wanted(&count);
+        !(irec >= lowest && (irec < skipstart || (irec > skipend && iarg >= nargs)))) {
+      const rt::Status reached = go_to_wanted(&count, lowest);
       if (count <= 0) break;
       // An end of the file on the way is met again by the read below.
       if (!reached.at_end()) RETURN_IF_FAILED(reached);

@@ -6,10 +6,18 @@
 
 namespace chunkit {
 
-// The copy with its console, or one of the two modes for programs, which show no console text:
-// a listing of the records a copy would copy, or the copy itself, reported in one line at its
-// end.
-enum class Mode { kCopy, kList, kBatch, kSummary };
+// The copy with its console, or one of the modes for programs, which show no console text: a
+// listing of the records a copy would copy, the copy itself, reported in one line at its end,
+// their summary, or their split into pieces.
+enum class Mode { kCopy, kList, kBatch, kSummary, kSplit };
+
+// What makes a piece of a split: the records of one day, of one type, or `count` consecutive
+// records.
+struct SplitBy {
+  enum class Key { kDay, kType, kCount };
+  Key key = Key::kDay;
+  std::int64_t count = 0;
+};
 
 // The records of the section that the modes for programs keep: those whose time (seconds from
 // 1970) is from `from` on and before `to` where either is given (a record with no time is then

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
+#include <string>
 #include <string_view>
 
 #include "chunkit_/naming.h"
@@ -119,16 +120,35 @@ rt::Status batch_reports(const unsigned char* rec) {
   return line.hex(rec[0]).text(' ').hex(rec[1]).text(' ').hex(rec[2]).end_error();
 }
 
+rt::Status usage_error(std::string_view what) {
+  std::string text = "Chunkit_: ";
+  text.append(rt::escaped(what)).append("\nTry 'Chunkit_ --help'.\n");
+  RETURN_IF_FAILED(rt::console_write_error(text));
+  return rt::Status::usage();
+}
+
+rt::Status file_line(std::string_view name, std::int64_t records, std::int64_t bytes,
+                     bool to_error) {
+  Line line;
+  line.text(rt::escaped(name)).text('\t').number(records).text('\t').number(bytes);
+  return to_error ? line.end_error() : line.end();
+}
+
+rt::Status untimed_line(std::int64_t records) {
+  Line line;
+  line.text("Chunkit_: ").number(records);
+  line.text(records == 1 ? " record has no time and is in no file" : " records have no time and are in no file");
+  return line.end_error();
+}
+
 rt::Status batch_summary() {
   RETURN_IF_FAILED(rt::close_unit(kOutUnit));
   const std::string_view name = rt::trim({outname, kNameLen});
   std::size_t base_len = 0;
   const rt::DeviceName* device = rt::device_of_name(name, &base_len);
-  Line line;
-  line.text(device != nullptr && device->device == rt::Device::kNull ? "NUL" : rt::escaped(name));
-  line.text('\t').number(copied_records).text('\t').number(copied_bytes);
   // A copy on standard output leaves it to the copy.
-  return output_is_standard ? line.end_error() : line.end();
+  return file_line(device != nullptr && device->device == rt::Device::kNull ? "NUL" : name,
+                   copied_records, copied_bytes, output_is_standard);
 }
 
 }  // namespace chunkit

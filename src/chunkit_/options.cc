@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "chunkit_/params.h"
+#include "chunkit_/split.h"
 #include "chunkit_/state.h"
 #include "chunkit_/when.h"
 #include "runtime/console.h"
@@ -29,17 +30,18 @@ Invocation fail(std::string what, std::string_view arg = {}) {
   return inv;
 }
 
-// A name must be given, not blank, and short enough for an open to take it whole.
-std::string name_fault(std::string_view role, std::span<const std::string_view> rest,
-                       std::size_t index) {
-  if (index >= rest.size()) return std::string("no ").append(role).append(" file given");
+// A name must be given, not blank, and short enough for an open to take it whole: `missing`
+// says it is not given, `named` what the name is.
+std::string name_fault(std::string_view missing, std::string_view named,
+                       std::span<const std::string_view> rest, std::size_t index) {
+  if (index >= rest.size()) return std::string(missing);
   const std::string_view name = rest[index];
   if (name.find_first_not_of(' ') == std::string_view::npos) {
-    return std::string(role).append(" name is blank");
+    return std::string(named).append(" is blank");
   }
   if (name.size() > rt::kNameMax) {
-    return std::string(role)
-        .append(" name is longer than ")
+    return std::string(named)
+        .append(" is longer than ")
         .append(std::to_string(rt::kNameMax))
         .append(" characters: ")
         .append(name);
@@ -47,18 +49,27 @@ std::string name_fault(std::string_view role, std::span<const std::string_view> 
   return {};
 }
 
-// The checks of --list (one name) and --batch (two names) on the words after the options.
+// The checks of --list and --summary (one name), --batch (two names) and --split (the input and
+// a pattern) on the words after the options.
 Invocation check_mode_arguments(Invocation inv, std::span<const std::string_view> rest) {
-  const std::size_t names = inv.mode == Mode::kBatch ? 2 : 1;
+  const bool split = inv.mode == Mode::kSplit;
+  const std::size_t names = inv.mode == Mode::kBatch || split ? 2 : 1;
+  const std::string_view missing = split ? "no pattern given" : "no output file given";
   for (std::size_t i = 0; i < names; ++i) {
-    std::string fault = name_fault(i == 0 ? "input" : "output", rest, i);
+    std::string fault = i == 0 ? name_fault("no input file given", "input name", rest, i)
+                               : name_fault(missing, split ? "pattern" : "output name", rest, i);
     if (!fault.empty()) return fail(std::move(fault));
   }
   // An output name that reads as a position or a skip range is most likely a forgotten one.
   if (names == 2 && (rt::whole_number(rest[1], kRecWidth) || skip_range(rest[1]))) {
-    return fail("no output file given: " + std::string(rest[1]) +
+    return fail(std::string(missing) + ": " + std::string(rest[1]) +
                 " reads as a position or a skip range (write ./" + std::string(rest[1]) +
                 " for a file of that name)");
+  }
+  if (split) {
+    if (rest[1] == "-") return fail("--split: the pieces are files, not standard output");
+    std::string fault = pattern_fault(rest[1], inv.split);
+    if (!fault.empty()) return fail(std::move(fault));
   }
   rest = rest.subspan(names);
   // The copy reads only the first kArgLen characters of an argument.
@@ -197,16 +208,33 @@ Invocation read_command_line(std::span<const std::string_view> args) {
       inv.action = Action::kVersion;
       return inv;
     }
-    if (a == "--list" || a == "--batch" || a == "--summary") {
-      const Mode mode = a == "--list"    ? Mode::kList
-                        : a == "--batch" ? Mode::kBatch
-                                         : Mode::kSummary;
+    if (a == "--list" || a == "--batch" || a == "--summary" || a == "--split") {
+      const Mode mode = a == "--list"      ? Mode::kList
+                        : a == "--batch"   ? Mode::kBatch
+                        : a == "--summary" ? Mode::kSummary
+                                           : Mode::kSplit;
+      if (mode == Mode::kSplit || inv.mode == Mode::kSplit) {
+        if (inv.mode == mode) return fail("--split: given twice");
+        if (inv.mode != Mode::kCopy) return fail("--split excludes --list, --batch and --summary");
+      }
       if (inv.mode != Mode::kCopy && inv.mode != mode) {
         return fail(mode == Mode::kSummary || inv.mode == Mode::kSummary
                         ? "--summary excludes --list and --batch"
                         : "--list and --batch exclude each other");
       }
       inv.mode = mode;
+      if (mode == Mode::kSplit) {
+        if (i + 1 >= args.size()) return fail("--split: no value given");
+        const std::string_view by = args[++i];
+        const std::optional<std::int64_t> count = digits_only(by, 9);
+        if (by == "day" || by == "type") {
+          inv.split.key = by == "day" ? SplitBy::Key::kDay : SplitBy::Key::kType;
+        } else if (count && *count >= 1) {
+          inv.split = {SplitBy::Key::kCount, *count};
+        } else {
+          return fail("--split: not day, type or a whole number from 1: ", by);
+        }
+      }
       continue;
     }
     if (a == "--gap") {
@@ -225,7 +253,7 @@ Invocation read_command_line(std::span<const std::string_view> args) {
   if (inv.selection.gap != 0 && inv.mode != Mode::kSummary) return fail("--gap needs --summary");
   if (inv.mode == Mode::kCopy) {
     if (inv.selection.any())
-      return fail("--from, --to and --type need --list, --batch or --summary");
+      return fail("--from, --to and --type need --list, --batch, --summary or --split");
     return inv;
   }
   return check_mode_arguments(std::move(inv), args.subspan(i));

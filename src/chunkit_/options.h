@@ -20,13 +20,15 @@ struct Invocation {
   std::int32_t taken = 0;  // words the options took: the input name is the next one
   std::string error;       // what is wrong, for kUsageError
   Selection selection;     // --from, --to, --type
+  SplitBy split;           // --split BY
 };
 
-// Reads the options at the front of args (argument 1 first): --list, --batch, --help, -h,
-// --version, --from T, --to T and --type LIST (each once, with a mode for programs), and --
-// after which every word is an argument. For --list and --batch the
-// arguments after the options are checked: the names, up to four positions, then skip ranges
-// only, ascending and apart. Any other word beginning with -- is no option.
+// Reads the options at the front of args (argument 1 first): --list, --batch, --summary,
+// --split BY, --help, -h, --version, --from T, --to T and --type LIST (each once, with a mode for
+// programs), --gap SECONDS (with --summary), and -- after which every word is an argument. For
+// the modes for programs the arguments after the options are checked: the names (a pattern for
+// --split), up to four positions, then skip ranges only, ascending and apart. Any other word
+// beginning with -- is no option.
 Invocation read_command_line(std::span<const std::string_view> args);
 
 // The records a well-formed skip-range argument (s#, s#-## or s-##, S too) names, as the copy

@@ -17,6 +17,7 @@ std::int32_t nargs;
 std::int32_t startrec, startbyte, endrec, endbyte;
 std::int32_t skipstart, skipend;
 std::int32_t irec;
+std::int32_t wanted_first, wanted_last;
 std::int32_t nextrec;
 std::int32_t ieof;
 std::int32_t iversion;
@@ -49,6 +50,8 @@ void reset_state() {
   std::memset(outname, ' ', kNameLen);
   std::memset(argbuf, ' ', kArgLen);
   restart_passes(0);
+  wanted_first = 1;
+  wanted_last = INT32_MAX;
   nargs = 0;
   iversion = 0;
   input = RecordReader(kInUnit);

@@ -32,6 +32,9 @@ extern std::int32_t nargs;      // arguments after the program's name
 extern std::int32_t startrec, startbyte, endrec, endbyte;
 extern std::int32_t skipstart, skipend;
 extern std::int32_t irec;      // record in hand; -1 until the first pass begins
+// The records a pass of a mode for programs takes at most, a piece of a split; 1 and the last
+// record number otherwise.
+extern std::int32_t wanted_first, wanted_last;
 extern std::int32_t nextrec;   // number of the next record the input delivers
 extern std::int32_t ieof;      // 1 once a read of the input met the end of the file
 extern std::int32_t iversion;  // failed attempts to create the output file

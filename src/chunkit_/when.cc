@@ -31,6 +31,11 @@ std::int64_t seconds(std::int64_t year, std::int64_t yday, std::int64_t h, std::
   return (days_before_year(year) + yday - 1) * kDay + h * 3600 + m * 60 + s;
 }
 
+std::int64_t month_days(std::int64_t year, std::int64_t month) {
+  constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return kDays[month - 1] + (month == 2 && leap(year) ? 1 : 0);
+}
+
 bool real(std::int64_t year, std::int64_t yday, std::int64_t h, std::int64_t m, std::int64_t s) {
   return yday >= 1 && yday <= (leap(year) ? 366 : 365) && h <= 23 && m <= 59 && s <= 59;
 }
@@ -123,15 +128,27 @@ rt::Status time_before(std::int32_t n) {
   return input.seek(n, &moved);
 }
 
-std::size_t format_time(std::int64_t t, char* out) {
-  const std::int64_t days = t >= 0 ? t / kDay : (t - kDay + 1) / kDay;
-  const std::int64_t rest = t - days * kDay;
+std::int64_t day_of(std::int64_t t) {
+  return t >= 0 ? t / kDay : (t - kDay + 1) / kDay;
+}
+
+Date date_of(std::int64_t t) {
+  const std::int64_t days = day_of(t);
   // The year: an estimate from the days, then corrected.
-  std::int64_t year = 1970 + days / 366;
-  while (days_before_year(year + 1) <= days) ++year;
-  while (days_before_year(year) > days) --year;
-  const std::int64_t fields[] = {year, days - days_before_year(year) + 1, rest / 3600,
-                                 rest / 60 % 60, rest % 60};
+  Date d;
+  d.year = 1970 + days / 366;
+  while (days_before_year(d.year + 1) <= days) ++d.year;
+  while (days_before_year(d.year) > days) --d.year;
+  d.yday = days - days_before_year(d.year) + 1;
+  d.mday = d.yday;
+  while (d.mday > month_days(d.year, d.month)) d.mday -= month_days(d.year, d.month++);
+  return d;
+}
+
+std::size_t format_time(std::int64_t t, char* out) {
+  const Date d = date_of(t);
+  const std::int64_t rest = t - day_of(t) * kDay;
+  const std::int64_t fields[] = {d.year, d.yday, rest / 3600, rest / 60 % 60, rest % 60};
   constexpr int kWidth[] = {4, 3, 2, 2, 2};
   constexpr char kAfter[] = {'-', 'T', ':', ':', '\0'};
   std::size_t n = 0;
@@ -178,12 +195,9 @@ std::optional<std::int64_t> parse_time(std::string_view text) {
       const std::int64_t month = number(2);
       std::int64_t day = -1;
       if (month < 1 || month > 12 || !take('-') || (day = number(2)) < 1) return std::nullopt;
-      constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-      const std::int64_t in_month = kDays[month - 1] + (month == 2 && leap(year) ? 1 : 0);
-      if (day > in_month) return std::nullopt;
+      if (day > month_days(year, month)) return std::nullopt;
       yday = day;
-      for (std::int64_t mo = 1; mo < month; ++mo)
-        yday += kDays[mo - 1] + (mo == 2 && leap(year) ? 1 : 0);
+      for (std::int64_t mo = 1; mo < month; ++mo) yday += month_days(year, mo);
     } else if ((yday = number(3)) < 0) {
       return std::nullopt;
     }

@@ -36,6 +36,15 @@ void note_time();
 // far as needed (an input that can seek), then puts the input at record n again.
 rt::Status time_before(std::int32_t n);
 
+// The day of a time, counted from 1970-01-01 (day 0), and its date.
+std::int64_t day_of(std::int64_t t);
+struct Date {
+  std::int64_t year = 0;
+  std::int64_t yday = 0;  // 1 to 366
+  std::int64_t month = 1, mday = 0;
+};
+Date date_of(std::int64_t t);
+
 // A time as the listing writes it, YYYY-DDDTHH:MM:SS (17 bytes at out).
 std::size_t format_time(std::int64_t t, char* out);
 

@@ -145,6 +145,8 @@ int failed_write(platform::Err e);
 // The first write after reading cuts the file where the reading stopped. The runs owed from the
 // unit must have gone out first (send_runs_from).
 int start_writing(Unit& u);
+// Sends bytes [at, at + n) of from's file to u's file as runs, cloned or read again.
+int write_stretch(Unit& u, Unit& from, std::int64_t at, std::int64_t n);
 // A unit that was written is read from where the writing stopped.
 int start_reading(Unit& u);
 // Moves n bytes into the block of a unit that is not the console or standard error, and the

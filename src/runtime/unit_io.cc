@@ -210,6 +210,22 @@ int write_run(Unit& u, std::int32_t from, std::int64_t at, const char* data, std
   return r.len >= (g_cloning == Cloning::kWorks ? kCloneMax : kFileBlockSize) ? flush_run(u) : 0;
 }
 
+int write_stretch(Unit& u, Unit& from, std::int64_t at, std::int64_t n) {
+  if (int e = flush_block(u)) return e;
+  while (n > 0) {
+    const std::size_t most = g_cloning == Cloning::kWorks ? kCloneMax : kFileBlockSize;
+    const auto len = static_cast<std::size_t>(std::min<std::int64_t>(n, std::int64_t(most)));
+    u.run = {&from, at, len};
+    if (int e = flush_run(u)) {
+      u.run = {};  // a stretch cut short is not owed any more
+      return e;
+    }
+    at += static_cast<std::int64_t>(len);
+    n -= static_cast<std::int64_t>(len);
+  }
+  return 0;
+}
+
 int start_reading(Unit& u) {
   if (!u.writing) return 0;
   int e = flush_block(u);

@@ -248,6 +248,26 @@ Status binwrite_run(std::int32_t unit, std::int32_t from, std::int64_t at, const
   return {};
 }
 
+Status binwrite_stretch(std::int32_t unit, std::int32_t from, std::int64_t at, std::int64_t n) {
+  RETURN_IF_FAILED(start_one(unit, false));
+  if (int e = write_stretch(*g_stmt.unit, *find_unit(from), at, n)) {
+    return Status::error(e, StmtKind::kWrite, g_stmt.unit->unit_name());
+  }
+  return {};
+}
+
+bool name_taken(std::string_view name) {
+  Name n;
+  n.set(name);
+  return os().exists(n.text);
+}
+
+void remove_file(std::string_view name) {
+  Name n;
+  n.set(name);
+  (void)os().remove(n.text);
+}
+
 bool is_console_output(std::int32_t unit) {
   if (const Unit* u = find_unit(unit)) return u->device == Device::kConsole;
   return is_fixed_console(unit);

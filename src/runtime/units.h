@@ -82,6 +82,12 @@ Status binwrite_end();
 Status binwrite_run(std::int32_t unit, std::int32_t from, std::int64_t at, const void* data,
                     std::size_t n);
 
+// Writes bytes [at, at + n) of the file of unit `from` (connected to a regular file that it
+// reads) to `unit`, whether or not `from` has read them: by clones of the file's storage where
+// the file system can, else read again through the writing unit's block, 1 MiB at a time;
+// `from` stays where it was. An interrupt is looked at before each clone or block.
+Status binwrite_stretch(std::int32_t unit, std::int32_t from, std::int64_t at, std::int64_t n);
+
 // The size of the file connected to a unit; -1 for a stream or a unit not connected.
 std::int64_t unit_file_size(std::int32_t unit);
 
@@ -101,6 +107,13 @@ Status write_text_record(std::int32_t unit, std::string_view record, bool contin
 // Whether the name is an existing FIFO, character device or socket, which an open takes as it
 // is: a stream, with nothing to cut and no position to go to.
 bool names_stream(std::string_view name);
+
+// Whether anything has the name: a file, a folder, a device, a link (also one that leads
+// nowhere).
+bool name_taken(std::string_view name);
+
+// Removes the file of that name.
+void remove_file(std::string_view name);
 
 // Whether the name is another name of the file the standard handle `s` is open on (never the
 // null device, which any number of names may share).
