@@ -23,7 +23,9 @@ work=${BENCH_DIR:-/dev/shm/chunkit-bench}
 mkdir -p "$work"
 records=262144  # 1 GiB
 [ -f "$work/in.dat" ] || build-bench/mkrecords "$work/in.dat" "$records" 0 1
-cat "$work/in.dat" >/dev/null  # warm the cache
+# A recording of three days, its dated records in time order, for the split by day.
+[ -f "$work/days.dat" ] || build-bench/mkrecords "$work/days.dat" "$records" 0 1 3
+cat "$work/in.dat" "$work/days.dat" >/dev/null  # warm the cache
 bin=$PWD/build-bench/Chunkit_
 half_start=$((records / 4 + 1)); half_end=$((records * 3 / 4))
 
@@ -57,11 +59,11 @@ else
 fi
 echo
 
-# The seconds a command takes, run in $work.
+# The seconds a command takes, run in $work (or the folder given second).
 seconds_of() {
   local t0 t1
   t0=$(date +%s.%N)
-  (cd "$work" && eval "$1")
+  (cd "${2:-$work}" && eval "$1")
   t1=$(date +%s.%N)
   awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}'
 }
@@ -142,6 +144,8 @@ cmds=(
   "chunkit --list >file|$bin --list in.dat >console.txt"
   "chunkit --summary >null|$bin --summary in.dat >/dev/null"
   "chunkit --batch 1 hour|$bin --batch --from 99-123T10:00 --to 99-123T11:00 in.dat out.dat >/dev/null"
+  "chunkit --split day|$bin --split day days.dat day-%Y-%j.dat >/dev/null 2>&1"
+  "chunkit --batch days|$bin --batch days.dat out.dat >/dev/null"
   "dd bs=4096 whole|dd if=in.dat of=out.dat bs=4096 status=none"
   "dd bs=1M whole|dd if=in.dat of=out.dat bs=1M status=none"
   "dd bs=4096 half|dd if=in.dat of=out.dat bs=4096 skip=$((half_start - 1)) count=$((half_end - half_start + 1)) status=none"
@@ -152,7 +156,7 @@ declare -A times
 for ((i = 0; i < runs; i++)); do
   for entry in "${cmds[@]}"; do
     name=${entry%%|*}; cmd=${entry#*|}
-    rm -f "$work/out.dat" "$work/console.txt"
+    rm -f "$work/out.dat" "$work/console.txt" "$work"/day-*.dat
     if [ "$cmd" = at_terminal ]; then
       times[$name]+="$(at_terminal) "
       continue
@@ -160,7 +164,7 @@ for ((i = 0; i < runs; i++)); do
     times[$name]+="$(seconds_of "$cmd") "
   done
 done
-rm -f "$work/out.dat" "$work/console.txt" "$work/term.time"
+rm -f "$work/out.dat" "$work/console.txt" "$work/term.time" "$work"/day-*.dat
 
 declare -A med
 printf '%-22s %s\n' "command" "median seconds ($runs runs)"
@@ -181,6 +185,7 @@ echo "--list >null / to NUL:     $(ratio 'chunkit --list >null' 'chunkit whole t
 echo "--list >file / to NUL:     $(ratio 'chunkit --list >file' 'chunkit whole to NUL')"
 echo "--summary / --list:        $(ratio 'chunkit --summary >null' 'chunkit --list >null')   (target 1 or less)"
 echo "--batch 1 hour / --list:  $(ratio 'chunkit --batch 1 hour' 'chunkit --list >null')   (target 1 or less)"
+echo "--split day / --batch:     $(ratio 'chunkit --split day' 'chunkit --batch days')   (three days; target about 1)"
 if [ -n "$terminal" ]; then
   echo "whole >tmux / >null:      $(ratio 'chunkit whole >tmux' 'chunkit whole >null')   (target 1.5 or less)"
 fi
@@ -243,6 +248,20 @@ else
         printf '%-28s %.3f\n' "$name" "${xm[$name]}"
       done
     done
+    # The three-day recording split into days, beside its summary.
+    cp "$work/days.dat" "$xfs/days.dat"
+    sync
+    for ((i = 0; i < runs; i++)); do
+      rm -f "$xfs"/day-*.dat; sync
+      xt[split]+="$(seconds_of "$bin --split day days.dat day-%Y-%j.dat >/dev/null 2>&1" "$xfs") "
+      xt[summary]+="$(seconds_of "$bin --summary days.dat >/dev/null" "$xfs") "
+    done
+    days_unshared=0
+    for f in "$xfs"/day-*.dat; do days_unshared=$((days_unshared + $(unshared_extents "$f"))); done
+    for name in split summary; do
+      xm[$name]=$(echo "${xt[$name]}" | median)
+      printf '%-28s %.3f\n' "chunkit --$name day" "${xm[$name]}"
+    done
     xratio() { awk -v a="${xm[$1]}" -v b="${xm[$2]}" 'BEGIN {printf "%.2f", a / b}'; }
     echo
     echo "dd bs=1M + sync / chunkit + sync: $(xratio 'dd bs=1M + sync' 'chunkit + sync')   (target 3 or more)"
@@ -251,5 +270,7 @@ else
     echo "--batch / dd bs=1M (page cache): $(xratio 'chunkit --batch' 'dd bs=1M')   (target 1 or less)"
     echo "extents of the tool's copy not shared with the input: $unshared   (target 0)"
     echo "extents of --batch's 100,000 middle records not shared: $middle   (target 0)"
+    echo "--split day / --summary (three days): $(xratio split summary)   (target 1 or less)"
+    echo "extents of the day pieces not shared with the input: $days_unshared   (target 0)"
   fi
 fi

@@ -413,6 +413,16 @@ TEST(CloneEndToEnd, WholeRecordsShareTheInputsStorage) {
     EXPECT_TRUE(c.shared ? all_shared(flags) : none_shared(flags));
   }
 
+  // A split's pieces of whole records share the input's storage too.
+  Result split = e2e::wait_for(
+      e2e::spawn(xfs.mnt, {"--split", "200", "in.dat", "piece%n"}, kNull, kNull, kNull));
+  EXPECT_EQ(split.status, 0);
+  for (std::size_t k = 0; k < 3; ++k) {
+    const std::string name = "piece00" + std::to_string(k + 1);
+    EXPECT_TRUE(dir.read("xfs/" + name) == in.substr(k * 200 * 4096, 200 * 4096)) << name;
+    EXPECT_TRUE(all_shared(extent_flags(xfs.mnt + "/" + name))) << name;
+  }
+
   // An interrupt while the console waits (nobody reads its pipe): the runs cloned so far stay.
   const std::string big = e2e::type1_records(3000);
   std::ofstream(xfs.mnt + "/big.dat", std::ios::binary) << big;
@@ -449,6 +459,11 @@ TEST(CloneEndToEnd, WholeRecordsShareTheInputsStorage) {
         << dir.read("err.txt");
     EXPECT_TRUE(tail.starts_with(full));
   }
+  // A split on the full file system makes all its pieces or none.
+  e = e2e::wait_for(
+      e2e::spawn(xfs.mnt, {"--split", "300", "tail.dat", "t%n"}, kNull, kNull, kNull));
+  const std::string pieces = dir.read("xfs/t001") + dir.read("xfs/t002") + dir.read("xfs/t003");
+  EXPECT_TRUE(e.status == 0 ? pieces == tail : e.status == 1 && pieces.empty()) << e.status;
 }
 
 }  // namespace

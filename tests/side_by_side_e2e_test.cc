@@ -136,6 +136,9 @@ TEST(SideBySideEndToEnd, LinuxAndWindowsWriteTheSameBytes) {
       {{"--list", "--from", "00-001", "--to", "00-002", "days.dat"}},
       {{"--batch", "--from", "2000-01-01T01:00", "days.dat", "b.dat", "s9-10"}},
       {{"--summary", "--gap", "60", "--type", "2,3", "odd.dat"}},
+      {{"--split", "day", "days.dat", "d-%Y-%j.dat"}},
+      {{"--split", "5", "--type", "1,2", "big.dat", "p%n", "s9-40"}},
+      {{"--split", "400", "big.dat", "out.dat"}},
       {{"dir.d", "c.dat", "0", "0", "0", "0"}},
       // Device names, paths and folders, as the README describes them for Windows.
       {{"in.dat", "PRN", "0", "0", "0", "0"}, "", "", "F6202: OPEN(PRN)"},
