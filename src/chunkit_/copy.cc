@@ -254,8 +254,7 @@ rt::Status copy_pass() {
   const std::int32_t lowest = std::max(startrec, wanted_first);
   for (; count > 0; --count, irec = plus(irec, 1)) {
     // Most records are wanted as they come: nothing to pass over, no skip range to take.
-    if (programs &&
-        !(irec >= lowest && (irec < skipstart || (irec > skipend && iarg >= nargs)))) {
+    if (programs && !(irec >= lowest && (irec < skipstart || (irec > skipend && iarg >= nargs)))) {
       const rt::Status reached = go_to_wanted(&count, lowest);
       if (count <= 0) break;
       // An end of the file on the way is met again by the read below.

@@ -27,6 +27,8 @@ struct Piece {
   char name[kNameLen + 1];  // NUL-ended
 };
 
+static_assert(kMostPieces == 10000 && rt::kNameMax == 259, "the messages name them");
+
 // The pieces are found by their key in a table at most a third full.
 constexpr int kSlotBits = 15;
 constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
@@ -44,13 +46,13 @@ Tables* g_tables = nullptr;
 struct Plan {
   SplitBy by;
   std::string pattern;
-  std::size_t pieces = 0;     // planned
-  std::size_t made = 0;       // created by this run, and not removed
-  std::size_t found = 0;      // the piece found last
-  std::int64_t kept = 0;      // records planned into pieces
-  std::int64_t untimed = 0;   // records of a split by day without a time
+  std::size_t pieces = 0;    // planned
+  std::size_t made = 0;      // created by this run, and not removed
+  std::size_t found = 0;     // the piece found last
+  std::int64_t kept = 0;     // records planned into pieces
+  std::int64_t untimed = 0;  // records of a split by day without a time
   bool writing = false;
-  std::int64_t key = 0;       // the key of the piece being written
+  std::int64_t key = 0;  // the key of the piece being written
 };
 Plan g;
 
@@ -138,8 +140,8 @@ void name_piece(std::size_t i) {
         out[n++] = '%';
         continue;
     }
-    n += static_cast<std::size_t>(std::snprintf(out + n, sizeof p.name - n, "%0*lld", width,
-                                                static_cast<long long>(v)));
+    n += static_cast<std::size_t>(
+        std::snprintf(out + n, sizeof p.name - n, "%0*lld", width, static_cast<long long>(v)));
   }
   const std::string_view name = rt::trim({out, n});
   std::memmove(out, name.data(), name.size());
@@ -207,17 +209,18 @@ rt::Status undo(rt::Status s) {
 }  // namespace
 
 std::string pattern_fault(std::string_view pattern, SplitBy by) {
-  const std::string by_text = by.key == Key::kDay    ? "day"
-                              : by.key == Key::kType ? "type"
-                                                     : std::to_string(by.count);
+  char count[24];
+  std::snprintf(count, sizeof count, "%lld", static_cast<long long>(by.count));
+  const std::string by_text = by.key == Key::kDay ? "day" : by.key == Key::kType ? "type" : count;
   std::size_t longest = 0;
   for (std::size_t k = 0; k < pattern.size(); ++k, ++longest) {
     if (pattern[k] != '%') continue;
-    if (k + 1 == pattern.size()) return "--split: a pattern that ends in %: " + std::string(pattern);
+    if (k + 1 == pattern.size())
+      return "--split: a pattern that ends in %: " + std::string(pattern);
     const char f = pattern[++k];
     if (std::strchr("Yyjmdtn%", f) == nullptr) {
-      return std::string("--split: no field %") + f + " (fields: %Y %y %j %m %d %t %n %%): " +
-             std::string(pattern);
+      return std::string("--split: no field %") + f +
+             " (fields: %Y %y %j %m %d %t %n %%): " + std::string(pattern);
     }
     if ((of_day(f) && by.key != Key::kDay) || (f == 't' && by.key != Key::kType)) {
       return "--split " + by_text + ": %" + f +
@@ -226,8 +229,8 @@ std::string pattern_fault(std::string_view pattern, SplitBy by) {
     longest += widest(f) - 1;
   }
   if (longest > rt::kNameMax) {
-    return "--split: the pattern may make names longer than " + std::to_string(rt::kNameMax) +
-           " characters: " + std::string(pattern);
+    return "--split: the pattern may make names longer than 259 characters: " +
+           std::string(pattern);
   }
   return {};
 }
@@ -274,8 +277,7 @@ rt::Status split_record(std::int64_t bytes, bool* write, bool* planning) {
   if (g.writing) return {};
   Piece* p = piece_of(key);
   if (p == nullptr) {
-    return usage_error("--split: the records make more than " + std::to_string(kMostPieces) +
-                       " pieces");
+    return usage_error("--split: the records make more than 10000 pieces");
   }
   ++g.kept;
   ++p->records;
