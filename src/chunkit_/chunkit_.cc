@@ -161,33 +161,25 @@ rt::Status passes() {
   return run_end();
 }
 
-// The input of a summary or a split is read more than once: it must be one that can go back to
-// its start.
-rt::Status readable_twice() {
+// The argument after which the passes of a summary or a split take theirs.
+std::int32_t g_first_arg = 0;
+
+// A pass over the records the arguments choose, from the start of the input and the first
+// argument after the names again. A summary or a split reads its input more than once: one that
+// cannot go back to its start is refused.
+rt::Status pass_again() {
+  restart_passes(g_first_arg);
   bool moved = false;
   RETURN_IF_FAILED(input.seek(1, &moved));
   if (!moved) {
     return rt::Status::error(rt::kErrOnce, rt::StmtKind::kRead, rt::trim({inname, kNameLen}));
   }
-  return {};
-}
-
-// The argument after which the passes of a summary or a split take theirs.
-std::int32_t g_first_arg = 0;
-
-// A pass over the records the arguments choose, from the start of the input and the first
-// argument after the names again.
-rt::Status pass_again() {
-  restart_passes(g_first_arg);
-  bool moved = false;
-  RETURN_IF_FAILED(input.seek(1, &moved));
   const rt::Status s = passes();
   return s.what() == rt::Status::What::kStop ? rt::Status{} : s;
 }
 
 rt::Status summarise() {
   g_first_arg = iarg;
-  RETURN_IF_FAILED(readable_twice());
   RETURN_IF_FAILED(summary_begin());
   for (bool again = true; again;) {
     RETURN_IF_FAILED(pass_again());
@@ -200,7 +192,6 @@ rt::Status summarise() {
 rt::Status split(SplitBy by) {
   next_arg(outname);
   g_first_arg = iarg;
-  RETURN_IF_FAILED(readable_twice());
   RETURN_IF_FAILED(split_begin(by, rt::trim({outname, kNameLen})));
   RETURN_IF_FAILED(pass_again());
   return split_write(pass_again);

@@ -182,11 +182,12 @@ rt::Status list_or_copy(std::int32_t data_end) {
   if (mode == Mode::kList) return list_record(in_hand->data, in_hand->length, data_end);
   if (mode == Mode::kSummary) return summary_record(part.last - part.first + 1, data_end);
   if (mode == Mode::kSplit) {
-    bool write = false, planning = false;
-    RETURN_IF_FAILED(split_record(part.last - part.first + 1, &write, &planning));
     // The decoder's reports come once, from the plan.
-    if (planning) return batch_reports(in_hand->data);
-    if (!write) return {};
+    if (split_planning()) {
+      RETURN_IF_FAILED(split_plan(part.last - part.first + 1));
+      return batch_reports(in_hand->data);
+    }
+    if (!split_takes()) return {};
     RETURN_IF_FAILED(write_part(part));
     // The piece's pass is over with its last record.
     return irec == wanted_last ? rt::Status::stop({}) : rt::Status{};

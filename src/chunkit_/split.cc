@@ -78,6 +78,18 @@ Piece* piece_of(std::int64_t key) {
   return &pieces[g.found];
 }
 
+// The key of the record in hand by day or by type into *key; false for a record with no time in
+// a split by day.
+bool key_in_hand(std::int64_t* key) {
+  if (g.by.key == Key::kType) {
+    *key = rectype;
+    return true;
+  }
+  if (when == kNoTime) return false;
+  *key = day_of(when);
+  return true;
+}
+
 // The fields of a pattern: what each holds, and the longest text it makes.
 bool of_day(char f) {
   return std::strchr("Yyjmd", f) != nullptr;
@@ -197,6 +209,17 @@ rt::Status write_piece(std::size_t i, rt::Status (*pass)()) {
   return rt::close_unit(kOutUnit);
 }
 
+// Writes every piece, then the manifest and the count of records in no piece.
+rt::Status write_pieces(rt::Status (*pass)()) {
+  for (std::size_t i = 0; i < g.pieces; ++i) RETURN_IF_FAILED(write_piece(i, pass));
+  for (std::size_t i = 0; i < g.pieces; ++i) {
+    const Piece& p = g_tables->pieces[i];
+    RETURN_IF_FAILED(file_line(p.name, p.records, p.bytes));
+  }
+  RETURN_IF_FAILED(rt::console_flush());
+  return g.untimed > 0 ? untimed_line(g.untimed) : rt::Status{};
+}
+
 // The end of a split that failed or was interrupted: every piece it made is removed, the one
 // being written once it is closed.
 rt::Status undo(rt::Status s) {
@@ -253,32 +276,20 @@ bool split_by_day() {
   return g.by.key == Key::kDay;
 }
 
-rt::Status split_record(std::int64_t bytes, bool* write, bool* planning) {
-  *planning = !g.writing;
+bool split_planning() {
+  return !g.writing;
+}
+
+rt::Status split_plan(std::int64_t bytes) {
   std::int64_t key = 0;
-  switch (g.by.key) {
-    case Key::kDay:
-      if (when == kNoTime) {
-        if (!g.writing) ++g.untimed;
-        *write = false;
-        return {};
-      }
-      key = day_of(when);
-      break;
-    case Key::kType:
-      key = rectype;
-      break;
-    case Key::kCount:
-      // A piece's pass meets only its own records.
-      key = g.writing ? g.key : g.kept / g.by.count;
-      break;
+  if (g.by.key == Key::kCount) {
+    key = g.kept / g.by.count;
+  } else if (!key_in_hand(&key)) {
+    ++g.untimed;
+    return {};
   }
-  *write = g.writing && key == g.key;
-  if (g.writing) return {};
   Piece* p = piece_of(key);
-  if (p == nullptr) {
-    return usage_error("--split: the records make more than 10000 pieces");
-  }
+  if (p == nullptr) return usage_error("--split: the records make more than 10000 pieces");
   ++g.kept;
   ++p->records;
   p->bytes += bytes;
@@ -286,21 +297,17 @@ rt::Status split_record(std::int64_t bytes, bool* write, bool* planning) {
   return {};
 }
 
+bool split_takes() {
+  // A piece's pass by count meets only its own records.
+  std::int64_t key = 0;
+  return g.by.key == Key::kCount || (key_in_hand(&key) && key == g.key);
+}
+
 rt::Status split_write(rt::Status (*pass)()) {
   g.writing = true;
   RETURN_IF_FAILED(name_pieces());
-  for (std::size_t i = 0; i < g.pieces; ++i) {
-    if (const rt::Status s = write_piece(i, pass); !s.ok()) return undo(s);
-  }
-  for (std::size_t i = 0; i < g.pieces; ++i) {
-    const Piece& p = g_tables->pieces[i];
-    if (const rt::Status s = file_line(p.name, p.records, p.bytes); !s.ok()) return undo(s);
-  }
-  if (const rt::Status s = rt::console_flush(); !s.ok()) return undo(s);
-  if (g.untimed > 0) {
-    if (const rt::Status s = untimed_line(g.untimed); !s.ok()) return undo(s);
-  }
-  return rt::Status::stop({});
+  const rt::Status s = write_pieces(pass);
+  return s.ok() ? rt::Status::stop({}) : undo(s);
 }
 
 }  // namespace chunkit

@@ -22,17 +22,22 @@ inline constexpr std::size_t kMostPieces = 10000;
 // piece; %n (the piece's number) and %% fit every split.
 std::string pattern_fault(std::string_view pattern, SplitBy by);
 
-// Starts the plan: the records split_record takes next are planned into pieces. Fails when there
+// Starts the plan: the records split_plan takes next are planned into pieces. Fails when there
 // is no memory for the plan.
 rt::Status split_begin(SplitBy by, std::string_view pattern);
 
 // Whether the pieces are made by day, which needs the records' times.
 bool split_by_day();
 
-// Takes the record in hand, kept by the selection, of which `bytes` would be written: while
-// planning (*planning), counts it into its piece (a usage error past kMostPieces pieces); while
-// a piece is written, *write says whether the record is one of its records.
-rt::Status split_record(std::int64_t bytes, bool* write, bool* planning);
+// Whether the records are being planned (else a piece is being written).
+bool split_planning();
+
+// Counts the record in hand, kept by the selection, of which `bytes` would be written, into its
+// piece; a usage error past kMostPieces pieces.
+rt::Status split_plan(std::int64_t bytes);
+
+// While a piece is written: whether the record in hand is one of its records.
+bool split_takes();
 
 // Ends the plan and writes every piece: first the names, each made once and each free (two
 // pieces of the same name are a usage error, a name that is taken a failed open), then each
